@@ -1,0 +1,181 @@
+// The editor handle: configuration defaults and validation, creation with the
+// slot table, destruction in its fixed order, and the small accessors that
+// need nothing beyond the state.
+#include "editor.h"
+
+#include <termios.h>
+
+#include "../edit/edit.h"
+#include "../history/history.h"
+#include "../render/render.h"
+#include "../text/text.h"
+#include "alloc.h"
+#include "sys.h"
+
+namespace {
+
+constexpr size_t kv_max_line_limit = 2147483645;
+
+bool kv_config_valid(const kv_config &c) noexcept {
+    return c.history_max_len >= 0 && c.column >= 0 && c.row >= 0 && c.width >= 0 &&
+           c.height >= 0 && c.bounded >= 0 && c.max_line_len >= 1 &&
+           c.max_line_len <= kv_max_line_limit;
+}
+
+void kv_fill_slots(kv_editor *ed) noexcept {
+    ed->readline = kv_readline_method;
+    ed->destroy = kv_destroy_method;
+    ed->free_string = kv_free_string_method;
+    ed->history_add = kv_history_add_impl;
+    ed->history_set_max_len = kv_history_set_max;
+    ed->history_save = kv_history_save_impl;
+    ed->history_load = kv_history_load_impl;
+    ed->set_bounds = kv_set_bounds_method;
+    ed->set_screen_width = kv_set_screen_width_method;
+    ed->set_idle_callback = kv_set_idle_callback_method;
+    ed->bind_key = kv_bind_key_method;
+    ed->insert = kv_buf_insert_cstr;
+    ed->set_buffer = kv_buf_set_public;
+    ed->buffer = kv_buffer_method;
+    ed->cursor = kv_cursor_method;
+    ed->set_cursor = kv_set_cursor_method;
+    ed->submit = kv_submit_method;
+    ed->cancel = kv_cancel_method;
+    ed->print_above = kv_print_above_method;
+    ed->last_readline_status = kv_last_readline_status_method;
+    ed->last_error = kv_last_error_method;
+}
+
+void kv_store_config(kv_state *st, const kv_config &c) noexcept {
+    st->in_fd = c.in_fd < 0 ? 0 : c.in_fd;
+    st->out_fd = c.out_fd < 0 ? 1 : c.out_fd;
+    st->column = c.column;
+    st->row = c.row;
+    st->width = c.width;
+    st->height = c.height;
+    st->bounded = c.bounded != 0 || c.height != 0;
+    st->auto_width = c.width == 0;
+    st->auto_height = c.bounded != 0 && c.height == 0;
+    st->max_line_len = c.max_line_len;
+    st->history_max_len = c.history_max_len;
+    st->history_index = -1;
+    st->store.top = -1;
+}
+
+} // namespace
+
+// Rooms still being built: their slots stay empty until they land, and the
+// wrappers answer as for an empty slot.
+extern "C" {
+__attribute__((weak)) char *kv_readline_method(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_history_add_impl(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_history_set_max(kv_editor *, int32_t) noexcept;
+__attribute__((weak)) int kv_history_save_impl(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_history_load_impl(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_set_bounds_method(kv_editor *, int32_t, int32_t, int32_t, int32_t) noexcept;
+__attribute__((weak)) int kv_set_screen_width_method(kv_editor *, int32_t) noexcept;
+__attribute__((weak)) int kv_bind_key_method(kv_editor *, int32_t, kv_key_callback, void *) noexcept;
+__attribute__((weak)) int kv_set_cursor_method(kv_editor *, size_t) noexcept;
+__attribute__((weak)) int kv_print_above_method(kv_editor *, kv_print_callback, void *) noexcept;
+}
+__attribute__((weak)) void kv_history_free(kv_state *) noexcept;
+
+extern "C" {
+
+void kv_config_init_impl(kv_config *config) noexcept {
+    if (!config) return;
+    *config = kv_config{0, 1, 0, 0, 0, 0, 0, 100, 4096};
+}
+
+kv_editor *kv_create_with_config_impl(const kv_config *config) noexcept {
+    kv_config defaults;
+    if (!config) {
+        kv_config_init_impl(&defaults);
+        config = &defaults;
+    }
+    if (!kv_config_valid(*config)) return nullptr;
+
+    auto *ed = static_cast<kv_editor *>(kv_calloc(1, sizeof(kv_editor)));
+    auto *st = static_cast<kv_state *>(kv_calloc(1, sizeof(kv_state)));
+    if (!ed || !st) {
+        kv_free(ed);
+        kv_free(st);
+        return nullptr;
+    }
+    kv_fill_slots(ed);
+    ed->state = st;
+    kv_store_config(st, *config);
+    // The line starts as the empty string in a first block of 256 bytes.
+    if (kv_buf_reserve(ed, 1) != 0) {
+        kv_destroy_method(ed);
+        return nullptr;
+    }
+    st->line[0] = '\0';
+    return ed;
+}
+
+void kv_destroy_method(kv_editor *ed) noexcept {
+    if (!ed) return;
+    kv_state *st = ed->state;
+    if (!st) {
+        kv_free(ed);
+        return;
+    }
+    // The running call would go on using the released state: refuse.
+    if (st->readline_active) return;
+    if (st->raw_active) kv_sys.tcsetattr(st->in_fd, TCSADRAIN, &st->saved_termios);
+    if (kv_history_free) kv_history_free(st);
+    kv_render_store_reset(st);
+    kv_free(st->history_saved);
+    kv_free(st->line);
+    kv_free(st);
+    kv_free(ed);
+}
+
+void kv_free_string_method(kv_editor *, char *string) noexcept { kv_free(string); }
+
+const char *kv_buffer_method(kv_editor *ed) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return nullptr;
+    return st->line ? st->line : "";
+}
+
+size_t kv_cursor_method(kv_editor *ed) noexcept {
+    kv_state *st = kv_state_of(ed);
+    return st ? st->cursor : 0;
+}
+
+int kv_submit_method(kv_editor *ed) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || !st->readline_active) return -2;
+    st->submit_requested = 1;
+    return 0;
+}
+
+int kv_cancel_method(kv_editor *ed) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || !st->readline_active) return -2;
+    st->cancel_requested = 1;
+    return 0;
+}
+
+int kv_set_idle_callback_method(kv_editor *ed, kv_idle_callback cb, void *user) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return -2;
+    st->idle_callback = cb;
+    st->idle_user_data = user;
+    return 0;
+}
+
+int kv_last_readline_status_method(kv_editor *ed) noexcept {
+    kv_state *st = kv_state_of(ed);
+    return st ? st->last_status : 0;
+}
+
+const char *kv_last_error_method(kv_editor *ed) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || st->last_error[0] == '\0') return nullptr;
+    return st->last_error;
+}
+
+} // extern "C"

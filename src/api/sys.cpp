@@ -1,0 +1,20 @@
+// The table of system calls used by the terminal and file code.
+#include "sys.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int kv_real_winsize(int fd, struct winsize *ws) { return ioctl(fd, TIOCGWINSZ, ws); }
+
+constexpr kv_sys_table kv_real_sys = {
+    ::write, ::read, ::poll, kv_real_winsize, ::isatty,
+    ::tcgetattr, ::tcsetattr, ::fchmod, ::fsync, ::close,
+};
+
+} // namespace
+
+kv_sys_table kv_sys = kv_real_sys;
+
+void kv_sys_reset() noexcept { kv_sys = kv_real_sys; }

@@ -1,0 +1,53 @@
+// Interactive editing: the readline call (terminal modes, main loop, endings),
+// key decoding with the editing commands, and key bindings with callbacks.
+#pragma once
+
+#include <cstddef>
+
+#include "kavrik.h"
+#include "../api/state.h"
+#include "../history/history.h"
+
+extern "C" {
+char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept;          // slot readline
+int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb,
+                       void *user) noexcept;                                    // slot bind_key
+}
+
+// How a command or callback asks the running call to end.
+enum class kv_end { none, submit, cancel, eof, interrupt, error };
+
+// State of one readline call on the terminal path (not kept in kv_state).
+struct kv_call {
+    kv_editor *ed;
+    kv_state *st;
+    const char *prompt;          // the caller's prompt
+    kv_search search;            // reverse search record
+    unsigned char back[16];      // bytes handed back, read before the descriptor
+    int back_len;
+    kv_end end;                  // set to end the call after this key
+};
+
+// ---- input (readline.cpp) ------------------------------------------------------
+
+// One byte with a wait of at most 100 ms: >0 a byte, 0 time-out, <0 failure.
+long kv_read_escape_byte(int fd, unsigned char *byte) noexcept;
+// The same, but a byte handed back with kv_call_unread comes first.
+long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept;
+// Hands a byte back: the next read of the call returns it.
+void kv_call_unread(kv_call *c, unsigned char byte) noexcept;
+// Ends the call with an error: sets the message (when not null) and end.
+void kv_call_fail(kv_call *c, const char *msg) noexcept;
+
+// ---- keys and commands (keys.cpp, commands.cpp, bindings.cpp) -----------------
+
+// Decodes the bytes after an ESC into a key code.
+int kv_key_decode_escape(kv_call *c) noexcept;
+// Collects the continuation bytes of a typed character into buf (4 bytes).
+void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
+                        size_t *count) noexcept;
+// Handles one byte read while a bracketed paste is in progress.
+void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept;
+// Offers the key to its binding, honours submit/cancel requests and the
+// action, then runs the built-in command.  May set c->end.
+void kv_edit_dispatch(kv_call *c, int key) noexcept;

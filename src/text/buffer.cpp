@@ -1,0 +1,160 @@
+// The line buffer: a growable, zero-terminated byte string with a cursor.
+// Capacity starts at 256 and doubles; a text that would pass max_line_len is
+// refused whole, so no operation here ever truncates.
+#include <algorithm>
+#include <cstring>
+
+#include "../api/alloc.h"
+#include "../api/error.h"
+#include "../api/state.h"
+#include "text.h"
+
+namespace {
+
+constexpr size_t kv_first_block = 256;
+constexpr size_t kv_top_bit = ~(~size_t{0} >> 1);
+
+constexpr const char *kv_msg_too_long = "line exceeds configured maximum length";
+constexpr const char *kv_msg_oom = "out of memory while growing line buffer";
+constexpr const char *kv_msg_too_large = "line buffer is too large";
+
+// The capacity that holds n bytes by the growth rule, or 0 when doubling
+// would overflow.
+size_t kv_grown_capacity(size_t cap, size_t n) noexcept {
+    size_t c = cap ? cap : kv_first_block;
+    while (c < n) {
+        if (c & kv_top_bit) return 0;
+        c *= 2;
+    }
+    return c;
+}
+
+// Resizes the block to cap bytes; on failure everything stays as it was.
+int kv_buf_resize(kv_state *st, size_t cap) noexcept {
+    auto *block = static_cast<char *>(kv_realloc(st->line, cap));
+    if (!block) {
+        kv_set_error(st, kv_msg_oom);
+        return -1;
+    }
+    st->line = block;
+    st->line_cap = cap;
+    return 0;
+}
+
+// Offset of p inside the current line, or -1 when p points elsewhere.  Text
+// taken from kv_buffer() may be handed back to the public edits.
+ptrdiff_t kv_line_offset(const kv_state *st, const char *p) noexcept {
+    if (!st->line || p < st->line || p > st->line + st->line_len) return -1;
+    return p - st->line;
+}
+
+// Copies k bytes that sat at offset off before the tail from pos was moved k
+// bytes right into the gap at pos.
+void kv_fill_gap_from_line(kv_state *st, size_t pos, size_t off, size_t k) noexcept {
+    size_t before = off < pos ? std::min(pos - off, k) : 0; // bytes not moved
+    std::memcpy(st->line + pos, st->line + off, before);
+    size_t moved_from = std::max(off, pos) + k;
+    std::memcpy(st->line + pos + before, st->line + moved_from, k - before);
+}
+
+} // namespace
+
+int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return -1;
+    if (n > st->max_line_len + 1) {
+        kv_set_error(st, kv_msg_too_long);
+        return -1;
+    }
+    if (st->line_cap >= n) return 0;
+    size_t cap = kv_grown_capacity(st->line_cap, n);
+    if (cap == 0) {
+        kv_set_error(st, kv_msg_too_large);
+        return -1;
+    }
+    return kv_buf_resize(st, cap);
+}
+
+int kv_buf_insert(kv_editor *ed, size_t pos, const char *bytes, size_t k) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || !bytes) return -1;
+    if (k == 0) return 0;
+    ptrdiff_t self = kv_line_offset(st, bytes);
+    if (kv_buf_reserve(ed, st->line_len + k + 1) != 0) return -1;
+    pos = std::min(pos, st->line_len);
+    std::memmove(st->line + pos + k, st->line + pos, st->line_len - pos);
+    if (self >= 0)
+        kv_fill_gap_from_line(st, pos, static_cast<size_t>(self), k);
+    else
+        std::memcpy(st->line + pos, bytes, k);
+    st->line_len += k;
+    st->line[st->line_len] = '\0';
+    return 0;
+}
+
+void kv_buf_delete(kv_editor *ed, size_t pos, size_t k) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || k == 0 || pos >= st->line_len) return;
+    k = std::min(k, st->line_len - pos);
+    std::memmove(st->line + pos, st->line + pos + k, st->line_len - pos - k);
+    st->line_len -= k;
+    st->line[st->line_len] = '\0';
+}
+
+int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return -1;
+    if (!text) text = "", len = 0;
+    size_t n = len + 1;
+    if (n > st->max_line_len + 1) {
+        kv_set_error(st, kv_msg_too_long);
+        return -1;
+    }
+    // A text inside the line is no longer than the line, so the block never
+    // moves under it; memmove copes with the overlap.
+    if (st->line_cap < n) {
+        size_t cap = kv_grown_capacity(st->line_cap, n);
+        if (cap == 0) {
+            kv_set_error(st, kv_msg_too_large);
+            return -1;
+        }
+        if (kv_buf_resize(st, cap) != 0) return -1;
+    }
+    std::memmove(st->line, text, len);
+    st->line[len] = '\0';
+    st->line_len = len;
+    st->cursor = len;
+    return 0;
+}
+
+int kv_buf_set(kv_editor *ed, const char *text) noexcept {
+    return kv_buf_set_bytes(ed, text, text ? std::strlen(text) : 0);
+}
+
+size_t kv_word_backward(const char *text, size_t pos) noexcept {
+    auto space = [](unsigned char b) { return b == ' ' || (b >= 9 && b <= 13); };
+    if (pos <= 1) return 0;
+    size_t i = pos - 1;
+    while (space(static_cast<unsigned char>(text[i]))) {
+        if (--i == 0) return 0;
+    }
+    while (i > 0 && !space(static_cast<unsigned char>(text[i - 1]))) --i;
+    return i;
+}
+
+extern "C" int kv_buf_insert_cstr(kv_editor *ed, const char *text) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || !text) return -2;
+    size_t k = std::strlen(text);
+    if (k == 0) return 0;
+    size_t at = std::min(st->cursor, st->line_len);
+    if (kv_buf_insert(ed, at, text, k) != 0) return -1;
+    st->cursor = at + k;
+    return 0;
+}
+
+extern "C" int kv_buf_set_public(kv_editor *ed, const char *text) noexcept {
+    if (!ed || !text) return -2;
+    if (!ed->state) return -1;
+    return kv_buf_set(ed, text);
+}

@@ -1,0 +1,54 @@
+// The line text model: the edit buffer with its cursor, strict UTF-8
+// decoding, grapheme clusters with their terminal widths, and the code-point
+// classes behind them.  Widths come from fixed tables, never from the locale.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kavrik.h"
+
+// ---- line buffer ---------------------------------------------------------
+
+// Makes room for n bytes (terminating zero included); 0 or -1 (message set).
+int kv_buf_reserve(kv_editor *ed, size_t n) noexcept;
+// Inserts k bytes at pos (clamped to the length); the cursor does not move.
+int kv_buf_insert(kv_editor *ed, size_t pos, const char *bytes, size_t k) noexcept;
+// Removes up to k bytes at pos; the cursor does not move.
+void kv_buf_delete(kv_editor *ed, size_t pos, size_t k) noexcept;
+// Replaces the line (null: empty); the cursor goes to the end.  0 or -1.
+int kv_buf_set(kv_editor *ed, const char *text) noexcept;
+// Same, with an explicit length (the text may hold NUL bytes).
+int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept;
+// Start of the word before pos (whitespace: space and bytes 9..13).
+size_t kv_word_backward(const char *text, size_t pos) noexcept;
+
+extern "C" {
+int kv_buf_insert_cstr(kv_editor *ed, const char *text) noexcept;  // slot insert
+int kv_buf_set_public(kv_editor *ed, const char *text) noexcept;   // slot set_buffer
+int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept;      // slot set_cursor
+}
+
+// ---- code points and clusters --------------------------------------------
+
+inline constexpr uint64_t kv_replacement_char = 0xFFFD;
+
+struct kv_decoded {
+    uint64_t cp;  // the code point, U+FFFD for an invalid byte
+    size_t len;   // bytes consumed, 1..4
+};
+
+// 1 when cp is a combining mark (joins the cluster before it), else 0.
+int kv_codepoint_is_combining(uint64_t cp) noexcept;
+// 1 when cp takes two terminal columns, else 0.
+int kv_codepoint_is_wide(uint64_t cp) noexcept;
+
+// Decodes the code point at pos (pos < len).  Invalid or truncated sequences
+// give U+FFFD and consume one byte.
+kv_decoded kv_utf8_decode(const char *text, size_t len, size_t pos) noexcept;
+// Byte length of the cluster starting at pos (0 at or past len); its width
+// (0, 1 or 2) goes to *width when width is not null.
+size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos,
+                                 int *width) noexcept;
+// Byte length of the last cluster of text[0..end); end must be above 0.
+size_t kv_utf8_prev_cluster_len(const char *text, size_t end) noexcept;

@@ -1,0 +1,197 @@
+// Line buffer: growth, the length limit, the primitives and the public edits.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "api/state.h"
+#include "fault.h"
+#include "kavrik.h"
+#include "text/text.h"
+
+namespace {
+
+struct Editor {
+    kv_editor *ed;
+    explicit Editor(size_t max_line_len = 4096) {
+        kv_config c;
+        kv_config_init(&c);
+        c.max_line_len = max_line_len;
+        ed = kv_create_with_config(&c);
+    }
+    ~Editor() { kv_destroy(ed); }
+    kv_state *st() const { return ed->state; }
+    std::string line() const { return std::string(st()->line, st()->line_len); }
+};
+
+TEST(Buffer, LimitAcceptsExactlyMaxAndRefusesOneMore) {
+    Editor e(10);
+    EXPECT_EQ(kv_set_buffer(e.ed, "0123456789"), 0);
+    EXPECT_EQ(kv_cursor(e.ed), 10u);
+    e.st()->cursor = 4;
+    EXPECT_EQ(kv_set_buffer(e.ed, "0123456789a"), -1);
+    EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
+    EXPECT_EQ(e.line(), "0123456789");
+    EXPECT_EQ(e.st()->cursor, 4u);
+}
+
+TEST(Buffer, InsertAtCursor) {
+    Editor e;
+    ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
+    e.st()->cursor = 1;
+    EXPECT_EQ(kv_insert(e.ed, "xy"), 0);
+    EXPECT_EQ(e.line(), "axybc");
+    EXPECT_EQ(kv_cursor(e.ed), 3u);
+    EXPECT_EQ(kv_insert(e.ed, ""), 0);
+    EXPECT_EQ(e.line(), "axybc");
+    EXPECT_EQ(kv_cursor(e.ed), 3u);
+}
+
+TEST(Buffer, InsertPastTheLimitChangesNothing) {
+    Editor e(4);
+    ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
+    e.st()->cursor = 1;
+    EXPECT_EQ(kv_insert(e.ed, "xy"), -1);
+    EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
+    EXPECT_EQ(e.line(), "abc");
+    EXPECT_EQ(kv_cursor(e.ed), 1u);
+}
+
+TEST(Buffer, NullTextsAreInvalidArguments) {
+    Editor e;
+    EXPECT_EQ(kv_insert(e.ed, nullptr), -2);
+    EXPECT_EQ(kv_set_buffer(e.ed, nullptr), -2);
+    EXPECT_EQ(kv_last_error(e.ed), nullptr);
+    EXPECT_EQ(kv_buf_set(e.ed, nullptr), 0); // internal: null means empty
+    EXPECT_EQ(e.line(), "");
+}
+
+TEST(Buffer, GrowthFromEmptyTo300BytesEndsAt512) {
+    Editor e;
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_EQ(kv_buf_insert(e.ed, e.st()->line_len, "z", 1), 0);
+        size_t cap = e.st()->line_cap;
+        ASSERT_TRUE(cap == 256 || cap == 512) << cap;
+        ASSERT_EQ(e.st()->line[e.st()->line_len], '\0');
+    }
+    EXPECT_EQ(e.st()->line_cap, 512u);
+    EXPECT_EQ(e.st()->line_len, 300u);
+}
+
+TEST(Buffer, ReserveChecksTheLimitBeforeTheCapacity) {
+    Editor e(10);
+    EXPECT_EQ(kv_buf_reserve(e.ed, 11), 0);
+    EXPECT_EQ(kv_buf_reserve(e.ed, 12), -1); // the block is 256 bytes, but too long
+    EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
+    EXPECT_EQ(kv_buf_reserve(nullptr, 1), -1);
+}
+
+TEST(Buffer, ReserveOverflowGuard) {
+    Editor e;
+    // Only reachable with a capacity that is not a power-of-two multiple.
+    e.st()->max_line_len = ~size_t{0} - 1;
+    size_t old = e.st()->line_cap;
+    e.st()->line_cap = (~size_t{0} >> 1) + 1; // top bit set
+    EXPECT_EQ(kv_buf_reserve(e.ed, ~size_t{0}), -1);
+    EXPECT_STREQ(kv_last_error(e.ed), "line buffer is too large");
+    e.st()->line_cap = old;
+}
+
+TEST(Buffer, DeleteClampsAndIgnoresPositionsAtTheEnd) {
+    Editor e;
+    ASSERT_EQ(kv_set_buffer(e.ed, "abcdef"), 0);
+    e.st()->cursor = 2;
+    kv_buf_delete(e.ed, 6, 3);
+    EXPECT_EQ(e.line(), "abcdef");
+    kv_buf_delete(e.ed, 2, 0);
+    EXPECT_EQ(e.line(), "abcdef");
+    kv_buf_delete(e.ed, 4, 100);
+    EXPECT_EQ(e.line(), "abcd");
+    kv_buf_delete(e.ed, 1, 2);
+    EXPECT_EQ(e.line(), "ad");
+    EXPECT_EQ(e.st()->cursor, 2u); // primitives leave the cursor alone
+}
+
+TEST(Buffer, InsertPrimitiveClampsThePosition) {
+    Editor e;
+    ASSERT_EQ(kv_set_buffer(e.ed, "ab"), 0);
+    e.st()->cursor = 0;
+    EXPECT_EQ(kv_buf_insert(e.ed, 99, "cd", 2), 0);
+    EXPECT_EQ(e.line(), "abcd");
+    EXPECT_EQ(e.st()->cursor, 0u);
+    EXPECT_EQ(kv_buf_insert(e.ed, 1, nullptr, 1), -1);
+    EXPECT_EQ(kv_buf_insert(e.ed, 1, "x", 0), 0);
+    EXPECT_EQ(e.line(), "abcd");
+}
+
+TEST(Buffer, SetBufferMovesCursorToTheEnd) {
+    Editor e;
+    ASSERT_EQ(kv_set_buffer(e.ed, "hello"), 0);
+    EXPECT_EQ(kv_cursor(e.ed), 5u);
+    ASSERT_EQ(kv_set_buffer(e.ed, ""), 0);
+    EXPECT_EQ(kv_cursor(e.ed), 0u);
+    EXPECT_STREQ(kv_buffer(e.ed), "");
+}
+
+TEST(Buffer, OwnLineAsSourceGivesTheCopiedResult) {
+    Editor e;
+    std::string text(250, 'q');
+    text += "tail";
+    ASSERT_EQ(kv_set_buffer(e.ed, text.c_str()), 0);
+    e.st()->cursor = 3;
+    // Inserting the line into itself must grow the block (254 -> 508 bytes)
+    // while reading from the block being moved.
+    EXPECT_EQ(kv_insert(e.ed, kv_buffer(e.ed)), 0);
+    std::string want = text.substr(0, 3) + text + text.substr(3);
+    EXPECT_EQ(e.line(), want);
+    EXPECT_EQ(kv_cursor(e.ed), 3 + text.size());
+
+    ASSERT_EQ(kv_set_buffer(e.ed, "abcdefgh"), 0);
+    EXPECT_EQ(kv_set_buffer(e.ed, kv_buffer(e.ed) + 3), 0);
+    EXPECT_EQ(e.line(), "defgh");
+    EXPECT_EQ(kv_cursor(e.ed), 5u);
+
+    // A source that straddles the insertion point.
+    ASSERT_EQ(kv_set_buffer(e.ed, "abcdef"), 0);
+    e.st()->cursor = 3;
+    EXPECT_EQ(kv_insert(e.ed, kv_buffer(e.ed) + 1), 0);
+    EXPECT_EQ(e.line(), "abcbcdefdef");
+    e.st()->cursor = 0;
+    EXPECT_EQ(kv_insert(e.ed, kv_buffer(e.ed) + 9), 0);
+    EXPECT_EQ(e.line(), "efabcbcdefdef");
+}
+
+TEST(Buffer, GrowthFailureLeavesLineIntact) {
+    Editor e;
+    ASSERT_EQ(kv_set_buffer(e.ed, "keep"), 0);
+    std::string big(300, 'b');
+    {
+        AllocFailer f(1);
+        EXPECT_EQ(kv_insert(e.ed, big.c_str()), -1);
+    }
+    EXPECT_STREQ(kv_last_error(e.ed), "out of memory while growing line buffer");
+    EXPECT_EQ(e.line(), "keep");
+    EXPECT_EQ(e.st()->line_cap, 256u);
+    {
+        AllocFailer f(1);
+        EXPECT_EQ(kv_set_buffer(e.ed, big.c_str()), -1);
+    }
+    EXPECT_EQ(e.line(), "keep");
+    EXPECT_EQ(kv_cursor(e.ed), 4u);
+    EXPECT_EQ(kv_set_buffer(e.ed, big.c_str()), 0);
+    EXPECT_EQ(e.st()->line_cap, 512u);
+}
+
+TEST(WordBackward, Cases) {
+    const char *foo_bar = "foo  bar";
+    EXPECT_EQ(kv_word_backward(foo_bar, 8), 5u);
+    EXPECT_EQ(kv_word_backward(foo_bar, 5), 0u);
+    EXPECT_EQ(kv_word_backward(foo_bar, 4), 0u);
+    EXPECT_EQ(kv_word_backward(foo_bar, 7), 5u);
+    EXPECT_EQ(kv_word_backward("   ", 3), 0u);
+    EXPECT_EQ(kv_word_backward("ab", 1), 0u);
+    EXPECT_EQ(kv_word_backward("ab", 0), 0u);
+    EXPECT_EQ(kv_word_backward("a\tb\nc", 5), 4u);
+    EXPECT_EQ(kv_word_backward("x \xc3\xa9t\xc3\xa9", 7), 2u);
+}
+
+} // namespace
