@@ -20,6 +20,10 @@ struct kv_sys_table {
     int (*fchmod)(int fd, mode_t mode);
     int (*fsync)(int fd);
     int (*close)(int fd);
+    int (*open)(const char *path, int flags, mode_t mode);
+    int (*rename)(const char *from, const char *to);
+    int (*fchown)(int fd, uid_t uid, gid_t gid);
+    int (*unlink)(const char *path);
 };
 
 extern kv_sys_table kv_sys;
