@@ -51,3 +51,17 @@ void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept;
 // Offers the key to its binding, honours submit/cancel requests and the
 // action, then runs the built-in command.  May set c->end.
 void kv_edit_dispatch(kv_call *c, int key) noexcept;
+
+// ---- terminal modes and waiting (terminal.cpp) ---------------------------------
+
+// The raw attributes derived from the terminal's own ones.
+struct termios kv_raw_attributes(const struct termios &saved) noexcept;
+// Saves the input terminal's attributes and switches it to raw mode; 0, or
+// -1 with the message set and the terminal untouched.
+int kv_terminal_enter_raw(kv_state *st) noexcept;
+// Puts the saved attributes back when raw mode is on (result ignored).
+void kv_terminal_restore(kv_state *st) noexcept;
+// Waits until fd is readable or hung up, at most timeout_ms (negative: no
+// limit); a signal does not cut the wait short.  >0 ready (poll's revents
+// in *revents when not null), 0 time-out, <0 failure.
+int kv_wait_readable(int fd, int timeout_ms, short *revents) noexcept;
