@@ -46,11 +46,18 @@ int kv_key_decode_escape(kv_call *c) noexcept;
 // Collects the continuation bytes of a typed character into buf (4 bytes).
 void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
                         size_t *count) noexcept;
-// Handles one byte read while a bracketed paste is in progress.
+// Handles one byte read while a bracketed paste is in progress, and every
+// further pasted byte that is already waiting, so that a burst is drawn once.
 void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept;
+// 1 when a byte can be read at once (handed back, or waiting on the input):
+// a redraw during a paste may wait while this holds.
+int kv_call_input_pending(kv_call *c) noexcept;
 // Offers the key to its binding, honours submit/cancel requests and the
 // action, then runs the built-in command.  May set c->end.
 void kv_edit_dispatch(kv_call *c, int key) noexcept;
+// Runs the built-in command of a key from the normal or the search table
+// (commands.cpp).  May set c->end.
+void kv_edit_command(kv_call *c, int key) noexcept;
 
 // ---- terminal modes and waiting (terminal.cpp) ---------------------------------
 

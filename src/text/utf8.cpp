@@ -1,0 +1,150 @@
+// Strict UTF-8 decoding and grapheme clusters with their terminal widths.
+// One forward segmentation serves every caller: stepping forward, stepping
+// back (a forward walk from the start) and putting the cursor on a boundary.
+#include <algorithm>
+
+#include "../api/state.h"
+#include "text.h"
+
+namespace {
+
+constexpr uint64_t kv_zwj = 0x200D;
+constexpr uint64_t kv_vs16 = 0xFE0F;
+constexpr uint64_t kv_first_mark = 0x0300; // nothing below joins a cluster
+
+struct kv_cluster {
+    size_t len;
+    int width;
+};
+
+inline bool kv_is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
+
+inline kv_decoded kv_invalid() noexcept { return {kv_replacement_char, 1}; }
+
+// Sequence length and initial value bits of a lead byte; 0 for a byte that
+// cannot start a sequence (a continuation byte or 0xF8..0xFF).
+inline size_t kv_lead_length(unsigned char b, uint64_t &value) noexcept {
+    size_t n = b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 0;
+    value = b & (0x7Fu >> n); // the low 5, 4 or 3 bits
+    return n;
+}
+
+// The smallest value that needs an n-byte sequence; smaller ones are overlong.
+inline uint64_t kv_min_value(size_t n) noexcept {
+    return n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+}
+
+inline kv_decoded kv_decode(const unsigned char *s, size_t len, size_t pos) noexcept {
+    unsigned char b = s[pos];
+    if (b < 0x80) return {b, 1};
+    uint64_t value = 0;
+    size_t n = kv_lead_length(b, value);
+    if (n == 0 || n > len - pos) return kv_invalid();
+    for (size_t i = 1; i < n; ++i) {
+        unsigned char c = s[pos + i];
+        if (!kv_is_continuation(c)) return kv_invalid();
+        value = (value << 6) | (c & 0x3F);
+    }
+    if (value < kv_min_value(n) || value > 0x10FFFF) return kv_invalid();
+    if (value >= 0xD800 && value <= 0xDFFF) return kv_invalid();
+    return {value, n};
+}
+
+inline bool kv_is_regional_indicator(uint64_t cp) noexcept {
+    return cp >= 0x1F1E6 && cp <= 0x1F1FF;
+}
+
+inline bool kv_is_variation_selector(uint64_t cp) noexcept {
+    return (cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0xE0100 && cp <= 0xE01EF);
+}
+
+// Columns of a code point that starts a cluster.
+inline int kv_base_width(uint64_t cp) noexcept {
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return 0;
+    if (cp < kv_first_mark) return 1;
+    if (kv_codepoint_is_combining(cp)) return 0;
+    if (kv_codepoint_is_wide(cp)) return 2;
+    return 1;
+}
+
+// The cluster that starts at pos (pos < len).  A first code point, a second
+// regional indicator after a first, then combining marks, variation
+// selectors and each joiner with whatever follows it.
+kv_cluster kv_cluster_at(const unsigned char *s, size_t len, size_t pos) noexcept {
+    kv_decoded first = kv_decode(s, len, pos);
+    size_t end = pos + first.len;
+    int width = kv_base_width(first.cp);
+    bool wide = kv_codepoint_is_wide(first.cp) != 0;
+    if (kv_is_regional_indicator(first.cp) && end < len) {
+        kv_decoded d = kv_decode(s, len, end);
+        if (kv_is_regional_indicator(d.cp)) end += d.len, width = 2;
+    }
+    while (end < len) {
+        if (s[end] < 0x80) break; // the common case: ASCII never joins
+        kv_decoded d = kv_decode(s, len, end);
+        if (d.cp < kv_first_mark) break;
+        if (kv_codepoint_is_combining(d.cp) || kv_is_variation_selector(d.cp)) {
+            end += d.len;
+            if (d.cp == kv_vs16) wide = true;
+        } else if (d.cp == kv_zwj) {
+            end += d.len;
+            if (end < len) {
+                end += kv_decode(s, len, end).len;
+                wide = true;
+            }
+        } else {
+            break;
+        }
+    }
+    return {end - pos, wide ? 2 : width};
+}
+
+inline const unsigned char *kv_bytes(const char *text) noexcept {
+    return reinterpret_cast<const unsigned char *>(text);
+}
+
+// Start of the cluster that holds pos (pos < len), by a walk from offset 0.
+size_t kv_cluster_start(const char *text, size_t len, size_t pos) noexcept {
+    size_t start = 0;
+    while (start < len) {
+        size_t n = kv_cluster_at(kv_bytes(text), len, start).len;
+        if (n == 0) return pos; // guard: a walk that cannot advance
+        if (pos < start + n) return start;
+        start += n;
+    }
+    return pos;
+}
+
+} // namespace
+
+kv_decoded kv_utf8_decode(const char *text, size_t len, size_t pos) noexcept {
+    // Out of range or no text: nothing to read, and nothing is consumed.
+    if (!text || pos >= len) return {kv_replacement_char, 0};
+    return kv_decode(kv_bytes(text), len, pos);
+}
+
+size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos,
+                                 int *width) noexcept {
+    kv_cluster c{0, 0};
+    if (text && pos < len) c = kv_cluster_at(kv_bytes(text), len, pos);
+    if (width) *width = c.width;
+    return c.len;
+}
+
+size_t kv_utf8_prev_cluster_len(const char *text, size_t end) noexcept {
+    if (!text || end == 0) return 0;
+    return end - kv_cluster_start(text, end, end - 1);
+}
+
+extern "C" int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return -2;
+    size_t len = st->line_len;
+    if (!st->line || std::min(pos, len) == 0)
+        st->cursor = 0;
+    else if (pos >= len)
+        st->cursor = len;
+    else
+        st->cursor = kv_cluster_start(st->line, len, pos);
+    return 0;
+}
