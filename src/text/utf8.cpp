@@ -58,26 +58,30 @@ inline bool kv_is_variation_selector(uint64_t cp) noexcept {
     return (cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0xE0100 && cp <= 0xE01EF);
 }
 
-// Columns of a code point that starts a cluster.
-inline int kv_base_width(uint64_t cp) noexcept {
+// Columns of a code point that starts a cluster.  A wide code point counts
+// two even when it is also a combining mark (U+302A..U+302F, U+3099..U+309A):
+// as the first code point of a cluster it sets the wide flag.
+inline int kv_first_width(uint64_t cp) noexcept {
     if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return 0;
     if (cp < kv_first_mark) return 1;
-    if (kv_codepoint_is_combining(cp)) return 0;
     if (kv_codepoint_is_wide(cp)) return 2;
-    return 1;
+    return kv_codepoint_is_combining(cp) ? 0 : 1;
 }
 
 // The cluster that starts at pos (pos < len).  A first code point, a second
 // regional indicator after a first, then combining marks, variation
 // selectors and each joiner with whatever follows it.
 kv_cluster kv_cluster_at(const unsigned char *s, size_t len, size_t pos) noexcept {
+    // ASCII followed by ASCII (or nothing) is a cluster of its own.
+    if (s[pos] < 0x80 && (pos + 1 == len || s[pos + 1] < 0x80))
+        return {1, kv_first_width(s[pos])};
     kv_decoded first = kv_decode(s, len, pos);
     size_t end = pos + first.len;
-    int width = kv_base_width(first.cp);
-    bool wide = kv_codepoint_is_wide(first.cp) != 0;
+    int width = kv_first_width(first.cp);
+    bool wide = width == 2;
     if (kv_is_regional_indicator(first.cp) && end < len) {
         kv_decoded d = kv_decode(s, len, end);
-        if (kv_is_regional_indicator(d.cp)) end += d.len, width = 2;
+        if (kv_is_regional_indicator(d.cp)) end += d.len; // a flag, wide like its halves
     }
     while (end < len) {
         if (s[end] < 0x80) break; // the common case: ASCII never joins

@@ -65,6 +65,27 @@ constexpr uint32_t kv_combining_last = kv_combining[std::size(kv_combining) - 1]
 constexpr uint32_t kv_wide_first = kv_wide[0].first;
 constexpr uint32_t kv_wide_last = kv_wide[std::size(kv_wide) - 1].last;
 
+// One bit per block of 256 code points: set when some combining mark lies
+// in the block.  Most text (Latin, CJK, emoji) sits in blocks without marks
+// and is answered without a search.
+constexpr unsigned kv_block_shift = 8;
+constexpr size_t kv_block_words = ((kv_combining_last >> kv_block_shift) + 64) / 64;
+
+constexpr std::array<uint64_t, kv_block_words> kv_combining_blocks() {
+    std::array<uint64_t, kv_block_words> bits{};
+    for (const kv_range &r : kv_combining)
+        for (uint32_t b = r.first >> kv_block_shift; b <= r.last >> kv_block_shift; ++b)
+            bits[b / 64] |= uint64_t{1} << (b % 64);
+    return bits;
+}
+
+constexpr std::array<uint64_t, kv_block_words> kv_combining_block_bits = kv_combining_blocks();
+
+inline bool kv_block_has_marks(uint32_t cp) noexcept {
+    uint32_t b = cp >> kv_block_shift;
+    return (kv_combining_block_bits[b / 64] >> (b % 64)) & 1;
+}
+
 // Bisection over a sorted, disjoint table: the first range whose end is not
 // below cp is the only one that can hold it.
 template <size_t N>
@@ -78,6 +99,7 @@ int kv_in_table(const kv_range (&t)[N], uint32_t cp) noexcept {
 
 int kv_codepoint_is_combining(uint64_t cp) noexcept {
     if (cp < kv_combining_first || cp > kv_combining_last) return 0;
+    if (!kv_block_has_marks(static_cast<uint32_t>(cp))) return 0;
     return kv_in_table(kv_combining, static_cast<uint32_t>(cp));
 }
 
