@@ -316,7 +316,14 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         errno = 0;
         return kv_pass::quiet;
     case kv_input::failed:
-        kv_call_fail(c, kv_msg_read_tty);
+        // A read that was waiting when the terminal went away fails (EIO)
+        // instead of reading nothing: that is a hang-up too.
+        if (kv_terminal_gone(c->st)) {
+            *hung_up = true;
+            c->end = kv_end::eof;
+        } else {
+            kv_call_fail(c, kv_msg_read_tty);
+        }
         return kv_pass::key;
     case kv_input::none:
         if (kv_terminal_gone(c->st)) {
