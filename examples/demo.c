@@ -80,8 +80,10 @@ static void cmd_help(struct demo *d) {
            "  history  the lines entered so far\n"
            "  clock    show the time above the prompt for %d seconds\n"
            "  quit     leave (Ctrl-D on an empty line does the same)\n"
-           "keys: Tab completes a command, Ctrl-R searches the history,\n"
-           "      Up and Down recall earlier lines; anything else is echoed\n",
+           "keys: Tab completes a command name\n"
+           "      Ctrl-R searches the history\n"
+           "      Up and Down recall earlier lines\n"
+           "anything else is echoed back\n",
            CLOCK_TICKS);
 }
 
