@@ -5,6 +5,23 @@
 
 #include <termios.h>
 
+// Rooms still being built (declared weak before their headers, so that the
+// first declaration carries the attribute): their slots stay empty until they land, and the
+// wrappers answer as for an empty slot.
+extern "C" {
+__attribute__((weak)) char *kv_readline_method(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_history_add_impl(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_history_set_max(kv_editor *, int32_t) noexcept;
+__attribute__((weak)) int kv_history_save_impl(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_history_load_impl(kv_editor *, const char *) noexcept;
+__attribute__((weak)) int kv_set_bounds_method(kv_editor *, int32_t, int32_t, int32_t, int32_t) noexcept;
+__attribute__((weak)) int kv_set_screen_width_method(kv_editor *, int32_t) noexcept;
+__attribute__((weak)) int kv_bind_key_method(kv_editor *, int32_t, kv_key_callback, void *) noexcept;
+__attribute__((weak)) int kv_set_cursor_method(kv_editor *, size_t) noexcept;
+__attribute__((weak)) int kv_print_above_method(kv_editor *, kv_print_callback, void *) noexcept;
+}
+__attribute__((weak)) void kv_history_free(kv_state *) noexcept;
+
 #include "../edit/edit.h"
 #include "../history/history.h"
 #include "../render/render.h"
@@ -64,21 +81,6 @@ void kv_store_config(kv_state *st, const kv_config &c) noexcept {
 
 } // namespace
 
-// Rooms still being built: their slots stay empty until they land, and the
-// wrappers answer as for an empty slot.
-extern "C" {
-__attribute__((weak)) char *kv_readline_method(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_history_add_impl(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_history_set_max(kv_editor *, int32_t) noexcept;
-__attribute__((weak)) int kv_history_save_impl(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_history_load_impl(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_set_bounds_method(kv_editor *, int32_t, int32_t, int32_t, int32_t) noexcept;
-__attribute__((weak)) int kv_set_screen_width_method(kv_editor *, int32_t) noexcept;
-__attribute__((weak)) int kv_bind_key_method(kv_editor *, int32_t, kv_key_callback, void *) noexcept;
-__attribute__((weak)) int kv_set_cursor_method(kv_editor *, size_t) noexcept;
-__attribute__((weak)) int kv_print_above_method(kv_editor *, kv_print_callback, void *) noexcept;
-}
-__attribute__((weak)) void kv_history_free(kv_state *) noexcept;
 
 extern "C" {
 
