@@ -1,0 +1,212 @@
+// The history list: a bounded ring of owned lines, oldest first, and the
+// navigation walk that swaps entries into the line buffer.  The ring grows by
+// doubling as entries arrive, never beyond the limit, so a huge limit costs
+// nothing up front and adding to a full list drops the oldest entry in O(1).
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "../api/alloc.h"
+#include "../api/error.h"
+#include "../text/text.h"
+#include "history.h"
+
+namespace {
+
+constexpr int kv_first_history_cap = 16;
+
+constexpr const char *kv_msg_too_long = "history entry exceeds configured maximum length";
+constexpr const char *kv_msg_oom_alloc = "out of memory while allocating history";
+constexpr const char *kv_msg_oom_add = "out of memory while adding history entry";
+constexpr const char *kv_msg_bad_len = "invalid history length";
+constexpr const char *kv_msg_oom_resize = "out of memory while resizing history";
+constexpr const char *kv_msg_oom_walk = "out of memory while saving the typed line";
+
+// Ring position of logical entry i.
+int kv_ring_pos(const kv_state *st, int i) noexcept {
+    return static_cast<int>((static_cast<long>(st->history_head) + i) % st->history_cap);
+}
+
+char **kv_alloc_ring(int cap) noexcept {
+    if (static_cast<size_t>(cap) > SIZE_MAX / sizeof(char *)) return nullptr;
+    return static_cast<char **>(kv_malloc(static_cast<size_t>(cap) * sizeof(char *)));
+}
+
+// Makes room for one more entry when the ring is full but below the limit.
+// On failure the list stays exactly as it was.
+int kv_ring_grow(kv_state *st) noexcept {
+    if (st->history_count < st->history_cap || st->history_cap >= st->history_max_len)
+        return 0;
+    long want = std::min<long>(2L * st->history_cap, st->history_max_len);
+    int cap = static_cast<int>(want);
+    if (static_cast<size_t>(cap) > SIZE_MAX / sizeof(char *)) return -1;
+    auto *ring = static_cast<char **>(
+        kv_realloc(st->history, static_cast<size_t>(cap) * sizeof(char *)));
+    if (!ring) return -1;
+    // The ring is full: when it wraps, the entries from the head to the old
+    // end are the older part; move them to the end of the larger block so
+    // the free slots sit between the newest and the oldest entry.
+    if (st->history_head != 0) {
+        int tail = st->history_cap - st->history_head;
+        std::memmove(ring + (cap - tail), ring + st->history_head,
+                     static_cast<size_t>(tail) * sizeof(char *));
+        st->history_head = cap - tail;
+    }
+    st->history = ring;
+    st->history_cap = cap;
+    return 0;
+}
+
+// Creates the first, small ring.  The limit is above 0.
+bool kv_ring_create(kv_state *st) noexcept {
+    int cap = std::min(kv_first_history_cap, st->history_max_len);
+    st->history = kv_alloc_ring(cap);
+    if (!st->history) return false;
+    st->history_cap = cap;
+    st->history_head = 0;
+    st->history_count = 0;
+    return true;
+}
+
+// Releases the oldest entry.
+void kv_ring_drop_oldest(kv_state *st) noexcept {
+    kv_free(st->history[st->history_head]);
+    st->history_head = (st->history_head + 1) % st->history_cap;
+    --st->history_count;
+}
+
+// Stores an owned copy as the newest entry, dropping the oldest at the limit.
+void kv_ring_push(kv_state *st, char *copy) noexcept {
+    if (st->history_count == st->history_max_len) kv_ring_drop_oldest(st);
+    st->history[kv_ring_pos(st, st->history_count)] = copy;
+    ++st->history_count;
+}
+
+bool kv_newest_equals(const kv_state *st, const char *line) noexcept {
+    return st->history_count > 0 &&
+           std::strcmp(kv_history_entry(st, st->history_count - 1), line) == 0;
+}
+
+// Moves the newest keep entries into a fresh ring of cap slots, releasing
+// the others.  -1 (nothing changed) when the ring cannot be allocated.
+int kv_ring_compact(kv_state *st, int keep, int cap) noexcept {
+    char **ring = kv_alloc_ring(cap);
+    if (!ring) return -1;
+    int drop = st->history_count - keep;
+    for (int i = 0; i < drop; ++i) kv_free(st->history[kv_ring_pos(st, i)]);
+    for (int i = 0; i < keep; ++i) ring[i] = st->history[kv_ring_pos(st, drop + i)];
+    kv_free(st->history);
+    st->history = ring;
+    st->history_cap = cap;
+    st->history_head = 0;
+    st->history_count = keep;
+    return 0;
+}
+
+// Releases every entry and the ring; the walk is left alone.
+void kv_release_entries(kv_state *st) noexcept {
+    for (int i = 0; i < st->history_count; ++i) kv_free(st->history[kv_ring_pos(st, i)]);
+    kv_free(st->history);
+    st->history = nullptr;
+    st->history_count = 0;
+    st->history_cap = 0;
+    st->history_head = 0;
+}
+
+} // namespace
+
+const char *kv_history_entry(const kv_state *st, int i) noexcept {
+    return st->history[kv_ring_pos(st, i)];
+}
+
+void kv_history_reset_walk(kv_state *st) noexcept {
+    if (!st) return;
+    kv_free(st->history_saved);
+    st->history_saved = nullptr;
+    st->history_index = -1;
+}
+
+void kv_history_free(kv_state *st) noexcept {
+    if (!st) return;
+    kv_release_entries(st);
+    kv_history_reset_walk(st);
+}
+
+extern "C" int kv_history_add_impl(kv_editor *ed, const char *line) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || !line) return -2;
+    if (st->history_max_len == 0 || line[0] == '\0') return 0;
+    size_t len = std::strlen(line);
+    if (len > st->max_line_len) {
+        kv_set_error(st, kv_msg_too_long);
+        return -2;
+    }
+    if (!st->history && !kv_ring_create(st)) {
+        kv_set_error(st, kv_msg_oom_alloc);
+        return -3;
+    }
+    if (kv_newest_equals(st, line)) return 0;
+    if (kv_ring_grow(st) != 0) {
+        kv_set_error(st, kv_msg_oom_alloc);
+        return -3;
+    }
+    char *copy = kv_strndup(line, len);
+    if (!copy) {
+        kv_set_error(st, kv_msg_oom_add);
+        return -3;
+    }
+    kv_ring_push(st, copy);
+    return 0;
+}
+
+extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return -2;
+    if (max < 0) {
+        kv_set_error(st, kv_msg_bad_len);
+        return -2;
+    }
+    if (max == st->history_max_len) return 0;
+    if (max == 0) {
+        kv_release_entries(st);
+        st->history_max_len = 0;
+        return 0;
+    }
+    // The ring never holds more slots than the limit, so only a limit below
+    // its size drops entries; the memory then follows the limit down.
+    if (st->history && max < st->history_cap) {
+        if (kv_ring_compact(st, std::min(st->history_count, max), max) != 0) {
+            kv_set_error(st, kv_msg_oom_resize);
+            return -3;
+        }
+    }
+    st->history_max_len = max;
+    return 0;
+}
+
+void kv_history_nav(kv_editor *ed, int delta) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || st->history_count <= 0) return;
+    if (st->history_index == -1) {
+        // Without a copy of the typed line, coming back would show an empty
+        // line: the walk does not begin and the line stays.
+        const char *typed = st->line ? st->line : "";
+        char *saved = kv_strndup(typed, st->line ? st->line_len : 0);
+        if (!saved) {
+            kv_set_error(st, kv_msg_oom_walk);
+            return;
+        }
+        kv_free(st->history_saved);
+        st->history_saved = saved;
+        st->history_index = st->history_count;
+    }
+    // A stale index (the list shrank during the walk) counts from the
+    // position past the newest entry.
+    long from = std::min(st->history_index, st->history_count);
+    long n = std::max(0L, from + delta);
+    int index = static_cast<int>(std::min<long>(n, st->history_count));
+    const char *text = index < st->history_count ? kv_history_entry(st, index)
+                                                  : st->history_saved;
+    // The index follows the line: after a failed replacement both stay.
+    if (kv_buf_set(ed, text ? text : "") == 0) st->history_index = index;
+}
