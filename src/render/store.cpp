@@ -18,3 +18,61 @@ void kv_render_store_reset(kv_state *st) noexcept {
     s.cursor_row = 0;
     s.cursor_col = 0;
 }
+
+namespace {
+
+// Grows one of the three arrays to cap entries, zero-filling the new ones.
+template <typename T>
+bool kv_store_grow(T *&array, int32_t old_cap, int32_t cap) noexcept {
+    auto *grown = static_cast<T *>(kv_realloc(array, sizeof(T) * static_cast<size_t>(cap)));
+    if (!grown) return false;
+    for (int32_t i = old_cap; i < cap; ++i) grown[i] = T{};
+    array = grown;
+    return true;
+}
+
+// Makes room for count rows.  A failure leaves the arrays grown so far at
+// their new size, with capacity still the old (smaller) value, which keeps
+// every entry below capacity valid.
+int kv_store_reserve(kv_render_store &s, int32_t count) noexcept {
+    if (s.capacity >= count) return 0;
+    if (!kv_store_grow(s.rows, s.capacity, count)) return -1;
+    if (!kv_store_grow(s.lens, s.capacity, count)) return -1;
+    if (!kv_store_grow(s.widths, s.capacity, count)) return -1;
+    s.capacity = count;
+    return 0;
+}
+
+// Replaces stored row i with a copy of a layout row (an empty row becomes an
+// empty string, never a null pointer).
+int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) noexcept {
+    char *copy = kv_strndup(row.len ? row.text : "", row.len);
+    if (!copy) return -1;
+    kv_free(s.rows[i]);
+    s.rows[i] = copy;
+    s.lens[i] = row.len;
+    s.widths[i] = row.width;
+    return 0;
+}
+
+} // namespace
+
+int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count,
+                           int cursor_row, int cursor_col, int top) noexcept {
+    if (!st || !lo || first < 0 || count < 0 || count > lo->count - first) return -1;
+    kv_render_store &s = st->store;
+    if (kv_store_reserve(s, count) != 0) return -1;
+    for (int32_t i = 0; i < count; ++i)
+        if (kv_store_copy_row(s, i, lo->rows[first + i]) != 0) return -1;
+    for (int32_t i = count; i < s.count; ++i) {
+        kv_free(s.rows[i]);
+        s.rows[i] = nullptr;
+        s.lens[i] = 0;
+        s.widths[i] = 0;
+    }
+    s.count = count;
+    s.top = top;
+    s.cursor_row = cursor_row;
+    s.cursor_col = cursor_col;
+    return 0;
+}

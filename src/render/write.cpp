@@ -1,0 +1,58 @@
+// Terminal output: the full-write loop that every rendering write goes
+// through, and the formatter for the numeric sequences of the catalogue.
+#include <cerrno>
+#include <cstdio>
+
+#include "../api/sys.h"
+#include "render.h"
+
+namespace {
+
+// Buffer sizes for the formatted sequences: one parameter ("\e[%dA") or two
+// ("\e[%d;%dH", "\e[%d;%dr").
+constexpr size_t kv_format_size = 32;
+constexpr size_t kv_format2_size = 48;
+
+// A formatter result that is empty or cut short counts as a failed write.
+int kv_write_formatted(int fd, const char *buf, int n, size_t size) noexcept {
+    if (n <= 0 || static_cast<size_t>(n) >= size) return -1;
+    return kv_write_all(fd, buf, static_cast<size_t>(n));
+}
+
+} // namespace
+
+int kv_write_all(int fd, const char *bytes, size_t len) noexcept {
+    if (len > 0 && !bytes) return -1;
+    size_t done = 0;
+    while (done < len) {
+        ssize_t n = kv_sys.write(fd, bytes + done, len - done);
+        // A signal that arrives before anything is written interrupts the
+        // call without loss; write again.
+        if (n < 0 && errno == EINTR) continue;
+        // 0 would loop for ever on a descriptor that accepts nothing.
+        if (n <= 0) return -1;
+        size_t wrote = static_cast<size_t>(n);
+        done += wrote < len - done ? wrote : len - done;
+    }
+    return 0;
+}
+
+int kv_write_format(int fd, const char *fmt, int a) noexcept {
+    if (!fmt) return -1;
+    char buf[kv_format_size];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    int n = std::snprintf(buf, sizeof buf, fmt, a);
+#pragma GCC diagnostic pop
+    return kv_write_formatted(fd, buf, n, sizeof buf);
+}
+
+int kv_write_format2(int fd, const char *fmt, int a, int b) noexcept {
+    if (!fmt) return -1;
+    char buf[kv_format2_size];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    int n = std::snprintf(buf, sizeof buf, fmt, a, b);
+#pragma GCC diagnostic pop
+    return kv_write_formatted(fd, buf, n, sizeof buf);
+}
