@@ -156,9 +156,6 @@ kv_esc_state kv_esc_modifier(kv_escape_decoder &d, unsigned char b) {
 
 kv_esc_state kv_esc_skip(kv_escape_decoder &d, unsigned char b) { return kv_esc_unknown(d, b); }
 
-// ESC P is Alt-P when nothing follows, else the start of a DCS string.
-kv_esc_state kv_esc_alt_p(kv_escape_decoder &d, unsigned char b);
-
 // Inside an OSC or DCS string, which ends with BEL or ESC backslash.
 kv_esc_state kv_esc_string(kv_escape_decoder &d, unsigned char b) {
     if (b == kv_bel) return kv_finish(d, KV_KEY_UNRECOGNISED);
@@ -168,6 +165,8 @@ kv_esc_state kv_esc_string(kv_escape_decoder &d, unsigned char b) {
     return kv_esc_state::string;
 }
 
+// ESC P is Alt-P when nothing follows within the wait, else the start of a
+// DCS string (a terminal's reply to a query).
 kv_esc_state kv_esc_alt_p(kv_escape_decoder &d, unsigned char b) { return kv_esc_string(d, b); }
 
 // An ESC inside a string: with a backslash it ends the string; otherwise it

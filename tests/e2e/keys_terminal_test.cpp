@@ -270,6 +270,15 @@ TEST(KeysTerminal, ACancelFromACallbackDuringASearchPutsTheLineBack) {
     EXPECT_TRUE(s.shows(0, "> typed"));
 }
 
+TEST(KeysTerminal, ASubmitActionDuringASearchReturnsTheLineItShows) {
+    WithHistory s;
+    Recorder r;
+    r.action = KV_ACTION_SUBMIT;
+    kv_bind_key(s.ed, KV_KEY_F2, Recorder::callback, &r);
+    EXPECT_EQ(s.run("typed\x12" "grep\x1bOQ"), "grep two");
+    EXPECT_EQ(kv_last_readline_status(s.ed), KV_STATUS_LINE);
+}
+
 // ---- endings from keys and callbacks ---------------------------------------------
 
 TEST(KeysTerminal, CtrlDOnAnEmptyLineIsEndOfInputAndCtrlCInterrupts) {
