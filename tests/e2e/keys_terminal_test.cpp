@@ -339,4 +339,21 @@ TEST(KeysTerminal, ACallbackEditsTheLineAndTheChangeIsDrawn) {
     EXPECT_EQ(call->line(), "say hello");
 }
 
+TEST(KeysTerminal, AnIdleCallbackEditIsDrawnInItsTick) {
+    Session s;
+    IdleCounter idle;
+    // Inserts once, then turns itself off: a callback may change the setting.
+    idle.hook = [](kv_editor *ed, IdleCounter *) {
+        kv_insert(ed, "tick");
+        kv_set_idle_callback(ed, nullptr, nullptr);
+    };
+    idle.install(s.ed);
+    auto call = start_call(s.pty, s.ed, "> ");
+    EXPECT_TRUE(s.shows(0, "> tick"));
+    s.pty.type("!\r");
+    ASSERT_TRUE(call->join());
+    EXPECT_EQ(call->line(), "tick!");
+    EXPECT_EQ(idle.calls.load(), 1);
+}
+
 } // namespace
