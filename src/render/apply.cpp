@@ -19,7 +19,7 @@ constexpr const char *kv_msg_store = "out of memory while storing terminal rende
 
 constexpr int kv_default_rows = 24;
 
-// The sequences of normal mode (see the catalogue in render.h's users):
+// The sequences that normal mode writes, each with its own write call.
 constexpr const char kv_cr[] = "\r";             // to the first column
 constexpr const char kv_crlf[] = "\r\n";         // to the next row
 constexpr const char kv_erase_right[] = "\x1b[0K"; // erase to the end of the row
