@@ -7,10 +7,6 @@
 #include "../api/error.h"
 #include "render.h"
 
-// The bounded branch lives in its own file; until it is linked in, bounded
-// mode draws as normal mode does.
-__attribute__((weak)) int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept;
-
 namespace {
 
 constexpr const char *kv_msg_render = "failed to render editor state";
@@ -130,7 +126,7 @@ int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
         kv_set_error(st, kv_msg_render);
         return -1;
     }
-    if (st->bounded && kv_render_apply_bounded) return kv_render_apply_bounded(ed, &lo);
+    if (st->bounded) return kv_render_apply_bounded(ed, &lo);
     int result = kv_apply_normal(st, lo);
     kv_layout_free(&lo);
     return result;
