@@ -2,6 +2,7 @@
 // Capacity starts at 256 and doubles; a text that would pass max_line_len is
 // refused whole, so no operation here ever truncates.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "../api/alloc.h"
@@ -79,6 +80,11 @@ int kv_buf_insert(kv_editor *ed, size_t pos, const char *bytes, size_t k) noexce
     kv_state *st = kv_state_of(ed);
     if (!st || !bytes) return -1;
     if (k == 0) return 0;
+    // The needed size must not wrap round to a small one that seems to fit.
+    if (k > SIZE_MAX - 1 - st->line_len) {
+        kv_set_error(st, kv_msg_too_long);
+        return -1;
+    }
     ptrdiff_t self = kv_line_offset(st, bytes);
     if (kv_buf_reserve(ed, st->line_len + k + 1) != 0) return -1;
     pos = std::min(pos, st->line_len);
@@ -105,13 +111,14 @@ int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return -1;
     if (!text) text = "", len = 0;
-    size_t n = len + 1;
-    if (n > st->max_line_len + 1) {
+    // Compared without adding 1, which would wrap for the largest lengths.
+    if (len > st->max_line_len) {
         kv_set_error(st, kv_msg_too_long);
         return -1;
     }
     // A text inside the line is no longer than the line, so the block never
     // moves under it; memmove copes with the overlap.
+    size_t n = len + 1;
     if (st->line_cap < n) {
         size_t cap = kv_grown_capacity(st->line_cap, n);
         if (cap == 0) {
