@@ -14,11 +14,9 @@
 
 namespace {
 
-constexpr int kv_default_cols = 80;
 constexpr int32_t kv_first_rows = 8;
 constexpr int32_t kv_doubling_limit = 0x3FFFFFFF;
 constexpr size_t kv_min_text_block = 16;
-constexpr int32_t kv_tab_stop = 8;
 constexpr unsigned char kv_esc = 0x1B;
 
 // ---- row texts ----------------------------------------------------------------
