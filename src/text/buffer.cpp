@@ -19,17 +19,6 @@ constexpr const char *kv_msg_too_long = "line exceeds configured maximum length"
 constexpr const char *kv_msg_oom = "out of memory while growing line buffer";
 constexpr const char *kv_msg_too_large = "line buffer is too large";
 
-// The capacity that holds n bytes by the growth rule, or 0 when doubling
-// would overflow.
-size_t kv_grown_capacity(size_t cap, size_t n) noexcept {
-    size_t c = cap ? cap : kv_first_block;
-    while (c < n) {
-        if (c & kv_top_bit) return 0;
-        c *= 2;
-    }
-    return c;
-}
-
 // Resizes the block to cap bytes; on failure everything stays as it was.
 int kv_buf_resize(kv_state *st, size_t cap) noexcept {
     auto *block = static_cast<char *>(kv_realloc(st->line, cap));
@@ -60,6 +49,15 @@ void kv_fill_gap_from_line(kv_state *st, size_t pos, size_t off, size_t k) noexc
 
 } // namespace
 
+size_t kv_grown_capacity(size_t cap, size_t first, size_t n) noexcept {
+    size_t c = cap ? cap : first;
+    while (c < n) {
+        if (c == 0 || (c & kv_top_bit)) return 0;
+        c *= 2;
+    }
+    return c;
+}
+
 int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return -1;
@@ -68,7 +66,7 @@ int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
         return -1;
     }
     if (st->line_cap >= n) return 0;
-    size_t cap = kv_grown_capacity(st->line_cap, n);
+    size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
     if (cap == 0) {
         kv_set_error(st, kv_msg_too_large);
         return -1;
@@ -120,7 +118,7 @@ int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept {
     // moves under it; memmove copes with the overlap.
     size_t n = len + 1;
     if (st->line_cap < n) {
-        size_t cap = kv_grown_capacity(st->line_cap, n);
+        size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
         if (cap == 0) {
             kv_set_error(st, kv_msg_too_large);
             return -1;
