@@ -354,6 +354,17 @@ TEST(RenderLayout, RowArrayGrowsByDoublingWithZeroedEntries) {
     EXPECT_EQ(l.lo.capacity, 16);
 }
 
+TEST(RenderLayout, RowArrayAtTheLargestCountRefusesAnotherRow) {
+    // No row count beyond the largest int: the append fails before any
+    // size is computed from count + 1 (the sanitizer build sees an overflow).
+    kv_layout_row one{};
+    kv_layout lo{&one, INT32_MAX, INT32_MAX, 0, 0};
+    EXPECT_EQ(kv_render_new_row_at(&lo, 0, 0), -1);
+    EXPECT_EQ(lo.rows, &one);
+    EXPECT_EQ(lo.count, INT32_MAX);
+    EXPECT_EQ(lo.capacity, INT32_MAX);
+}
+
 TEST(RenderLayout, OutOfMemoryLeavesConsistentRows) {
     RenderEditor e(10);
     e.set("hello world, this line wraps\tover several rows " + cjk + cjk);
