@@ -408,6 +408,25 @@ TEST(IdleTick, UnchangedTickSkipsTheDrawingWork) {
     EXPECT_EQ(ticks.countdown[5], ticks.countdown[6]);
 }
 
+// A change of terminal size alone is a change: the next idle tick draws.
+TEST(IdleTick, ResizeIsDrawnAtTheNextTick) {
+    TtyEditor t;
+    IdleCounter idle;
+    idle.install(t.ed);
+    auto call = start_call(t.pty, t.ed, nullptr);
+    t.pty.type(std::string(30, 'w'));
+    ASSERT_TRUE(t.pty.pump_until([&] { return t.pty.screen().row(0) == "> " + std::string(30, 'w'); }));
+    ASSERT_TRUE(idle.wait_more(t.pty, 2));
+    size_t quiet = t.pty.log_size();
+    ASSERT_TRUE(idle.wait_more(t.pty, 2));
+    EXPECT_EQ(t.pty.log_size(), quiet); // unchanged ticks write nothing
+    t.pty.resize(24, 20);               // the line now needs two rows
+    ASSERT_TRUE(t.pty.pump_until([&] { return t.pty.log_size() > quiet; }));
+    t.pty.type("\r");
+    ASSERT_TRUE(call->join());
+    EXPECT_EQ(call->line(), std::string(30, 'w'));
+}
+
 // ---- re-entry ---------------------------------------------------------------------
 
 TEST(Reentry, ACallFromACallbackIsRefusedAndTheRunningCallGoesOn) {
