@@ -198,11 +198,18 @@ int kv_save_in_place(kv_state *st, const char *target) noexcept {
     return kv_finish(st, fd, ok);
 }
 
-constexpr int kv_temp_oom = -1;      // the name could not be allocated
-constexpr int kv_temp_refused = -2;  // no new file can be made beside target
+constexpr int kv_temp_failed = -1;   // no new file (out of memory, disk full...)
+constexpr int kv_temp_refused = -2;  // the directory takes no new file
+
+// True for the errors that say the directory cannot take a new file while
+// the old one may still be rewritten.  A full disk is not among them: a
+// rewrite in place would then truncate the old file and fail.
+bool kv_dir_refuses(int err) noexcept {
+    return err == EACCES || err == EPERM || err == EROFS || err == ENAMETOOLONG;
+}
 
 // Creates a new file beside target, named target.<pid>-<n>.tmp, readable by
-// the owner only: its descriptor, or kv_temp_oom or kv_temp_refused.
+// the owner only: its descriptor, or kv_temp_failed or kv_temp_refused.
 int kv_create_temp(const char *target, kv_owned *name) noexcept {
     size_t tlen = std::strlen(target);
     char suffix[48];
@@ -210,14 +217,18 @@ int kv_create_temp(const char *target, kv_owned *name) noexcept {
         int k = std::snprintf(suffix, sizeof suffix, ".%ld-%d.tmp",
                               static_cast<long>(getpid()), n);
         name->reset(kv_concat(target, tlen, suffix, static_cast<size_t>(k)));
-        if (!name->p) return kv_temp_oom;
+        if (!name->p) return kv_temp_failed;
         int fd = kv_sys.open(name->p, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
                              kv_file_mode);
         if (fd >= 0) return fd;
-        if (errno != EEXIST) break;
+        if (errno != EEXIST) {
+            int err = errno;
+            name->reset(nullptr);
+            return kv_dir_refuses(err) ? kv_temp_refused : kv_temp_failed;
+        }
     }
     name->reset(nullptr);
-    return kv_temp_refused;
+    return kv_temp_failed;
 }
 
 // Everything short of the rename: mode, owner, contents, durability, close.
@@ -241,9 +252,9 @@ int kv_fill_temp(kv_state *st, int fd, const struct stat *old) noexcept {
 int kv_save_replacing(kv_state *st, const char *target, const struct stat *old) noexcept {
     kv_owned temp;
     int fd = kv_create_temp(target, &temp);
-    if (fd == kv_temp_oom) return kv_fail(st, kv_msg_open_write);
     // The directory takes no new file (not writable): rewrite in place.
-    if (fd < 0) return kv_save_in_place(st, target);
+    if (fd == kv_temp_refused) return kv_save_in_place(st, target);
+    if (fd < 0) return kv_fail(st, kv_msg_open_write);
     int rc = kv_fill_temp(st, fd, old);
     if (rc == 0 && kv_sys.rename(temp.p, target) != 0) rc = kv_fail(st, kv_msg_write);
     if (rc != 0) kv_sys.unlink(temp.p);

@@ -57,26 +57,15 @@ int kv_ring_grow(kv_state *st) noexcept {
     return 0;
 }
 
-// Creates the ring on first use, or grows a full one.  0, or -3 with the
-// message set.
-int kv_ring_make_room(kv_state *st) noexcept {
-    if (!st->history) {
-        int cap = std::min(kv_first_history_cap, st->history_max_len);
-        st->history = kv_alloc_ring(cap);
-        if (!st->history) {
-            kv_set_error(st, kv_msg_oom_alloc);
-            return -3;
-        }
-        st->history_cap = cap;
-        st->history_head = 0;
-        st->history_count = 0;
-        return 0;
-    }
-    if (kv_ring_grow(st) != 0) {
-        kv_set_error(st, kv_msg_oom_alloc);
-        return -3;
-    }
-    return 0;
+// Creates the first, small ring.  The limit is above 0.
+bool kv_ring_create(kv_state *st) noexcept {
+    int cap = std::min(kv_first_history_cap, st->history_max_len);
+    st->history = kv_alloc_ring(cap);
+    if (!st->history) return false;
+    st->history_cap = cap;
+    st->history_head = 0;
+    st->history_count = 0;
+    return true;
 }
 
 // Releases the oldest entry.
@@ -152,11 +141,15 @@ extern "C" int kv_history_add_impl(kv_editor *ed, const char *line) noexcept {
         kv_set_error(st, kv_msg_too_long);
         return -2;
     }
-    if (!st->history) {
-        if (int rc = kv_ring_make_room(st); rc != 0) return rc;
+    if (!st->history && !kv_ring_create(st)) {
+        kv_set_error(st, kv_msg_oom_alloc);
+        return -3;
     }
     if (kv_newest_equals(st, line)) return 0;
-    if (int rc = kv_ring_make_room(st); rc != 0) return rc;
+    if (kv_ring_grow(st) != 0) {
+        kv_set_error(st, kv_msg_oom_alloc);
+        return -3;
+    }
     char *copy = kv_strndup(line, len);
     if (!copy) {
         kv_set_error(st, kv_msg_oom_add);
@@ -179,15 +172,13 @@ extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
         st->history_max_len = 0;
         return 0;
     }
-    int keep = std::min(st->history_count, max);
+    // The ring never holds more slots than the limit, so only a limit below
+    // its size drops entries; the memory then follows the limit down.
     if (st->history && max < st->history_cap) {
-        // A smaller ring: the memory follows the limit down.
-        if (kv_ring_compact(st, keep, max) != 0) {
+        if (kv_ring_compact(st, std::min(st->history_count, max), max) != 0) {
             kv_set_error(st, kv_msg_oom_resize);
             return -3;
         }
-    } else {
-        while (st->history_count > keep) kv_ring_drop_oldest(st);
     }
     st->history_max_len = max;
     return 0;

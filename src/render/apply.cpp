@@ -7,10 +7,6 @@
 #include "../api/error.h"
 #include "render.h"
 
-// The bounded branch lives in its own file; until it is linked in, bounded
-// mode draws as normal mode does.
-__attribute__((weak)) int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept;
-
 namespace {
 
 constexpr const char *kv_msg_render = "failed to render editor state";
@@ -19,7 +15,7 @@ constexpr const char *kv_msg_store = "out of memory while storing terminal rende
 
 constexpr int kv_default_rows = 24;
 
-// The sequences of normal mode (see the catalogue in render.h's users):
+// The sequences that normal mode writes, each with its own write call.
 constexpr const char kv_cr[] = "\r";             // to the first column
 constexpr const char kv_crlf[] = "\r\n";         // to the next row
 constexpr const char kv_erase_right[] = "\x1b[0K"; // erase to the end of the row
@@ -130,7 +126,7 @@ int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
         kv_set_error(st, kv_msg_render);
         return -1;
     }
-    if (st->bounded && kv_render_apply_bounded) return kv_render_apply_bounded(ed, &lo);
+    if (st->bounded) return kv_render_apply_bounded(ed, &lo);
     int result = kv_apply_normal(st, lo);
     kv_layout_free(&lo);
     return result;

@@ -64,6 +64,14 @@ int kv_print_above_method(kv_editor *ed, kv_print_callback cb, void *user) noexc
 
 // Box height H (the fixed height, else the terminal's rows less `row`).
 int kv_box_height(const kv_state *st) noexcept;
+// Screen row T of the first of `visible` editor rows at the bottom of a box of
+// `height` rows; never above `row`.
+int32_t kv_box_top(const kv_state *st, int32_t height, int32_t visible) noexcept;
+// 1-based terminal coordinate of a 0-based position: max(position, 0) + 1,
+// clamped to the largest int.
+int kv_term_coord(int64_t position) noexcept;
+// Writes "\e[%d;%dH" for a 0-based screen row and column.
+int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept;
 // The bounded branch of kv_render_apply; takes ownership of the built layout.
 int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept;
 int kv_clear_box_tail(kv_state *st, int column) noexcept;

@@ -276,56 +276,57 @@ TEST(HistorySaveFailure, FileSizeLimitLeavesTheOldFileByteForByte) {
     f.expect_untouched();
 }
 
-TEST(HistorySaveFailure, FailingModeChangeLosesNothing) {
-    OldFile f;
-    SysGuard g;
-    kv_sys.fchmod = [](int, mode_t) { errno = EPERM; return -1; };
-    EXPECT_EQ(f.save(), -4);
-    EXPECT_EQ(f.e.error(), "failed to set history file permissions");
-    f.expect_untouched();
-}
-
-TEST(HistorySaveFailure, FailingWriteLosesNothing) {
-    OldFile f;
-    SysGuard g;
-    kv_sys.write = [](int, const void *, size_t) -> ssize_t { errno = ENOSPC; return -1; };
-    EXPECT_EQ(f.save(), -4);
-    EXPECT_EQ(f.e.error(), "failed to write history file");
-    f.expect_untouched();
-}
-
-TEST(HistorySaveFailure, WriteOfNothingCountsAsFailure) {
-    OldFile f;
-    SysGuard g;
-    kv_sys.write = [](int, const void *, size_t) -> ssize_t { return 0; };
-    EXPECT_EQ(f.save(), -4);
-    EXPECT_EQ(f.e.error(), "failed to write history file");
-    f.expect_untouched();
-}
-
-TEST(HistorySaveFailure, FailingSyncCloseOrRenameLosesNothing) {
-    {
-        OldFile f;
-        SysGuard g;
-        kv_sys.fsync = [](int) { errno = EIO; return -1; };
-        EXPECT_EQ(f.save(), -4);
-        EXPECT_EQ(f.e.error(), "failed to write history file");
-        f.expect_untouched();
+// Opens that refuse the exclusive creation of the new file with err.
+template <int err>
+int refuse_new_file(const char *path, int flags, mode_t mode) {
+    if (flags & O_EXCL) {
+        errno = err;
+        return -1;
     }
-    {
+    return ::open(path, flags, mode);
+}
+
+// One injected failure of the replacement and the message it must give.
+struct SaveFault {
+    const char *what;
+    void (*inject)();
+    const char *message;
+};
+
+const SaveFault kv_save_faults[] = {
+    {"fchmod", [] { kv_sys.fchmod = [](int, mode_t) { errno = EPERM; return -1; }; },
+     "failed to set history file permissions"},
+    {"write", [] { kv_sys.write = [](int, const void *, size_t) -> ssize_t { errno = ENOSPC; return -1; }; },
+     "failed to write history file"},
+    {"write of nothing", [] { kv_sys.write = [](int, const void *, size_t) -> ssize_t { return 0; }; },
+     "failed to write history file"},
+    {"fsync", [] { kv_sys.fsync = [](int) { errno = EIO; return -1; }; },
+     "failed to write history file"},
+    {"close", [] { kv_sys.close = [](int fd) { ::close(fd); errno = EIO; return -1; }; },
+     "failed to close history file"},
+    {"rename", [] { kv_sys.rename = [](const char *, const char *) { errno = EBUSY; return -1; }; },
+     "failed to write history file"},
+    // A full disk gives no rewrite in place: that would truncate, then fail.
+    {"creation on a full disk", [] { kv_sys.open = refuse_new_file<ENOSPC>; },
+     "failed to open history file for writing"},
+    {"every name taken", [] { kv_sys.open = refuse_new_file<EEXIST>; },
+     "failed to open history file for writing"},
+    // Without a new file the rewrite in place narrows the mode first.
+    {"fchmod in place", [] {
+         kv_sys.open = refuse_new_file<EACCES>;
+         kv_sys.fchmod = [](int, mode_t) { errno = EPERM; return -1; };
+     },
+     "failed to set history file permissions"},
+};
+
+TEST(HistorySaveFailure, InjectedFailuresLoseNothing) {
+    for (const SaveFault &fault : kv_save_faults) {
+        SCOPED_TRACE(fault.what);
         OldFile f;
         SysGuard g;
-        kv_sys.close = [](int fd) { ::close(fd); errno = EIO; return -1; };
+        fault.inject();
         EXPECT_EQ(f.save(), -4);
-        EXPECT_EQ(f.e.error(), "failed to close history file");
-        f.expect_untouched();
-    }
-    {
-        OldFile f;
-        SysGuard g;
-        kv_sys.rename = [](const char *, const char *) { errno = EBUSY; return -1; };
-        EXPECT_EQ(f.save(), -4);
-        EXPECT_EQ(f.e.error(), "failed to write history file");
+        EXPECT_EQ(f.e.error(), fault.message);
         f.expect_untouched();
     }
 }
@@ -372,36 +373,17 @@ TEST(HistorySave, ReplacementKeepsTheOldOwnerWherePermitted) {
     EXPECT_EQ(sb.st_mode & 07777, 0600u);
 }
 
-// A directory that takes no new file: the exclusive creation is refused.
-int refuse_new_files(const char *path, int flags, mode_t mode) {
-    if (flags & O_EXCL) {
-        errno = EACCES;
-        return -1;
-    }
-    return ::open(path, flags, mode);
-}
-
 TEST(HistorySaveInPlace, UnwritableDirectoryRewritesTheSameFile) {
     OldFile f;
     struct stat before{}, after{};
     ASSERT_EQ(stat(f.file("h").c_str(), &before), 0);
     SysGuard g;
-    kv_sys.open = refuse_new_files;
+    kv_sys.open = refuse_new_file<EACCES>;
     ASSERT_EQ(f.save(), 0);
     ASSERT_EQ(stat(f.file("h").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(slurp(f.file("h")), "new 1\nnew 2\n");
     EXPECT_EQ(after.st_mode & 07777, 0600u);
-}
-
-TEST(HistorySaveInPlace, FailingModeChangeComesBeforeTruncation) {
-    OldFile f;
-    SysGuard g;
-    kv_sys.open = refuse_new_files;
-    kv_sys.fchmod = [](int, mode_t) { errno = EPERM; return -1; };
-    EXPECT_EQ(f.save(), -4);
-    EXPECT_EQ(f.e.error(), "failed to set history file permissions");
-    f.expect_untouched();
 }
 
 TEST(HistorySaveInPlace, MissingFileInUnwritableDirectoryFailsToOpen) {

@@ -1,0 +1,238 @@
+// Bounded mode: the editor pinned to the bottom rows of a box on the screen.
+// Every row is placed with an absolute cursor position and filled with spaces
+// up to the box's right edge, so a drawing never touches anything outside the
+// box; the box rows above the editor form an output area that scrolls up
+// (through a scroll region) when the editor grows.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string_view>
+
+#include "../api/error.h"
+#include "render.h"
+
+namespace {
+
+constexpr const char *kv_msg_invalid_bounds = "invalid terminal bounds";
+constexpr const char *kv_msg_invalid_width = "invalid screen width";
+constexpr const char *kv_msg_bounded_write = "failed to write bounded terminal output";
+constexpr const char *kv_msg_store = "out of memory while storing terminal render state";
+constexpr const char *kv_msg_layout = "failed to render editor state";
+
+// Scroll region rows top..bottom (1-based), its reset, and the line feed that
+// scrolls the region when the cursor stands on its last row.
+constexpr const char *kv_seq_region = "\x1b[%d;%dr";
+constexpr std::string_view kv_seq_region_reset = "\x1b[r";
+constexpr std::string_view kv_seq_crlf = "\r\n";
+
+// One drawing's geometry, recomputed from the layout and the terminal every
+// time.
+struct kv_box_frame {
+    int32_t visible;    // V: layout rows shown
+    int32_t first;      // F: first layout row shown
+    int32_t cursor_row; // R': cursor row counted from the first row shown
+    int32_t cursor_col; // C: cursor column counted from the box column
+    int32_t height;     // H as asked the second time
+    int32_t top;        // T: screen row of the first row shown
+};
+
+kv_box_frame kv_box_frame_of(const kv_state *st, const kv_layout *lo) noexcept {
+    kv_box_frame b{};
+    const int32_t n = lo->count;
+    const int32_t h = kv_box_height(st);
+    b.visible = std::min(h, std::max(n, 1));
+    b.first = std::max(std::min(std::max(lo->cursor_row - b.visible + 1, 0), n - b.visible), 0);
+    b.cursor_row = std::min(std::max(lo->cursor_row - b.first, 0), b.visible - 1);
+    b.cursor_col = lo->cursor_col;
+    // The terminal is asked again: T follows the latest size.
+    b.height = kv_box_height(st);
+    b.top = kv_box_top(st, b.height, b.visible);
+    return b;
+}
+
+bool kv_write_text(int fd, std::string_view s) noexcept {
+    return kv_write_all(fd, s.data(), s.size()) == 0;
+}
+
+bool kv_store_row_is(const kv_render_store &s, int32_t i, const kv_layout_row &r) noexcept {
+    return s.lens[i] == r.len && (r.len == 0 || std::memcmp(s.rows[i], r.text, r.len) == 0);
+}
+
+bool kv_frame_unchanged(const kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
+    const kv_render_store &s = st->store;
+    if (s.count != b.visible || s.top != b.top || s.cursor_row != b.cursor_row ||
+        s.cursor_col != b.cursor_col)
+        return false;
+    for (int32_t i = 0; i < s.count; ++i)
+        if (!kv_store_row_is(s, i, lo->rows[b.first + i])) return false;
+    return true;
+}
+
+// Positions on screen row r, box column 0, and fills the whole box row.
+bool kv_blank_box_row(kv_state *st, int64_t r) noexcept {
+    return kv_box_goto(st, r, st->column) == 0 && kv_clear_box_tail(st, 0) == 0;
+}
+
+// The editor grew upward from old_top to new_top: scroll the output area
+// above the old frame up by the difference, so nothing in it is overwritten.
+bool kv_scroll_output_area(kv_state *st, int64_t old_top, int64_t new_top) noexcept {
+    const int64_t row = st->row;
+    const int64_t region_top = std::max<int64_t>(row, 0);
+    if (kv_write_format2(st->out_fd, kv_seq_region, kv_term_coord(region_top),
+                         kv_term_coord(std::max(old_top - 1, region_top))) != 0)
+        return false;
+    // Once the region is set it is always reset, whatever fails in between.
+    bool ok = kv_box_goto(st, old_top - 1, 0) == 0;
+    for (int64_t k = 0; ok && k < old_top - new_top; ++k) ok = kv_write_text(st->out_fd, kv_seq_crlf);
+    const bool reset = kv_write_text(st->out_fd, kv_seq_region_reset);
+    return ok && reset;
+}
+
+// One past the box's last screen row; a box reaching beyond the largest int
+// is cut there, so every loop over box rows stays as short as the box.
+int64_t kv_box_end(const kv_state *st, int32_t height) noexcept {
+    return std::min<int64_t>(int64_t{st->row} + height, INT32_MAX);
+}
+
+// The box moved (the editor grew or shrank, or the terminal changed size):
+// scroll the output area when the editor grew, blank every row from the
+// higher of the two tops to the box bottom, and forget the stored frame.
+bool kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
+    const int64_t old_top = st->store.top;
+    bool ok = true;
+    if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top);
+    const int64_t end = kv_box_end(st, b.height);
+    for (int64_t r = std::min<int64_t>(b.top, old_top); ok && r < end; ++r)
+        ok = kv_blank_box_row(st, r);
+    kv_render_store_reset(st);
+    return ok;
+}
+
+// Rewrites the visible rows that differ from the stored frame, filling each
+// with spaces where the old row reached further or nothing was known.
+bool kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
+    const kv_render_store &s = st->store;
+    for (int32_t i = 0; i < b.visible; ++i) {
+        const kv_layout_row &r = lo->rows[b.first + i];
+        const bool known = i < s.count;
+        if (known && kv_store_row_is(s, i, r)) continue;
+        if (kv_box_goto(st, int64_t{b.top} + i, st->column) != 0) return false;
+        if (r.len > 0 && kv_write_all(st->out_fd, r.text, r.len) != 0) return false;
+        if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return false;
+    }
+    // Rows of the old frame that the new one no longer covers.
+    for (int32_t i = b.visible; i < s.count; ++i)
+        if (!kv_blank_box_row(st, int64_t{b.top} + i)) return false;
+    return true;
+}
+
+bool kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
+    if (st->store.count > 0 && st->store.top != b.top && !kv_box_moved(st, b)) return false;
+    if (!kv_draw_rows(st, lo, b)) return false;
+    return kv_box_goto(st, int64_t{b.top} + b.cursor_row, int64_t{st->column} + b.cursor_col) == 0;
+}
+
+} // namespace
+
+int kv_term_coord(int64_t position) noexcept {
+    if (position < 0) return 1;
+    if (position >= INT_MAX) return INT_MAX;
+    return static_cast<int>(position + 1);
+}
+
+int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept {
+    return kv_write_format2(st->out_fd, "\x1b[%d;%dH", kv_term_coord(row), kv_term_coord(col));
+}
+
+int32_t kv_box_top(const kv_state *st, int32_t height, int32_t visible) noexcept {
+    const int64_t top = kv_box_end(st, height) - std::min(visible, height);
+    return static_cast<int32_t>(std::max<int64_t>(top, st->row));
+}
+
+int kv_box_height(const kv_state *st) noexcept {
+    if (!st->auto_height && st->height > 0) return st->height;
+    int cols = 0;
+    int rows = 0;
+    kv_terminal_size(st, &cols, &rows);
+    if (rows <= 0) rows = 24;
+    if (st->bounded && st->auto_height) rows -= st->row;
+    return std::max(rows, 1);
+}
+
+int kv_clear_box_tail(kv_state *st, int column) noexcept {
+    const int64_t fill = static_cast<int64_t>(kv_screen_width(st)) - column;
+    // One write per space, so that a terminal that is slow or fails shows
+    // exactly how far the row was filled.
+    for (int64_t k = 0; k < fill; ++k)
+        if (kv_write_all(st->out_fd, " ", 1) != 0) return -1;
+    return 0;
+}
+
+int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!lo) return -1;
+    if (!st) {
+        kv_layout_free(lo);
+        return -1;
+    }
+    // A successful build always holds row 0; anything else cannot be drawn.
+    if (lo->count < 1 || !lo->rows) {
+        kv_layout_free(lo);
+        kv_set_error(st, kv_msg_layout);
+        return -1;
+    }
+    const kv_box_frame b = kv_box_frame_of(st, lo);
+    if (kv_frame_unchanged(st, lo, b)) {
+        kv_layout_free(lo);
+        return 0;
+    }
+    if (!kv_draw_box(st, lo, b)) {
+        kv_layout_free(lo);
+        kv_set_error(st, kv_msg_bounded_write);
+        return -1;
+    }
+    const int rc =
+        kv_render_store_update(st, lo, b.first, b.visible, b.cursor_row, b.cursor_col, b.top);
+    kv_layout_free(lo);
+    if (rc != 0) {
+        kv_set_error(st, kv_msg_store);
+        return -1;
+    }
+    return 0;
+}
+
+extern "C" {
+
+int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t width,
+                         int32_t height) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return -2;
+    if (column < 0 || row < 0 || width < 0 || height < 0) {
+        kv_set_error(st, kv_msg_invalid_bounds);
+        return -2;
+    }
+    st->column = column;
+    st->row = row;
+    st->width = width;
+    st->height = height;
+    st->bounded = 1;
+    st->auto_width = width == 0;
+    st->auto_height = height == 0;
+    // The next drawing starts afresh in the new box.
+    kv_render_store_reset(st);
+    return 0;
+}
+
+int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return -2;
+    if (width < 0) {
+        kv_set_error(st, kv_msg_invalid_width);
+        return -2;
+    }
+    st->width = width;
+    st->auto_width = width == 0;
+    return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,210 @@
+// What a user sees: the library's output poured into a terminal emulator.
+// A randomised differential test checks that drawing by difference always
+// leaves the same screen as drawing the same state afresh, and pty cases
+// check real terminal sizes and frames taller than the terminal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pty_session.h"
+#include "render/render.h"
+#include "render_capture.h"
+#include "text/text.h"
+#include "vt_screen.h"
+
+namespace {
+
+// ---- differential test ------------------------------------------------------------
+
+const char *const tokens[] = {
+    " ", "  ", "    ", "\t", "\n", "e\xcc\x81", "\xe4\xb8\x80", "\xe6\x97\xa5", "\xf0\x9f\x98\x80",
+    "\x1b", "\r", "\xc2\x9b", "\x7f", "\xff", ".", ",",
+};
+
+// No prompt with a tab here: the prompt is written as it is, and a tab moves
+// the terminal cursor over cells without writing them, so whatever another
+// row left there stays visible.
+const char *const prompts[] = {
+    "", "> ", "\x1b[1;32m>>> \x1b[0m", "\xe6\x97\xa5\xe6\x9c\xac> ", "a-long-prompt-of-26-chars> ",
+};
+
+std::string random_token(std::mt19937 &rng) {
+    int kind = std::uniform_int_distribution<int>(0, 9)(rng);
+    if (kind >= 5) return tokens[rng() % (sizeof tokens / sizeof tokens[0])];
+    int n = std::uniform_int_distribution<int>(1, kind == 0 ? 200 : 8)(rng);
+    std::string w;
+    for (int k = 0; k < n; ++k) w += static_cast<char>('a' + rng() % 26);
+    return w;
+}
+
+// The cluster boundaries of the line, so that edits never split a cluster
+// (the emulator and the layout agree only on whole clusters).
+std::vector<size_t> boundaries(const kv_state *st) {
+    std::vector<size_t> b{0};
+    for (size_t i = 0; i < st->line_len;) {
+        i += kv_utf8_cluster_len_width(st->line, st->line_len, i, nullptr);
+        b.push_back(i);
+    }
+    return b;
+}
+
+void random_edit(std::mt19937 &rng, RenderEditor &e) {
+    kv_state *st = e.st();
+    std::vector<size_t> b = boundaries(st);
+    int kind = std::uniform_int_distribution<int>(0, 9)(rng);
+    if (kind < 5) { // insert at the cursor, snapped to a cluster start
+        kv_set_cursor(e.ed, st->cursor);
+        std::string t = random_token(rng);
+        if (kv_buf_insert(e.ed, st->cursor, t.data(), t.size()) == 0) st->cursor += t.size();
+    } else if (kind < 7) { // delete a few clusters
+        size_t from = rng() % b.size();
+        size_t to = std::min(b.size() - 1, from + rng() % 4);
+        kv_buf_delete(e.ed, b[from], b[to] - b[from]);
+        st->cursor = std::min(st->cursor, st->line_len);
+    } else if (kind < 9) { // move the cursor to a cluster boundary
+        st->cursor = b[rng() % b.size()];
+    } else { // or to any byte, inside a cluster too
+        st->cursor = rng() % (st->line_len + 1);
+    }
+}
+
+int widest_row(RenderEditor &e, const char *prompt) {
+    kv_layout lo{};
+    EXPECT_EQ(kv_render_build(e.ed, prompt, &lo), 0);
+    int w = 0;
+    for (int i = 0; i < lo.count; ++i) w = std::max(w, lo.rows[i].width);
+    kv_layout_free(&lo);
+    return w;
+}
+
+// The screen of the editor's state drawn once on a clean emulator.
+void draw_fresh(const RenderEditor &diff, const char *prompt, VtScreen &screen, WriteCapture &w) {
+    RenderEditor fresh(diff.st()->width);
+    fresh.set(diff.line(), diff.st()->cursor);
+    w.clear();
+    ASSERT_EQ(kv_render_apply(fresh.ed, prompt), 0);
+    screen.feed(w.all());
+}
+
+TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
+    std::mt19937 rng(4242);
+    long checked = 0, redraws = 0;
+    for (int seq = 0; seq < 160; ++seq) {
+        int cols = seq % 5 == 0 ? 1 + static_cast<int>(rng() % 8) : 1 + static_cast<int>(rng() % 120);
+        int rows = 2 + static_cast<int>(rng() % 12);
+        WinsizeStub ws(rows, cols);
+        WriteCapture w;
+        RenderEditor e(cols);
+        VtScreen screen(rows, cols);
+        const char *prompt = prompts[rng() % (sizeof prompts / sizeof prompts[0])];
+        for (int step = 0; step < 40; ++step) {
+            random_edit(rng, e);
+            if (rng() % 15 == 0) prompt = prompts[rng() % (sizeof prompts / sizeof prompts[0])];
+            e.st()->width = rng() % 4 == 0 ? 1 + static_cast<int>(rng() % static_cast<unsigned>(cols))
+                                           : cols;
+            // A row wider than the terminal (a prompt wider than the screen,
+            // a wide character beside a one-column indent) wraps in the
+            // terminal itself; such states are outside this comparison.
+            if (widest_row(e, prompt) > cols) break;
+            w.clear();
+            ASSERT_EQ(kv_render_apply(e.ed, prompt), 0);
+            redraws += !w.calls.empty();
+            screen.feed(w.all());
+
+            VtScreen clean(rows, cols);
+            draw_fresh(e, prompt, clean, w);
+            std::string where = "seq " + std::to_string(seq) + " step " + std::to_string(step) +
+                                " cols " + std::to_string(cols) + " width " +
+                                std::to_string(e.st()->width) + " line '" + e.line() + "'";
+            ASSERT_EQ(screen.dump(), clean.dump()) << where;
+            ASSERT_EQ(screen.cursor_row(), clean.cursor_row()) << where;
+            ASSERT_EQ(screen.cursor_col(), clean.cursor_col()) << where;
+            ++checked;
+        }
+    }
+    // The comparison must have run on a substantial number of states.
+    EXPECT_GT(checked, 3000);
+    EXPECT_GT(redraws, 2000);
+}
+
+// ---- real terminals -----------------------------------------------------------------
+
+struct PtyEditor {
+    Pty pty;
+    kv_editor *ed;
+    PtyEditor(int rows, int cols) : pty(rows, cols), ed(make_pty_editor(pty)) {}
+    ~PtyEditor() { kv_destroy(ed); }
+    kv_state *st() const { return ed->state; }
+    void set(std::string_view text, size_t pos) {
+        ASSERT_EQ(kv_buf_set_bytes(ed, text.data(), text.size()), 0);
+        st()->cursor = pos;
+    }
+    void draw(const char *prompt) {
+        ASSERT_EQ(kv_render_apply(ed, prompt), 0);
+    }
+    bool shows(int row, const std::string &text) {
+        return pty.pump_until([&] { return pty.screen().row(row) == text; });
+    }
+    bool cursor_at(int row, int col) {
+        return pty.pump_until(
+            [&] { return pty.screen().cursor_row() == row && pty.screen().cursor_col() == col; });
+    }
+};
+
+TEST(RenderScreen, AutomaticWidthFollowsTheTerminal) {
+    PtyEditor p(6, 12);
+    p.set("hello world foo", 15);
+    p.draw("> ");
+    EXPECT_TRUE(p.shows(0, "> hello"));
+    EXPECT_TRUE(p.shows(1, "  world foo"));
+    EXPECT_TRUE(p.cursor_at(1, 11));
+    // The size is asked afresh for every drawing.
+    p.pty.resize(6, 40);
+    EXPECT_EQ(kv_screen_width(p.st()), 40);
+    int cols = 0, rows = 0;
+    kv_terminal_size(p.st(), &cols, &rows);
+    EXPECT_EQ(rows, 6);
+}
+
+TEST(RenderScreen, ColouredPromptKeepsTheCursorOnTheText) {
+    PtyEditor p(4, 20);
+    p.set("abc", 1);
+    p.draw("\x1b[1;31m>> \x1b[0m");
+    EXPECT_TRUE(p.shows(0, ">> abc"));
+    EXPECT_TRUE(p.cursor_at(0, 4));
+}
+
+TEST(RenderScreen, ControlsInTheLineDoNotReachTheTerminal) {
+    PtyEditor p(4, 30);
+    // Without the filter, ESC [ 2 J would clear the screen and the CR would
+    // put "x" over the prompt.
+    p.set("ab\x1b[2J\rx\xc2\x9b" "31mz", 14);
+    p.draw("> ");
+    EXPECT_TRUE(p.shows(0, "> ab[2Jx31mz"));
+    EXPECT_TRUE(p.cursor_at(0, 12));
+}
+
+TEST(RenderScreen, FrameTallerThanTheTerminalShowsTheCursorsRows) {
+    PtyEditor p(4, 20);
+    p.set("l0\nl1\nl2\nl3\nl4\nl5\nl6", 20);
+    p.draw("> ");
+    EXPECT_TRUE(p.shows(0, "  l3"));
+    EXPECT_TRUE(p.shows(3, "  l6"));
+    EXPECT_TRUE(p.cursor_at(3, 4));
+    // Back to the first row, then down to the middle, redrawn by difference.
+    p.st()->cursor = 0;
+    p.draw("> ");
+    EXPECT_TRUE(p.shows(0, "> l0"));
+    EXPECT_TRUE(p.shows(3, "  l3"));
+    EXPECT_TRUE(p.cursor_at(0, 2));
+    p.st()->cursor = 13; // "l4"
+    p.draw("> ");
+    EXPECT_TRUE(p.shows(0, "  l1"));
+    EXPECT_TRUE(p.shows(3, "  l4"));
+    EXPECT_TRUE(p.cursor_at(3, 3));
+}
+
+} // namespace

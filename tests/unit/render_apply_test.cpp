@@ -1,0 +1,294 @@
+// Screen update: the exact write calls of first drawings, unchanged frames,
+// cursor-only moves, shrinking and narrowing frames, frames taller than the
+// terminal, the store after each drawing and every failure path.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fault.h"
+#include "render/render.h"
+#include "render_capture.h"
+
+__attribute__((weak)) int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+std::vector<std::string> stored_rows(const kv_state *st) {
+    std::vector<std::string> out;
+    for (int i = 0; i < st->store.count; ++i)
+        out.emplace_back(st->store.rows[i], st->store.lens[i]);
+    return out;
+}
+
+TEST(RenderApply, FirstDrawingWritesEveryRow) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("hello world foo");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "> hello", "\r\n", "\r", "  world", "\r\n", "\r", "  foo",
+                              "\r", "\x1b[5C"}));
+    const kv_render_store &s = e.st()->store;
+    EXPECT_EQ(s.count, 3);
+    EXPECT_EQ(s.top, -1);
+    EXPECT_EQ(s.cursor_row, 2);
+    EXPECT_EQ(s.cursor_col, 5);
+    EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"> hello", "  world", "  foo"}));
+    EXPECT_EQ(s.widths[0], 7);
+    EXPECT_EQ(s.lens[2], 5u);
+}
+
+TEST(RenderApply, UnchangedFrameWritesNothing) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("hello world foo", 3);
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    w.clear();
+    EXPECT_EQ(kv_render_apply(e.ed, "> "), 0);
+    EXPECT_TRUE(w.calls.empty());
+}
+
+TEST(RenderApply, CursorOnlyMoveWalksTheRowsWithoutText) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("hello world foo");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    w.clear();
+    e.st()->cursor = 7; // the 'o' of "world"
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[2A", "\r\n", "\r\n", "\x1b[1A", "\r", "\x1b[3C"}));
+    EXPECT_EQ(e.st()->store.cursor_row, 1);
+    EXPECT_EQ(e.st()->store.cursor_col, 3);
+}
+
+TEST(RenderApply, CursorInColumnZeroNeedsNoRightMove) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("abc", 0);
+    ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "abc", "\r"}));
+}
+
+TEST(RenderApply, ShrinkingFrameBlanksTheRowsItLost) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("hello world foo");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    w.clear();
+    e.set("hello");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[2A", "\r\n", "\r", "\x1b[0K", "\r\n", "\r", "\x1b[0K",
+                              "\x1b[2A", "\r", "\x1b[7C"}));
+    EXPECT_EQ(e.st()->store.count, 1);
+    EXPECT_EQ(e.st()->store.rows[1], nullptr);
+    EXPECT_EQ(e.st()->store.lens[1], 0u);
+    EXPECT_EQ(e.st()->store.widths[2], 0);
+}
+
+TEST(RenderApply, NarrowerRowIsErasedWiderIsNot) {
+    RenderEditor e(80);
+    WriteCapture w;
+    e.set("abcdef");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    w.clear();
+    e.set("abc");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "> abc", "\x1b[0K", "\r", "\x1b[5C"}));
+    w.clear();
+    e.set("xyz");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "> xyz", "\r", "\x1b[5C"}));
+    w.clear();
+    e.set("xyzuvw");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "> xyzuvw", "\r", "\x1b[8C"}));
+}
+
+TEST(RenderApply, RowThatBecomesEmptyIsOnlyErased) {
+    RenderEditor e(80);
+    WriteCapture w;
+    e.set("abc");
+    ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
+    w.clear();
+    e.set("");
+    ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "\x1b[0K", "\r"}));
+    ASSERT_EQ(e.st()->store.count, 1);
+    EXPECT_STREQ(e.st()->store.rows[0], "");
+}
+
+TEST(RenderApply, PromptChangeRedrawsRowZeroOnly) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("ab\ncd");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    w.clear();
+    ASSERT_EQ(kv_render_apply(e.ed, "$ "), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[1A", "\r", "$ ab", "\r\n", "\r", "\x1b[4C"}));
+}
+
+TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
+    RenderEditor e(4);
+    WinsizeStub ws(3, 4);
+    WriteCapture w;
+    e.set("a\nb\nc\nd\ne");
+    ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "c", "\r\n", "\r", "d", "\r\n", "\r", "e", "\r", "\x1b[1C"}));
+    EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"c", "d", "e"}));
+    EXPECT_EQ(e.st()->store.cursor_row, 2);
+
+    // Up to the first row: the window shows the top three rows.
+    w.clear();
+    e.st()->cursor = 0;
+    ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
+    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[2A", "\r", "a", "\r\n", "\r", "b", "\r\n", "\r", "c",
+                              "\x1b[2A", "\r"}));
+    EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(e.st()->store.cursor_row, 0);
+
+    // Within the window, nothing to do; an unknown height means 24 rows.
+    w.clear();
+    ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
+    EXPECT_TRUE(w.calls.empty());
+    ws.set(0, 0, false);
+    ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
+    EXPECT_EQ(e.st()->store.count, 5);
+}
+
+TEST(RenderApply, MissingEditorFailsWithoutText) {
+    EXPECT_EQ(kv_render_apply(nullptr, "> "), -1);
+    kv_editor bare{};
+    EXPECT_EQ(kv_render_apply(&bare, "> "), -1);
+}
+
+TEST(RenderApply, WriteFailureKeepsTheOldFrame) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("hello world");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    std::vector<std::string> before = stored_rows(e.st());
+    e.set("hello world foo bar");
+    for (long fail = 0;; ++fail) {
+        w.clear();
+        w.fail_at = fail;
+        int r = kv_render_apply(e.ed, "> ");
+        if (static_cast<long>(w.calls.size()) <= fail) {
+            EXPECT_EQ(r, 0); // every write of the drawing came before the failing call
+            break;
+        }
+        EXPECT_EQ(r, -1);
+        EXPECT_STREQ(kv_last_error(e.ed), "failed to write terminal output");
+        EXPECT_EQ(static_cast<long>(w.calls.size()), fail + 1); // stopped at once
+        EXPECT_EQ(stored_rows(e.st()), before);
+        EXPECT_EQ(e.st()->store.cursor_col, 7);
+    }
+    EXPECT_EQ(e.st()->store.count, 3);
+}
+
+TEST(RenderApply, OutOfMemoryInTheBuildOrTheStore) {
+    RenderEditor e(10);
+    WriteCapture w;
+    e.set("hello world");
+    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+    e.set("hello world foo bar baz");
+    bool saw_build = false, saw_store = false;
+    std::vector<std::string> before;
+    int before_col = 0;
+    for_each_alloc_failure(
+        [&] {
+            w.clear();
+            before = stored_rows(e.st());
+            before_col = e.st()->store.cursor_col;
+            return kv_render_apply(e.ed, "> ");
+        },
+        [&](long, long r) {
+            EXPECT_EQ(r, -1);
+            std::string msg = kv_last_error(e.ed);
+            if (w.calls.empty()) {
+                saw_build = true;
+                EXPECT_EQ(msg, "failed to render editor state");
+                EXPECT_EQ(stored_rows(e.st()), before);
+                EXPECT_EQ(e.st()->store.cursor_col, before_col);
+            } else {
+                saw_store = true;
+                EXPECT_EQ(msg, "out of memory while storing terminal render state");
+            }
+            // Whatever happened, the store stays self-consistent.
+            const kv_render_store &s = e.st()->store;
+            EXPECT_LE(s.count, s.capacity);
+            for (int i = 0; i < s.count; ++i) EXPECT_NE(s.rows[i], nullptr);
+        });
+    EXPECT_TRUE(saw_build);
+    EXPECT_TRUE(saw_store);
+}
+
+// ---- the store ----------------------------------------------------------------------
+
+TEST(RenderStore, UpdateCopiesARangeOfRowsAndClearsTheRest) {
+    RenderEditor e(10);
+    e.set("a\nbb\n\nddd");
+    kv_layout lo{};
+    ASSERT_EQ(kv_render_build(e.ed, "> ", &lo), 0);
+    kv_state *st = e.st();
+    ASSERT_EQ(kv_render_store_update(st, &lo, 0, 4, 3, 5, -1), 0);
+    EXPECT_EQ(stored_rows(st), (std::vector<std::string>{"> a", "  bb", "  ", "  ddd"}));
+    EXPECT_EQ(st->store.capacity, 4);
+    ASSERT_EQ(kv_render_store_update(st, &lo, 1, 2, 1, 0, 7), 0);
+    EXPECT_EQ(stored_rows(st), (std::vector<std::string>{"  bb", "  "}));
+    EXPECT_EQ(st->store.capacity, 4);
+    EXPECT_EQ(st->store.top, 7);
+    EXPECT_EQ(st->store.cursor_row, 1);
+    EXPECT_EQ(st->store.cursor_col, 0);
+    EXPECT_EQ(st->store.widths[0], 4);
+    for (int i = 2; i < 4; ++i) {
+        EXPECT_EQ(st->store.rows[i], nullptr);
+        EXPECT_EQ(st->store.lens[i], 0u);
+        EXPECT_EQ(st->store.widths[i], 0);
+    }
+    EXPECT_EQ(kv_render_store_update(st, &lo, 3, 2, 0, 0, -1), -1); // past the layout
+    EXPECT_EQ(kv_render_store_update(st, &lo, -1, 1, 0, 0, -1), -1);
+    EXPECT_EQ(st->store.count, 2);
+    kv_layout_free(&lo);
+
+    // An empty row with no text is stored as an empty string.
+    e.set("");
+    ASSERT_EQ(kv_render_build(e.ed, nullptr, &lo), 0);
+    ASSERT_EQ(kv_render_store_update(st, &lo, 0, 1, 0, 0, -1), 0);
+    ASSERT_NE(st->store.rows[0], nullptr);
+    EXPECT_STREQ(st->store.rows[0], "");
+    kv_layout_free(&lo);
+
+    kv_render_store_reset(st);
+    EXPECT_EQ(st->store.count, 0);
+    EXPECT_EQ(st->store.capacity, 0);
+    EXPECT_EQ(st->store.rows, nullptr);
+    EXPECT_EQ(st->store.top, -1);
+}
+
+TEST(RenderStore, OutOfMemoryKeepsTheStoreConsistent) {
+    RenderEditor e(10);
+    e.set("a\nbb\ncc\ndd\nee");
+    kv_layout lo{};
+    ASSERT_EQ(kv_render_build(e.ed, "> ", &lo), 0);
+    kv_state *st = e.st();
+    ASSERT_EQ(kv_render_store_update(st, &lo, 0, 2, 1, 1, -1), 0);
+    long made = for_each_alloc_failure(
+        [&] { return kv_render_store_update(st, &lo, 0, 5, 4, 4, -1); },
+        [&](long, long r) {
+            EXPECT_EQ(r, -1);
+            const kv_render_store &s = st->store;
+            EXPECT_EQ(s.count, 2); // count and cursor keep their old values
+            EXPECT_EQ(s.cursor_row, 1);
+            for (int i = 0; i < s.capacity; ++i)
+                EXPECT_EQ(s.rows[i] == nullptr, i >= s.count && s.lens[i] == 0) << i;
+        });
+    // The arrays grown by the failed runs stay grown: the last run only copies.
+    EXPECT_EQ(made, 5);
+    EXPECT_EQ(st->store.capacity, 5);
+    EXPECT_EQ(st->store.count, 5);
+    kv_layout_free(&lo);
+}
+
+} // namespace
