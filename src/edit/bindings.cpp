@@ -4,9 +4,6 @@
 #include "../api/error.h"
 #include "edit.h"
 
-// LINK-PENDING: weak until the rooms that define these are merged.
-__attribute__((weak)) void kv_call_fail(kv_call *c, const char *msg) noexcept;
-
 namespace {
 
 constexpr const char *kv_msg_too_many = "too many key bindings";

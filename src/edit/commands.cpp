@@ -6,18 +6,6 @@
 #include "../text/text.h"
 #include "edit.h"
 
-// LINK-PENDING: weak until the rooms that define these are merged.
-__attribute__((weak)) void kv_call_fail(kv_call *c, const char *msg) noexcept;
-__attribute__((weak)) int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept;
-__attribute__((weak)) void kv_history_nav(kv_editor *ed, int delta) noexcept;
-__attribute__((weak)) int kv_search_start(kv_editor *ed, kv_search *s) noexcept;
-__attribute__((weak)) int kv_search_extend(kv_editor *ed, kv_search *s, const char *bytes, size_t n) noexcept;
-__attribute__((weak)) int kv_search_erase(kv_editor *ed, kv_search *s) noexcept;
-__attribute__((weak)) int kv_search_clear_query(kv_editor *ed, kv_search *s) noexcept;
-__attribute__((weak)) int kv_search_next(kv_editor *ed, kv_search *s) noexcept;
-__attribute__((weak)) void kv_search_accept(kv_search *s) noexcept;
-__attribute__((weak)) int kv_search_cancel(kv_editor *ed, kv_search *s) noexcept;
-
 namespace {
 
 constexpr const char *kv_msg_search_start = "failed to start reverse history search";

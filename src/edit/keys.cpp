@@ -7,12 +7,6 @@
 #include "../text/text.h"
 #include "edit.h"
 
-// LINK-PENDING: weak until the rooms that define these are merged.
-__attribute__((weak)) long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept;
-__attribute__((weak)) void kv_call_unread(kv_call *c, unsigned char byte) noexcept;
-__attribute__((weak)) void kv_call_fail(kv_call *c, const char *msg) noexcept;
-__attribute__((weak)) int kv_search_extend(kv_editor *ed, kv_search *s, const char *bytes, size_t n) noexcept;
-
 namespace {
 
 constexpr unsigned char kv_esc = 27;
