@@ -46,8 +46,29 @@ int kv_key_decode_escape(kv_call *c) noexcept;
 // Collects the continuation bytes of a typed character into buf (4 bytes).
 void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
                         size_t *count) noexcept;
-// Handles one byte read while a bracketed paste is in progress.
+// Handles one byte read while a bracketed paste is in progress, and every
+// further pasted byte that is already waiting, so that a burst is drawn once.
 void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept;
+// 1 when a byte can be read at once (handed back, or waiting on the input):
+// a redraw during a paste may wait while this holds.
+int kv_call_input_pending(kv_call *c) noexcept;
 // Offers the key to its binding, honours submit/cancel requests and the
 // action, then runs the built-in command.  May set c->end.
 void kv_edit_dispatch(kv_call *c, int key) noexcept;
+// Runs the built-in command of a key from the normal or the search table
+// (commands.cpp).  May set c->end.
+void kv_edit_command(kv_call *c, int key) noexcept;
+
+// ---- terminal modes and waiting (terminal.cpp) ---------------------------------
+
+// The raw attributes derived from the terminal's own ones.
+struct termios kv_raw_attributes(const struct termios &saved) noexcept;
+// Saves the input terminal's attributes and switches it to raw mode; 0, or
+// -1 with the message set and the terminal untouched.
+int kv_terminal_enter_raw(kv_state *st) noexcept;
+// Puts the saved attributes back when raw mode is on (result ignored).
+void kv_terminal_restore(kv_state *st) noexcept;
+// Waits until fd is readable or hung up, at most timeout_ms (negative: no
+// limit); a signal does not cut the wait short.  >0 ready (poll's revents
+// in *revents when not null), 0 time-out, <0 failure.
+int kv_wait_readable(int fd, int timeout_ms, short *revents) noexcept;

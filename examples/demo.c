@@ -1,0 +1,268 @@
+/*
+ * kavrik-demo: a small interactive shell built on the kavrik line editor.
+ *
+ *   kavrik-demo [--bounded]
+ *
+ * It keeps its history in ~/.kavrik_demo_history, completes its built-in
+ * commands with Tab, and can show a clock above the prompt while you type.
+ * With --bounded the editor is pinned to the bottom row of the screen and all
+ * output scrolls in the area above it.  When its input is not a terminal it
+ * simply echoes every line it reads.
+ */
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <kavrik.h>
+
+#define PROMPT "\x1b[1;32mkavrik\x1b[0m> "
+#define HISTORY_NAME ".kavrik_demo_history"
+#define CLOCK_TICKS 5
+
+struct demo {
+    kv_editor *ed;
+    int bounded;
+    char history_path[4096];
+    int clock_left;       /* clock lines still to print */
+    time_t clock_last;    /* second of the last clock line */
+};
+
+static const char *const builtins[] = {"help", "history", "clock", "quit"};
+#define BUILTIN_COUNT (sizeof builtins / sizeof builtins[0])
+
+/* ---- output: straight to stdout, or above the editor when bounded -------- */
+
+struct chunk {
+    const char *text;
+    size_t len;
+};
+
+static int give_chunk(kv_editor *ed, void *user, const char **bytes, size_t *len) {
+    struct chunk *c = user;
+    (void)ed;
+    *bytes = c->text;
+    *len = c->len;
+    c->len = 0; /* the next call ends the text */
+    return 0;
+}
+
+/* Prints above the editor (during a call, or always when bounded). */
+static void print_above(struct demo *d, const char *text) {
+    struct chunk c;
+    c.text = text;
+    c.len = strlen(text);
+    if (c.len > 0) kv_print_above(d->ed, give_chunk, &c);
+}
+
+static void say(struct demo *d, const char *fmt, ...) {
+    char buf[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (d->bounded) {
+        print_above(d, buf);
+    } else {
+        fputs(buf, stdout);
+        fflush(stdout);
+    }
+}
+
+/* ---- built-in commands ------------------------------------------------- */
+
+static void cmd_help(struct demo *d) {
+    say(d, "built-in commands:\n"
+           "  help     this text\n"
+           "  history  the lines entered so far\n"
+           "  clock    show the time above the prompt for %d seconds\n"
+           "  quit     leave (Ctrl-D on an empty line does the same)\n"
+           "keys: Tab completes a command name\n"
+           "      Ctrl-R searches the history\n"
+           "      Up and Down recall earlier lines\n"
+           "anything else is echoed back\n",
+           CLOCK_TICKS);
+}
+
+/* Lists the history by saving it and reading the file back, undoing the
+ * file's escapes (backslash n for a line feed, two backslashes for one). */
+static void cmd_history(struct demo *d) {
+    FILE *f;
+    char line[4096];
+    int n = 0;
+    if (d->history_path[0] == '\0' || kv_history_save(d->ed, d->history_path) != 0) {
+        say(d, "history is not available\n");
+        return;
+    }
+    f = fopen(d->history_path, "r");
+    if (!f) return;
+    while (fgets(line, sizeof line, f)) {
+        char *r = line, *w = line;
+        line[strcspn(line, "\r\n")] = '\0';
+        while (*r) {
+            if (r[0] == '\\' && r[1] == 'n') {
+                *w++ = '\n';
+                r += 2;
+            } else if (r[0] == '\\' && r[1] == '\\') {
+                *w++ = '\\';
+                r += 2;
+            } else {
+                *w++ = *r++;
+            }
+        }
+        *w = '\0';
+        say(d, "%4d  %s\n", ++n, line);
+    }
+    fclose(f);
+}
+
+static void cmd_clock(struct demo *d) {
+    d->clock_left = CLOCK_TICKS;
+    d->clock_last = 0;
+    say(d, "the clock runs above the prompt; keep typing\n");
+}
+
+/* Runs a line; returns 0 when the shell should stop. */
+static int run_line(struct demo *d, const char *line) {
+    if (strcmp(line, "quit") == 0) return 0;
+    if (strcmp(line, "help") == 0)
+        cmd_help(d);
+    else if (strcmp(line, "history") == 0)
+        cmd_history(d);
+    else if (strcmp(line, "clock") == 0)
+        cmd_clock(d);
+    else if (line[0] != '\0')
+        say(d, "echo: %s\n", line);
+    return 1;
+}
+
+/* ---- callbacks ------------------------------------------------------------ */
+
+/* Idle: while the clock runs, one line with the time each new second. */
+static void on_idle(kv_editor *ed, void *user) {
+    struct demo *d = user;
+    time_t now = time(NULL);
+    char text[64];
+    struct tm tm;
+    (void)ed;
+    if (d->clock_left <= 0 || now == d->clock_last) return;
+    d->clock_last = now;
+    d->clock_left--;
+    localtime_r(&now, &tm);
+    strftime(text, sizeof text, "clock: %H:%M:%S\n", &tm);
+    print_above(d, text);
+}
+
+/* Tab: completes the command typed so far, or lists the candidates. */
+static int on_tab(kv_editor *ed, int key, void *user, int *action) {
+    struct demo *d = user;
+    const char *typed = kv_buffer(ed);
+    size_t len = typed ? strlen(typed) : 0, i, found = 0;
+    const char *match = NULL;
+    char list[256] = "";
+    (void)key;
+    *action = KV_ACTION_HANDLED;
+    if (!typed || strchr(typed, ' ')) return 0;
+    for (i = 0; i < BUILTIN_COUNT; i++) {
+        if (strncmp(builtins[i], typed, len) != 0) continue;
+        match = builtins[i];
+        found++;
+        strcat(list, builtins[i]);
+        strcat(list, "  ");
+    }
+    if (found == 1) {
+        kv_set_buffer(ed, match);
+    } else if (found > 1) {
+        strcat(list, "\n");
+        print_above(d, list);
+    }
+    return 0;
+}
+
+static void on_sigint(int sig) { (void)sig; }
+
+/* ---- setting up ------------------------------------------------------------ */
+
+static void find_history(struct demo *d) {
+    const char *home = getenv("HOME");
+    d->history_path[0] = '\0';
+    if (!home || home[0] == '\0') return;
+    if ((size_t)snprintf(d->history_path, sizeof d->history_path, "%s/%s", home,
+                         HISTORY_NAME) >= sizeof d->history_path)
+        d->history_path[0] = '\0';
+}
+
+/* Lines read from a pipe or a file are echoed as they are. */
+static int echo_lines(kv_editor *ed) {
+    char *line;
+    while ((line = kv_readline(ed, "")) != NULL) {
+        puts(line);
+        kv_free_string(ed, line);
+    }
+    return kv_last_readline_status(ed) == KV_STATUS_ERROR ? 1 : 0;
+}
+
+static int shell(struct demo *d) {
+    struct sigaction sa;
+    int go_on = 1;
+    /* Ctrl-C raises SIGINT after the line is abandoned; the shell goes on. */
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_sigint;
+    sigaction(SIGINT, &sa, NULL);
+
+    find_history(d);
+    if (d->history_path[0] != '\0') kv_history_load(d->ed, d->history_path);
+    kv_bind_key(d->ed, '\t', on_tab, d);
+    kv_set_idle_callback(d->ed, on_idle, d);
+    if (d->bounded) {
+        kv_set_bounds(d->ed, 0, 0, 0, 0);
+        fputs("\x1b[2J", stdout);
+        fflush(stdout);
+    }
+    say(d, "kavrik demo shell: type help, or quit to leave\n");
+    while (go_on) {
+        char *line = kv_readline(d->ed, PROMPT);
+        int status = kv_last_readline_status(d->ed);
+        if (!line) {
+            if (status == KV_STATUS_INTERRUPTED || status == KV_STATUS_CANCELLED) continue;
+            if (status == KV_STATUS_ERROR) {
+                const char *err = kv_last_error(d->ed);
+                fprintf(stderr, "kavrik-demo: %s\n", err ? err : "readline failed");
+            }
+            break;
+        }
+        if (line[0] != '\0') {
+            kv_history_add(d->ed, line);
+            if (d->history_path[0] != '\0') kv_history_save(d->ed, d->history_path);
+        }
+        go_on = run_line(d, line);
+        kv_free_string(d->ed, line);
+    }
+    say(d, "bye\n");
+    return 0;
+}
+
+int main(int argc, char **argv) {
+    struct demo d;
+    int i, rc;
+    memset(&d, 0, sizeof d);
+    for (i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--bounded") == 0) {
+            d.bounded = 1;
+        } else {
+            fprintf(stderr, "usage: %s [--bounded]\n", argv[0]);
+            return 2;
+        }
+    }
+    d.ed = kv_create();
+    if (!d.ed) {
+        fputs("kavrik-demo: out of memory\n", stderr);
+        return 1;
+    }
+    rc = isatty(STDIN_FILENO) ? shell(&d) : echo_lines(d.ed);
+    kv_destroy(d.ed);
+    return rc;
+}

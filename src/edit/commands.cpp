@@ -1,0 +1,224 @@
+// The built-in editing commands: one table for normal editing and one for the
+// reverse history search, each mapping a key code to a small command.  Every
+// cursor step and deletion goes by grapheme cluster.
+#include "../history/history.h"
+#include "../render/render.h"
+#include "../text/text.h"
+#include "edit.h"
+
+namespace {
+
+constexpr const char *kv_msg_search_start = "failed to start reverse history search";
+constexpr const char *kv_msg_search_update = "failed to update reverse history search";
+constexpr const char *kv_msg_search_cancel = "failed to cancel reverse history search";
+
+using kv_command = void (*)(kv_call *, int key);
+
+struct kv_command_entry {
+    int key;
+    kv_command run;
+};
+
+const char *kv_line(const kv_state *st) { return st->line ? st->line : ""; }
+
+bool kv_is_space(unsigned char b) { return b == ' ' || (b >= 9 && b <= 13); }
+
+// Typed text: keys 32..255 other than DEL, the first byte of a character.
+bool kv_is_text_key(int key) { return key >= 32 && key <= 255 && key != 127; }
+
+// ---- normal editing ---------------------------------------------------------------
+
+void kv_cmd_home(kv_call *c, int) { c->st->cursor = 0; }
+
+void kv_cmd_end(kv_call *c, int) { c->st->cursor = c->st->line_len; }
+
+void kv_cmd_left(kv_call *c, int) {
+    kv_state *st = c->st;
+    if (st->cursor > 0) st->cursor -= kv_utf8_prev_cluster_len(kv_line(st), st->cursor);
+}
+
+void kv_cmd_right(kv_call *c, int) {
+    kv_state *st = c->st;
+    if (st->cursor < st->line_len)
+        st->cursor += kv_utf8_cluster_len_width(kv_line(st), st->line_len, st->cursor, nullptr);
+}
+
+void kv_cmd_interrupt(kv_call *c, int) { c->end = kv_end::interrupt; }
+
+void kv_cmd_submit(kv_call *c, int) { c->end = kv_end::submit; }
+
+// Deletes the cluster at the cursor; false when the cursor is at the end.
+bool kv_delete_forward(kv_call *c) {
+    kv_state *st = c->st;
+    if (st->cursor >= st->line_len) return false;
+    size_t n = kv_utf8_cluster_len_width(kv_line(st), st->line_len, st->cursor, nullptr);
+    kv_buf_delete(c->ed, st->cursor, n);
+    return true;
+}
+
+void kv_cmd_ctrl_d(kv_call *c, int) {
+    if (!kv_delete_forward(c) && c->st->line_len == 0) c->end = kv_end::eof;
+}
+
+void kv_cmd_delete(kv_call *c, int) { kv_delete_forward(c); }
+
+void kv_cmd_backspace(kv_call *c, int) {
+    kv_state *st = c->st;
+    if (st->cursor == 0) return;
+    size_t n = kv_utf8_prev_cluster_len(kv_line(st), st->cursor);
+    kv_buf_delete(c->ed, st->cursor - n, n);
+    st->cursor -= n;
+}
+
+// Inserts bytes at the cursor; a full buffer refuses them and nothing moves.
+void kv_insert_at_cursor(kv_call *c, const char *bytes, size_t n) {
+    kv_state *st = c->st;
+    if (kv_buf_insert(c->ed, st->cursor, bytes, n) == 0) st->cursor += n;
+}
+
+void kv_cmd_line_feed(kv_call *c, int) { kv_insert_at_cursor(c, "\n", 1); }
+
+void kv_cmd_kill_to_end(kv_call *c, int) {
+    kv_state *st = c->st;
+    kv_buf_delete(c->ed, st->cursor, st->line_len - st->cursor);
+}
+
+void kv_cmd_kill_to_start(kv_call *c, int) {
+    kv_state *st = c->st;
+    kv_buf_delete(c->ed, 0, st->cursor);
+    st->cursor = 0;
+}
+
+void kv_cmd_kill_word(kv_call *c, int) {
+    kv_state *st = c->st;
+    if (st->cursor == 0) return;
+    size_t s = kv_word_backward(kv_line(st), st->cursor);
+    kv_buf_delete(c->ed, s, st->cursor - s);
+    st->cursor = s;
+}
+
+void kv_cmd_word_backward(kv_call *c, int) {
+    kv_state *st = c->st;
+    st->cursor = kv_word_backward(kv_line(st), st->cursor);
+}
+
+void kv_cmd_word_forward(kv_call *c, int) {
+    kv_state *st = c->st;
+    const char *text = kv_line(st);
+    size_t i = st->cursor;
+    while (i < st->line_len && !kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < st->line_len && kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
+    st->cursor = i;
+}
+
+void kv_cmd_up(kv_call *c, int) {
+    if (kv_move_visual(c->ed, c->prompt, -1)) return;
+    if (c->st->cursor == c->st->line_len) kv_history_nav(c->ed, -1);
+}
+
+void kv_cmd_down(kv_call *c, int) {
+    if (kv_move_visual(c->ed, c->prompt, +1)) return;
+    if (c->st->history_index != -1) kv_history_nav(c->ed, +1);
+}
+
+void kv_cmd_paste_start(kv_call *c, int) { c->st->paste_active = 1; }
+
+void kv_cmd_search_start(kv_call *c, int) {
+    if (kv_search_start(c->ed, &c->search) != 0) kv_call_fail(c, kv_msg_search_start);
+}
+
+void kv_cmd_text(kv_call *c, int key) {
+    unsigned char bytes[4];
+    size_t n = 0;
+    kv_read_utf8_input(c, static_cast<unsigned char>(key), bytes, &n);
+    kv_insert_at_cursor(c, reinterpret_cast<const char *>(bytes), n);
+}
+
+constexpr kv_command_entry kv_normal_commands[] = {
+    {1, kv_cmd_home},
+    {KV_KEY_HOME, kv_cmd_home},
+    {2, kv_cmd_left},
+    {KV_KEY_LEFT, kv_cmd_left},
+    {3, kv_cmd_interrupt},
+    {4, kv_cmd_ctrl_d},
+    {KV_KEY_DELETE, kv_cmd_delete},
+    {5, kv_cmd_end},
+    {KV_KEY_END, kv_cmd_end},
+    {6, kv_cmd_right},
+    {KV_KEY_RIGHT, kv_cmd_right},
+    {8, kv_cmd_backspace},
+    {127, kv_cmd_backspace},
+    {10, kv_cmd_line_feed},
+    {11, kv_cmd_kill_to_end},
+    {13, kv_cmd_submit},
+    {18, kv_cmd_search_start},
+    {21, kv_cmd_kill_to_start},
+    {23, kv_cmd_kill_word},
+    {KV_KEY_ALT_B, kv_cmd_word_backward},
+    {KV_KEY_ALT_F, kv_cmd_word_forward},
+    {KV_KEY_UP, kv_cmd_up},
+    {KV_KEY_DOWN, kv_cmd_down},
+    {KV_KEY_PASTE_START, kv_cmd_paste_start},
+};
+
+// ---- reverse search -----------------------------------------------------------------
+
+// Runs one search operation; a failure ends the call with the update message.
+void kv_search_result(kv_call *c, int result) {
+    if (result != 0) kv_call_fail(c, kv_msg_search_update);
+}
+
+void kv_cmd_search_cancel(kv_call *c, int) {
+    if (kv_search_cancel(c->ed, &c->search) != 0) kv_call_fail(c, kv_msg_search_cancel);
+}
+
+void kv_cmd_search_erase(kv_call *c, int) { kv_search_result(c, kv_search_erase(c->ed, &c->search)); }
+
+void kv_cmd_search_accept(kv_call *c, int) {
+    kv_search_accept(&c->search);
+    c->end = kv_end::submit;
+}
+
+void kv_cmd_search_next(kv_call *c, int) { kv_search_result(c, kv_search_next(c->ed, &c->search)); }
+
+void kv_cmd_search_clear(kv_call *c, int) {
+    kv_search_result(c, kv_search_clear_query(c->ed, &c->search));
+}
+
+void kv_cmd_search_text(kv_call *c, int key) {
+    unsigned char bytes[4];
+    size_t n = 0;
+    kv_read_utf8_input(c, static_cast<unsigned char>(key), bytes, &n);
+    kv_search_result(c, kv_search_extend(c->ed, &c->search,
+                                         reinterpret_cast<const char *>(bytes), n));
+}
+
+// A paste during a search goes into the query (the paste handling knows).
+constexpr kv_command_entry kv_search_commands[] = {
+    {3, kv_cmd_interrupt},
+    {7, kv_cmd_search_cancel},
+    {27, kv_cmd_search_cancel},
+    {8, kv_cmd_search_erase},
+    {127, kv_cmd_search_erase},
+    {13, kv_cmd_search_accept},
+    {18, kv_cmd_search_next},
+    {21, kv_cmd_search_clear},
+    {KV_KEY_PASTE_START, kv_cmd_paste_start},
+};
+
+template <size_t N>
+kv_command kv_find_command(const kv_command_entry (&table)[N], int key) {
+    for (const kv_command_entry &e : table)
+        if (e.key == key) return e.run;
+    return nullptr;
+}
+
+} // namespace
+
+void kv_edit_command(kv_call *c, int key) noexcept {
+    bool searching = c->search.active != 0;
+    kv_command run = searching ? kv_find_command(kv_search_commands, key)
+                               : kv_find_command(kv_normal_commands, key);
+    if (!run && kv_is_text_key(key)) run = searching ? kv_cmd_search_text : kv_cmd_text;
+    if (run) run(c, key);
+}

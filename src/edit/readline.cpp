@@ -1,0 +1,531 @@
+// The readline call.  Input that is not a terminal is read as a plain line.
+// On a terminal the call enters raw mode, turns bracketed paste on, draws the
+// prompt and runs the main loop (one byte or one idle tick per pass, a redraw
+// after each) until a key, a callback or the terminal ends it; every ending
+// turns bracketed paste off, restores the terminal and sets the status.
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <climits>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "../api/alloc.h"
+#include "../api/error.h"
+#include "../api/sys.h"
+#include "../history/history.h"
+#include "../render/render.h"
+#include "../text/text.h"
+#include "edit.h"
+
+namespace {
+
+// Control sequences written here (the rest of the catalogue is the renderer's).
+constexpr std::string_view kv_paste_on = "\x1b[?2004h";  // bracketed paste on
+constexpr std::string_view kv_paste_off = "\x1b[?2004l"; // bracketed paste off
+constexpr std::string_view kv_line_end = "\r\n";         // leave the finished line
+constexpr const char *kv_goto = "\x1b[%d;%dH";           // cursor to row;column
+
+constexpr const char *kv_default_prompt = "> ";
+constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
+
+constexpr const char *kv_msg_active = "readline call already active";
+constexpr const char *kv_msg_paste = "failed to enable bracketed paste";
+constexpr const char *kv_msg_newline = "failed to write final newline";
+constexpr const char *kv_msg_bounded = "failed to write bounded terminal output";
+constexpr const char *kv_msg_copy = "out of memory while returning line";
+constexpr const char *kv_msg_read_tty = "failed to read terminal input";
+constexpr const char *kv_msg_read_plain = "failed to read input";
+
+char *kv_null_with(kv_state *st, int status) noexcept {
+    st->last_status = status;
+    return nullptr;
+}
+
+// The buffer's text up to its first NUL byte, as a string for the caller.
+char *kv_copy_line(kv_state *st) noexcept {
+    size_t n = st->line ? strnlen(st->line, st->line_len) : 0;
+    char *copy = kv_strndup(st->line ? st->line : "", n);
+    if (!copy) kv_set_error(st, kv_msg_copy);
+    return copy;
+}
+
+char *kv_return_copy(kv_state *st) noexcept {
+    char *copy = kv_copy_line(st);
+    st->last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
+    return copy;
+}
+
+// ---- plain path ------------------------------------------------------------
+
+// Next input byte: 1 a byte, 0 end of file, -1 failure.  A descriptor left
+// non-blocking is waited on instead of failing with EAGAIN.
+int kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
+    if (st->pending_byte_set) {
+        st->pending_byte_set = 0;
+        *byte = st->pending_byte;
+        return 1;
+    }
+    for (;;) {
+        ssize_t n = kv_sys.read(st->in_fd, byte, 1);
+        if (n >= 0) return n > 0 ? 1 : 0;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (kv_wait_readable(st->in_fd, -1, nullptr) < 0) return -1;
+    }
+}
+
+// After a CR: a LF already there belongs to it and is dropped, any other
+// byte waits for the next call.  When nothing is there yet, a LF may still
+// come in a later read; the next call drops it if it comes first.
+void kv_plain_after_cr(kv_state *st) noexcept {
+    short revents = 0;
+    unsigned char next = 0;
+    if (kv_wait_readable(st->in_fd, 0, &revents) > 0 && (revents & POLLIN) &&
+        kv_sys.read(st->in_fd, &next, 1) == 1) {
+        if (next != '\n') {
+            st->pending_byte = next;
+            st->pending_byte_set = 1;
+        }
+        return;
+    }
+    st->plain_last_cr = 1;
+}
+
+// Appends a byte; false when the call must fail.  A byte beyond the maximum
+// line length is dropped (the line is cut there).
+bool kv_plain_append(kv_editor *ed, kv_state *st, unsigned char byte) noexcept {
+    char c = static_cast<char>(byte);
+    if (kv_buf_insert(ed, st->line_len, &c, 1) == 0) {
+        st->cursor = st->line_len;
+        return true;
+    }
+    return st->line_len >= st->max_line_len;
+}
+
+char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
+    if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
+    bool drop_lf = st->plain_last_cr != 0;
+    st->plain_last_cr = 0;
+    bool taken = false;
+    for (;;) {
+        unsigned char byte = 0;
+        int r = kv_plain_next(st, &byte);
+        if (r < 0) {
+            kv_set_error(st, kv_msg_read_plain);
+            return kv_null_with(st, KV_STATUS_ERROR);
+        }
+        if (r == 0) {
+            if (taken || st->line_len > 0) return kv_return_copy(st);
+            return kv_null_with(st, KV_STATUS_EOF);
+        }
+        if (std::exchange(drop_lf, false) && byte == '\n') continue;
+        taken = true;
+        if (byte == '\r') {
+            kv_plain_after_cr(st);
+            return kv_return_copy(st);
+        }
+        if (byte == '\n') return kv_return_copy(st);
+        if (byte == 4 && st->line_len == 0) return kv_null_with(st, KV_STATUS_EOF);
+        if (!kv_plain_append(ed, st, byte)) return kv_null_with(st, KV_STATUS_ERROR);
+    }
+}
+
+// ---- terminal path: the frame ------------------------------------------------
+
+// Leaves raw mode on every way out of the call.
+class kv_raw_guard {
+public:
+    explicit kv_raw_guard(kv_state *st) noexcept : st_(st) {}
+    ~kv_raw_guard() { kv_terminal_restore(st_); }
+    kv_raw_guard(const kv_raw_guard &) = delete;
+    kv_raw_guard &operator=(const kv_raw_guard &) = delete;
+    void restore() noexcept { kv_terminal_restore(st_); }
+
+private:
+    kv_state *st_;
+};
+
+void kv_write_paste_off(kv_state *st) noexcept {
+    st->paste_active = 0;
+    (void)kv_write_all(st->out_fd, kv_paste_off.data(), kv_paste_off.size());
+}
+
+// The line is done with: no walk, an empty buffer for the next call.
+void kv_call_drop_line(kv_call *c) noexcept {
+    kv_history_reset_walk(c->st);
+    (void)kv_buf_set(c->ed, "");
+}
+
+void kv_call_reset(kv_call *c) noexcept {
+    kv_state *st = c->st;
+    kv_search_clear(&c->search);
+    kv_history_reset_walk(st);
+    st->paste_active = 0;
+    st->cancel_requested = 0;
+    st->readline_active = 1;
+    st->submit_requested = 0;
+    kv_render_store_reset(st);
+    st->active_prompt = c->prompt;
+    c->back_len = 0;
+    c->end = kv_end::none;
+}
+
+const char *kv_call_shown_prompt(const kv_call *c) noexcept {
+    return c->search.active && c->search.display ? c->search.display : c->prompt;
+}
+
+// ---- the frame that the last drawing showed -----------------------------------
+
+// What a drawing depends on, as of the last one.  An idle tick that finds
+// all of it unchanged has nothing to draw and skips building the layout.
+class kv_frame_memo {
+public:
+    kv_frame_memo() = default;
+    ~kv_frame_memo() {
+        kv_free(line_.bytes);
+        kv_free(prompt_.bytes);
+    }
+    kv_frame_memo(const kv_frame_memo &) = delete;
+    kv_frame_memo &operator=(const kv_frame_memo &) = delete;
+
+    // Before a drawing: the scalar inputs (the terminal size is read first,
+    // so that a resize during the drawing shows as a change next time).
+    void begin(const kv_state *st) noexcept {
+        valid_ = false;
+        scalars_ = kv_scalars_of(st);
+    }
+    // After a successful drawing: the texts it showed.
+    void commit(const kv_state *st, const char *prompt) noexcept {
+        scalars_.store_count = st->store.count;
+        scalars_.store_top = st->store.top;
+        scalars_.store_row = st->store.cursor_row;
+        scalars_.store_col = st->store.cursor_col;
+        valid_ = line_.take(st->line, st->line_len) &&
+                 prompt_.take(prompt, std::strlen(prompt));
+    }
+    bool unchanged(const kv_state *st, const char *prompt) const noexcept {
+        kv_scalars now = kv_scalars_of(st);
+        return valid_ && now == scalars_ &&
+               line_.same(st->line, st->line_len) && prompt_.same(prompt, std::strlen(prompt));
+    }
+
+private:
+    struct kv_scalars {
+        size_t cursor;
+        int column, row, width, height, bounded, auto_width, auto_height;
+        int cols, rows;
+        int32_t store_count, store_top, store_row, store_col;
+        bool operator==(const kv_scalars &) const = default;
+    };
+    struct kv_bytes {
+        char *bytes = nullptr;
+        size_t len = 0;
+        size_t room = 0;
+        bool take(const char *p, size_t n) noexcept {
+            if (n > room) {
+                auto *grown = static_cast<char *>(kv_realloc(bytes, n));
+                if (!grown) return false;
+                bytes = grown;
+                room = n;
+            }
+            if (n) std::memcpy(bytes, p, n);
+            len = n;
+            return true;
+        }
+        bool same(const char *p, size_t n) const noexcept {
+            return n == len && (n == 0 || std::memcmp(bytes, p, n) == 0);
+        }
+    };
+
+    static kv_scalars kv_scalars_of(const kv_state *st) noexcept {
+        kv_scalars s {};
+        s.cursor = st->cursor;
+        s.column = st->column;
+        s.row = st->row;
+        s.width = st->width;
+        s.height = st->height;
+        s.bounded = st->bounded;
+        s.auto_width = st->auto_width;
+        s.auto_height = st->auto_height;
+        kv_terminal_size(st, &s.cols, &s.rows);
+        s.store_count = st->store.count;
+        s.store_top = st->store.top;
+        s.store_row = st->store.cursor_row;
+        s.store_col = st->store.cursor_col;
+        return s;
+    }
+
+    bool valid_ = false;
+    kv_scalars scalars_ {};
+    kv_bytes line_, prompt_;
+};
+
+// ---- terminal path: the main loop ------------------------------------------
+
+enum class kv_input { byte, none, retry, failed };
+enum class kv_pass { key, idle, quiet };
+
+// No byte from a non-blocking terminal: wait for one as the raw-mode read
+// would have (0.1 s), so that the loop neither fails nor spins.
+kv_input kv_wait_for_input(int fd) noexcept {
+    int r = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
+    if (r < 0) return kv_input::failed;
+    return r == 0 ? kv_input::none : kv_input::retry;
+}
+
+kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
+    if (c->back_len > 0) {
+        *byte = c->back[--c->back_len];
+        return kv_input::byte;
+    }
+    errno = 0;
+    ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
+    if (n > 0) return kv_input::byte;
+    if (n == 0) return kv_input::none;
+    if (errno == EINTR) return kv_input::retry;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_wait_for_input(c->st->in_fd);
+    return kv_input::failed;
+}
+
+// A terminal that went away (window closed, connection dropped) returns no
+// byte at once on every read, which looks like an endless run of idle ticks.
+// poll tells the two apart.
+bool kv_terminal_gone(const kv_state *st) noexcept {
+    short revents = 0;
+    return kv_wait_readable(st->in_fd, 0, &revents) > 0 &&
+           (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void kv_call_idle(kv_call *c) noexcept {
+    kv_state *st = c->st;
+    if (st->idle_callback) st->idle_callback(c->ed, st->idle_user_data);
+    if (st->submit_requested)
+        c->end = kv_end::submit;
+    else if (st->cancel_requested)
+        c->end = kv_end::cancel;
+}
+
+// One byte or one idle tick.
+kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
+    unsigned char byte = 0;
+    switch (kv_call_read(c, &byte)) {
+    case kv_input::retry:
+        errno = 0;
+        return kv_pass::quiet;
+    case kv_input::failed:
+        // A read that was waiting when the terminal went away fails (EIO)
+        // instead of reading nothing: that is a hang-up too.
+        if (kv_terminal_gone(c->st)) {
+            *hung_up = true;
+            c->end = kv_end::eof;
+        } else {
+            kv_call_fail(c, kv_msg_read_tty);
+        }
+        return kv_pass::key;
+    case kv_input::none:
+        if (kv_terminal_gone(c->st)) {
+            *hung_up = true;
+            c->end = kv_end::eof;
+            return kv_pass::key;
+        }
+        kv_call_idle(c);
+        return kv_pass::idle;
+    case kv_input::byte:
+        break;
+    }
+    if (c->st->paste_active) {
+        kv_edit_paste_byte(c, byte);
+        return kv_pass::key;
+    }
+    if (byte == 0) {
+        kv_call_idle(c);
+        return kv_pass::idle;
+    }
+    kv_edit_dispatch(c, byte == 27 ? kv_key_decode_escape(c) : byte);
+    return kv_pass::key;
+}
+
+bool kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
+    const char *prompt = kv_call_shown_prompt(c);
+    memo->begin(c->st);
+    if (kv_render_apply(c->ed, prompt) != 0) return false;
+    memo->commit(c->st, prompt);
+    return true;
+}
+
+void kv_call_redraw(kv_call *c, kv_pass pass, kv_frame_memo *memo) noexcept {
+    if (pass != kv_pass::key && memo->unchanged(c->st, kv_call_shown_prompt(c))) return;
+    if (!kv_call_draw(c, memo)) kv_call_fail(c, nullptr);
+}
+
+// Runs passes until one ends the call; true when the terminal hung up.
+bool kv_call_loop(kv_call *c, kv_frame_memo *memo) noexcept {
+    for (;;) {
+        bool hung_up = false;
+        kv_pass pass = kv_call_pass(c, &hung_up);
+        if (c->end != kv_end::none) return hung_up;
+        kv_call_redraw(c, pass, memo);
+        if (c->end != kv_end::none) return false;
+    }
+}
+
+// ---- terminal path: the endings ------------------------------------------------
+
+char *kv_end_interrupt(kv_call *c, kv_raw_guard &raw) noexcept {
+    kv_state *st = c->st;
+    kv_search_free(&c->search);
+    (void)kv_render_clear_active(c->ed);
+    st->active_prompt = nullptr;
+    kv_write_paste_off(st);
+    raw.restore();
+    st->last_status = KV_STATUS_INTERRUPTED;
+    // Raised last, with the terminal in its own mode again, so that the
+    // application's handler runs on a sane terminal.
+    raise(SIGINT);
+    return nullptr;
+}
+
+char *kv_end_error(kv_call *c, kv_raw_guard &raw) noexcept {
+    kv_state *st = c->st;
+    kv_search_free(&c->search);
+    st->active_prompt = nullptr;
+    kv_write_paste_off(st);
+    raw.restore();
+    kv_call_drop_line(c);
+    return kv_null_with(st, KV_STATUS_ERROR);
+}
+
+// A cancel or end of input during a search gives back the line from before it.
+bool kv_finish_search(kv_call *c) noexcept {
+    bool ok = true;
+    if (c->search.active && c->end != kv_end::submit)
+        ok = kv_buf_set(c->ed, c->search.saved ? c->search.saved : "") == 0;
+    kv_search_free(&c->search);
+    return ok;
+}
+
+// Puts the cursor below the finished line: a line end, or in bounded mode
+// column 1 of the row under the box.
+bool kv_leave_line(kv_state *st) noexcept {
+    if (!st->bounded) {
+        if (kv_write_all(st->out_fd, kv_line_end.data(), kv_line_end.size()) == 0) return true;
+        kv_set_error(st, kv_msg_newline);
+        return false;
+    }
+    long long below = static_cast<long long>(st->row) + kv_box_height(st);
+    if (below < 0) below = 0;
+    if (below > INT_MAX - 1) below = INT_MAX - 1;
+    if (kv_write_format2(st->out_fd, kv_goto, static_cast<int>(below) + 1, 1) == 0) return true;
+    kv_set_error(st, kv_msg_bounded);
+    return false;
+}
+
+// Submit, cancel or end of input.  A terminal that hung up gets no final
+// drawing: nothing can be written to it any more.
+char *kv_end_finish(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
+    kv_state *st = c->st;
+    st->cursor = st->line_len;
+    bool ok = kv_finish_search(c);
+    if (ok && !hung_up)
+        ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st);
+    if (ok) kv_render_store_reset(st);
+    kv_write_paste_off(st);
+    raw.restore();
+    st->active_prompt = nullptr;
+    if (!ok) {
+        kv_call_drop_line(c);
+        return kv_null_with(st, KV_STATUS_ERROR);
+    }
+    if (c->end != kv_end::submit) {
+        kv_call_drop_line(c);
+        return kv_null_with(st, c->end == kv_end::cancel ? KV_STATUS_CANCELLED : KV_STATUS_EOF);
+    }
+    char *line = kv_return_copy(st);
+    kv_call_drop_line(c);
+    return line;
+}
+
+char *kv_call_end(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
+    c->st->readline_active = 0;
+    switch (c->end) {
+    case kv_end::interrupt:
+        return kv_end_interrupt(c, raw);
+    case kv_end::error:
+        return kv_end_error(c, raw);
+    default:
+        return kv_end_finish(c, raw, hung_up);
+    }
+}
+
+char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noexcept {
+    kv_raw_guard raw(st);
+    if (!st->raw_active && kv_terminal_enter_raw(st) != 0)
+        return kv_null_with(st, KV_STATUS_ERROR);
+    if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
+    if (kv_write_all(st->out_fd, kv_paste_on.data(), kv_paste_on.size()) != 0) {
+        kv_set_error(st, kv_msg_paste);
+        return kv_null_with(st, KV_STATUS_ERROR);
+    }
+    kv_call c {};
+    c.ed = ed;
+    c.st = st;
+    c.prompt = prompt;
+    kv_call_reset(&c);
+    kv_frame_memo memo;
+    if (!kv_call_draw(&c, &memo)) {
+        st->active_prompt = nullptr;
+        st->readline_active = 0;
+        kv_write_paste_off(st);
+        return kv_null_with(st, KV_STATUS_ERROR);
+    }
+    bool hung_up = kv_call_loop(&c, &memo);
+    return kv_call_end(&c, raw, hung_up);
+}
+
+} // namespace
+
+long kv_read_escape_byte(int fd, unsigned char *byte) noexcept {
+    int ready = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
+    if (ready <= 0) return ready;
+    ssize_t n;
+    do {
+        n = kv_sys.read(fd, byte, 1);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept {
+    if (c->back_len > 0) {
+        *byte = c->back[--c->back_len];
+        return 1;
+    }
+    return kv_read_escape_byte(c->st->in_fd, byte);
+}
+
+void kv_call_unread(kv_call *c, unsigned char byte) noexcept {
+    // Decoders hand back at most a few bytes; the room is far larger.
+    if (c->back_len < static_cast<int>(sizeof c->back)) c->back[c->back_len++] = byte;
+}
+
+void kv_call_fail(kv_call *c, const char *msg) noexcept {
+    if (msg) kv_set_error(c->st, msg);
+    c->end = kv_end::error;
+}
+
+extern "C" char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return nullptr;
+    // A callback of the running call may not start another one on the same
+    // editor: it would take over the terminal and state under the outer call.
+    if (st->readline_active) {
+        kv_set_error(st, kv_msg_active);
+        return kv_null_with(st, KV_STATUS_ERROR);
+    }
+    if (!prompt) prompt = kv_default_prompt;
+    st->last_status = KV_STATUS_NONE;
+    if (!kv_sys.isatty(st->in_fd)) return kv_plain_readline(ed, st);
+    return kv_terminal_readline(ed, st, prompt);
+}

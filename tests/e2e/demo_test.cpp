@@ -1,0 +1,227 @@
+// The demo shell run as a program on a pseudo-terminal: a round trip through
+// its built-ins, Tab completion, the history file in $HOME, the bounded
+// layout, and plain echo when its input is a pipe.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "vt_screen.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The demo is built next to the test programs' directory.
+fs::path demo_path() {
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "examples" /
+           "kavrik-demo";
+}
+
+struct TempHome {
+    fs::path dir;
+    TempHome() {
+        char tmpl[] = "/tmp/kavrik-demo-XXXXXX";
+        dir = mkdtemp(tmpl);
+    }
+    ~TempHome() { fs::remove_all(dir); }
+    std::string history() const {
+        std::ifstream f(dir / ".kavrik_demo_history");
+        std::stringstream ss;
+        ss << f.rdbuf();
+        return ss.str();
+    }
+};
+
+// The demo on its own pty, with HOME pointing at a temporary directory.
+class DemoRun {
+public:
+    DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80)
+        : screen_(rows, cols) {
+        struct winsize ws {};
+        ws.ws_row = static_cast<unsigned short>(rows);
+        ws.ws_col = static_cast<unsigned short>(cols);
+        std::string exe = demo_path().string();
+        std::string env_home = "HOME=" + home.dir.string();
+        pid_ = forkpty(&master_, nullptr, nullptr, &ws);
+        if (pid_ == 0) {
+            char *argv[] = {const_cast<char *>(exe.c_str()),
+                            const_cast<char *>(bounded ? "--bounded" : nullptr), nullptr};
+            char *envp[] = {const_cast<char *>(env_home.c_str()),
+                            const_cast<char *>("TERM=xterm"), nullptr};
+            execve(exe.c_str(), argv, envp);
+            _exit(127);
+        }
+    }
+    ~DemoRun() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0) close(master_);
+    }
+    DemoRun(const DemoRun &) = delete;
+    DemoRun &operator=(const DemoRun &) = delete;
+
+    bool started() const { return pid_ > 0 && master_ >= 0; }
+    void type(const std::string &bytes) {
+        size_t off = 0;
+        while (off < bytes.size()) {
+            ssize_t n = write(master_, bytes.data() + off, bytes.size() - off);
+            if (n <= 0) return;
+            off += static_cast<size_t>(n);
+        }
+    }
+    bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() >= deadline) return pred();
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 10) > 0) {
+                char buf[4096];
+                ssize_t n = read(master_, buf, sizeof buf);
+                if (n > 0) {
+                    log_.append(buf, static_cast<size_t>(n));
+                    screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
+                } else {
+                    return pred();  // the child closed the terminal
+                }
+            }
+        }
+        return true;
+    }
+    bool screen_has(const std::string &text) {
+        return pump_until([&] { return screen_.dump().find(text) != std::string::npos; });
+    }
+    // Waits for the program to exit; its exit status, or -1.
+    int wait_exit(int timeout_ms = 5000) {
+        int status = 0;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (!exited_ && std::chrono::steady_clock::now() < deadline) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                break;
+            }
+            // Keep reading, so that a program writing its last words never blocks.
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
+                char buf[4096];
+                ssize_t n = read(master_, buf, sizeof buf);
+                if (n > 0) {
+                    log_.append(buf, static_cast<size_t>(n));
+                    screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
+                }
+            }
+        }
+        if (!exited_) return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    VtScreen &screen() { return screen_; }
+    const std::string &log() const { return log_; }
+
+private:
+    pid_t pid_ = -1;
+    int master_ = -1;
+    bool exited_ = false;
+    std::string log_;
+    VtScreen screen_;
+};
+
+TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    {
+        DemoRun demo(home, false);
+        ASSERT_TRUE(demo.started());
+        ASSERT_TRUE(demo.screen_has("kavrik>"));
+        // The prompt is coloured.
+        EXPECT_NE(demo.log().find("\x1b[1;32mkavrik\x1b[0m> "), std::string::npos);
+        demo.type("hello there\r");
+        ASSERT_TRUE(demo.screen_has("echo: hello there"));
+        demo.type("he\t");  // Tab completes "help"
+        ASSERT_TRUE(demo.screen_has("kavrik> help"));
+        demo.type("\r");
+        ASSERT_TRUE(demo.screen_has("built-in commands:"));
+        demo.type("h\t");  // two candidates: they are listed above the prompt
+        ASSERT_TRUE(demo.screen_has("help  history"));
+        demo.type("istory\r");
+        ASSERT_TRUE(demo.screen_has("   2  help"));
+        demo.type("quit\r");
+        EXPECT_EQ(demo.wait_exit(), 0);
+    }
+    EXPECT_EQ(home.history(), "hello there\nhelp\nhistory\nquit\n");
+    // A second run loads the history: Up recalls the last line.
+    DemoRun again(home, false);
+    ASSERT_TRUE(again.screen_has("kavrik>"));
+    again.type("\x1b[A\x1b[A");
+    ASSERT_TRUE(again.screen_has("kavrik> history"));
+    again.type("\x15quit\r");
+    EXPECT_EQ(again.wait_exit(), 0);
+}
+
+TEST(Demo, TheClockPrintsAboveThePromptWhileTyping) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    demo.type("clock\r");
+    demo.type("abc");
+    ASSERT_TRUE(demo.screen_has("clock: "));
+    ASSERT_TRUE(demo.screen_has("kavrik> abc"));
+    // The editor stays below the clock lines.
+    int clock_row = -1, prompt_row = -1;
+    for (int r = 0; r < demo.screen().rows(); ++r) {
+        if (demo.screen().row(r).rfind("clock: ", 0) == 0) clock_row = r;
+        if (demo.screen().row(r) == "kavrik> abc") prompt_row = r;
+    }
+    EXPECT_GE(clock_row, 0);
+    EXPECT_GT(prompt_row, clock_row);
+    demo.type("\x04\x15\x04");  // Ctrl-D on the emptied line leaves
+    EXPECT_EQ(demo.wait_exit(), 0);
+}
+
+TEST(Demo, BoundedKeepsTheEditorOnTheBottomRow) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, true, 12, 60);
+    ASSERT_TRUE(demo.pump_until([&] { return demo.screen().row(11) == "kavrik>"; }));
+    demo.type("first\r");
+    ASSERT_TRUE(demo.screen_has("echo: first"));
+    ASSERT_TRUE(demo.pump_until([&] { return demo.screen().row(11) == "kavrik>"; }));
+    demo.type("help\r");
+    ASSERT_TRUE(demo.screen_has("built-in commands:"));
+    ASSERT_TRUE(demo.pump_until([&] { return demo.screen().row(11) == "kavrik>"; }));
+    EXPECT_EQ(demo.screen().row(9), "anything else is echoed back") << demo.screen().dump();
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}
+
+TEST(Demo, PipedInputIsEchoed) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    std::string cmd = "printf 'one\\r\\ntwo\\nhelp\\n' | HOME=" + home.dir.string() + " " +
+                      demo_path().string();
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0);
+    EXPECT_EQ(out, "one\ntwo\nhelp\n");
+    EXPECT_FALSE(fs::exists(home.dir / ".kavrik_demo_history"));
+}
+
+} // namespace
