@@ -10,17 +10,8 @@
 // wrappers answer as for an empty slot.
 extern "C" {
 __attribute__((weak)) char *kv_readline_method(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_history_add_impl(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_history_set_max(kv_editor *, int32_t) noexcept;
-__attribute__((weak)) int kv_history_save_impl(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_history_load_impl(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_set_bounds_method(kv_editor *, int32_t, int32_t, int32_t, int32_t) noexcept;
-__attribute__((weak)) int kv_set_screen_width_method(kv_editor *, int32_t) noexcept;
 __attribute__((weak)) int kv_bind_key_method(kv_editor *, int32_t, kv_key_callback, void *) noexcept;
-__attribute__((weak)) int kv_set_cursor_method(kv_editor *, size_t) noexcept;
-__attribute__((weak)) int kv_print_above_method(kv_editor *, kv_print_callback, void *) noexcept;
 }
-__attribute__((weak)) void kv_history_free(kv_state *) noexcept;
 
 #include "../edit/edit.h"
 #include "../history/history.h"
@@ -126,7 +117,7 @@ void kv_destroy_method(kv_editor *ed) noexcept {
     // The running call would go on using the released state: refuse.
     if (st->readline_active) return;
     if (st->raw_active) kv_sys.tcsetattr(st->in_fd, TCSADRAIN, &st->saved_termios);
-    if (kv_history_free) kv_history_free(st);
+    kv_history_free(st);
     kv_render_store_reset(st);
     kv_free(st->history_saved);
     kv_free(st->line);

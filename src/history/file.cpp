@@ -403,6 +403,9 @@ kv_load_end kv_load_entries(kv_editor *ed, kv_state *st, kv_in &in, bool *skippe
 extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || !path) return -2;
+    // An empty path names no file; without this check the new file would be
+    // made in the working directory and only the rename would fail.
+    if (!path[0]) return kv_fail(st, kv_msg_open_write);
     kv_owned target(kv_resolve_links(path));
     if (!target.p) return kv_fail(st, kv_msg_open_write);
     struct stat sb;

@@ -15,7 +15,6 @@ constexpr std::string_view kv_found_prefix = "(r-search)`";
 constexpr std::string_view kv_failed_prefix = "(failed)`";
 constexpr std::string_view kv_display_end = "': ";
 constexpr size_t kv_first_query_block = 32;
-constexpr size_t kv_top_bit = ~(~size_t{0} >> 1);
 
 static_assert(kv_found_prefix.size() == 11 && kv_failed_prefix.size() == 9);
 
@@ -66,11 +65,8 @@ char *kv_compose_display(const kv_search *s) noexcept {
 // Grows the query block to hold want bytes (terminating zero included).
 bool kv_query_reserve(kv_search *s, size_t want) noexcept {
     if (s->query_cap >= want) return true;
-    size_t cap = s->query_cap ? s->query_cap : kv_first_query_block;
-    while (cap < want) {
-        if (cap & kv_top_bit) return false;
-        cap *= 2;
-    }
+    size_t cap = kv_grown_capacity(s->query_cap, kv_first_query_block, want);
+    if (cap == 0) return false;
     auto *block = static_cast<char *>(kv_realloc(s->query, cap));
     if (!block) return false;
     s->query = block;

@@ -5,8 +5,6 @@
 // (through a scroll region) when the editor grows.
 #include <algorithm>
 #include <climits>
-#include <cstring>
-#include <string_view>
 
 #include "../api/error.h"
 #include "render.h"
@@ -16,61 +14,24 @@ namespace {
 constexpr const char *kv_msg_invalid_bounds = "invalid terminal bounds";
 constexpr const char *kv_msg_invalid_width = "invalid screen width";
 constexpr const char *kv_msg_bounded_write = "failed to write bounded terminal output";
-constexpr const char *kv_msg_store = "out of memory while storing terminal render state";
-constexpr const char *kv_msg_layout = "failed to render editor state";
-
-// Scroll region rows top..bottom (1-based), its reset, and the line feed that
-// scrolls the region when the cursor stands on its last row.
-constexpr const char *kv_seq_region = "\x1b[%d;%dr";
-constexpr std::string_view kv_seq_region_reset = "\x1b[r";
-constexpr std::string_view kv_seq_crlf = "\r\n";
 
 // One drawing's geometry, recomputed from the layout and the terminal every
 // time.
 struct kv_box_frame {
-    int32_t visible;    // V: layout rows shown
-    int32_t first;      // F: first layout row shown
-    int32_t cursor_row; // R': cursor row counted from the first row shown
-    int32_t cursor_col; // C: cursor column counted from the box column
-    int32_t height;     // H as asked the second time
-    int32_t top;        // T: screen row of the first row shown
+    kv_render_window win; // V rows from F, the cursor on row R' of them
+    int32_t cursor_col;   // C: cursor column counted from the box column
+    int32_t height;       // H as asked the second time
+    int32_t top;          // T: screen row of the first row shown
 };
 
 kv_box_frame kv_box_frame_of(const kv_state *st, const kv_layout *lo) noexcept {
     kv_box_frame b{};
-    const int32_t n = lo->count;
-    const int32_t h = kv_box_height(st);
-    b.visible = std::min(h, std::max(n, 1));
-    b.first = std::max(std::min(std::max(lo->cursor_row - b.visible + 1, 0), n - b.visible), 0);
-    b.cursor_row = std::min(std::max(lo->cursor_row - b.first, 0), b.visible - 1);
+    b.win = kv_render_window_of(*lo, kv_box_height(st));
     b.cursor_col = lo->cursor_col;
     // The terminal is asked again: T follows the latest size.
     b.height = kv_box_height(st);
-    b.top = kv_box_top(st, b.height, b.visible);
+    b.top = kv_box_top(st, b.height, b.win.count);
     return b;
-}
-
-bool kv_write_text(int fd, std::string_view s) noexcept {
-    return kv_write_all(fd, s.data(), s.size()) == 0;
-}
-
-bool kv_store_row_is(const kv_render_store &s, int32_t i, const kv_layout_row &r) noexcept {
-    return s.lens[i] == r.len && (r.len == 0 || std::memcmp(s.rows[i], r.text, r.len) == 0);
-}
-
-bool kv_frame_unchanged(const kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
-    const kv_render_store &s = st->store;
-    if (s.count != b.visible || s.top != b.top || s.cursor_row != b.cursor_row ||
-        s.cursor_col != b.cursor_col)
-        return false;
-    for (int32_t i = 0; i < s.count; ++i)
-        if (!kv_store_row_is(s, i, lo->rows[b.first + i])) return false;
-    return true;
-}
-
-// Positions on screen row r, box column 0, and fills the whole box row.
-bool kv_blank_box_row(kv_state *st, int64_t r) noexcept {
-    return kv_box_goto(st, r, st->column) == 0 && kv_clear_box_tail(st, 0) == 0;
 }
 
 // The editor grew upward from old_top to new_top: scroll the output area
@@ -83,8 +44,9 @@ bool kv_scroll_output_area(kv_state *st, int64_t old_top, int64_t new_top) noexc
         return false;
     // Once the region is set it is always reset, whatever fails in between.
     bool ok = kv_box_goto(st, old_top - 1, 0) == 0;
-    for (int64_t k = 0; ok && k < old_top - new_top; ++k) ok = kv_write_text(st->out_fd, kv_seq_crlf);
-    const bool reset = kv_write_text(st->out_fd, kv_seq_region_reset);
+    for (int64_t k = 0; ok && k < old_top - new_top; ++k)
+        ok = kv_write_seq(st->out_fd, kv_seq_crlf) == 0;
+    const bool reset = kv_write_seq(st->out_fd, kv_seq_region_reset) == 0;
     return ok && reset;
 }
 
@@ -103,7 +65,7 @@ bool kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
     if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top);
     const int64_t end = kv_box_end(st, b.height);
     for (int64_t r = std::min<int64_t>(b.top, old_top); ok && r < end; ++r)
-        ok = kv_blank_box_row(st, r);
+        ok = kv_blank_box_row(st, r) == 0;
     kv_render_store_reset(st);
     return ok;
 }
@@ -112,24 +74,25 @@ bool kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
 // with spaces where the old row reached further or nothing was known.
 bool kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
     const kv_render_store &s = st->store;
-    for (int32_t i = 0; i < b.visible; ++i) {
-        const kv_layout_row &r = lo->rows[b.first + i];
+    for (int32_t i = 0; i < b.win.count; ++i) {
+        const kv_layout_row &r = lo->rows[b.win.first + i];
         const bool known = i < s.count;
-        if (known && kv_store_row_is(s, i, r)) continue;
+        if (known && kv_render_store_row_equal(s, i, r)) continue;
         if (kv_box_goto(st, int64_t{b.top} + i, st->column) != 0) return false;
         if (r.len > 0 && kv_write_all(st->out_fd, r.text, r.len) != 0) return false;
         if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return false;
     }
     // Rows of the old frame that the new one no longer covers.
-    for (int32_t i = b.visible; i < s.count; ++i)
-        if (!kv_blank_box_row(st, int64_t{b.top} + i)) return false;
+    for (int32_t i = b.win.count; i < s.count; ++i)
+        if (kv_blank_box_row(st, int64_t{b.top} + i) != 0) return false;
     return true;
 }
 
 bool kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
     if (st->store.count > 0 && st->store.top != b.top && !kv_box_moved(st, b)) return false;
     if (!kv_draw_rows(st, lo, b)) return false;
-    return kv_box_goto(st, int64_t{b.top} + b.cursor_row, int64_t{st->column} + b.cursor_col) == 0;
+    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row,
+                       int64_t{st->column} + b.cursor_col) == 0;
 }
 
 } // namespace
@@ -141,7 +104,12 @@ int kv_term_coord(int64_t position) noexcept {
 }
 
 int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept {
-    return kv_write_format2(st->out_fd, "\x1b[%d;%dH", kv_term_coord(row), kv_term_coord(col));
+    return kv_write_format2(st->out_fd, kv_seq_goto, kv_term_coord(row), kv_term_coord(col));
+}
+
+int kv_blank_box_row(kv_state *st, int64_t r) noexcept {
+    if (kv_box_goto(st, r, st->column) != 0) return -1;
+    return kv_clear_box_tail(st, 0);
 }
 
 int32_t kv_box_top(const kv_state *st, int32_t height, int32_t visible) noexcept {
@@ -154,7 +122,7 @@ int kv_box_height(const kv_state *st) noexcept {
     int cols = 0;
     int rows = 0;
     kv_terminal_size(st, &cols, &rows);
-    if (rows <= 0) rows = 24;
+    if (rows <= 0) rows = kv_default_rows;
     if (st->bounded && st->auto_height) rows -= st->row;
     return std::max(rows, 1);
 }
@@ -171,18 +139,13 @@ int kv_clear_box_tail(kv_state *st, int column) noexcept {
 int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!lo) return -1;
-    if (!st) {
+    // kv_render_apply hands over only built layouts, which hold row 0.
+    if (!st || lo->count < 1 || !lo->rows) {
         kv_layout_free(lo);
-        return -1;
-    }
-    // A successful build always holds row 0; anything else cannot be drawn.
-    if (lo->count < 1 || !lo->rows) {
-        kv_layout_free(lo);
-        kv_set_error(st, kv_msg_layout);
         return -1;
     }
     const kv_box_frame b = kv_box_frame_of(st, lo);
-    if (kv_frame_unchanged(st, lo, b)) {
+    if (kv_render_store_matches(st->store, *lo, b.win, b.cursor_col, b.top)) {
         kv_layout_free(lo);
         return 0;
     }
@@ -191,14 +154,9 @@ int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
         kv_set_error(st, kv_msg_bounded_write);
         return -1;
     }
-    const int rc =
-        kv_render_store_update(st, lo, b.first, b.visible, b.cursor_row, b.cursor_col, b.top);
+    const int rc = kv_render_store_frame(st, *lo, b.win, b.cursor_col, b.top);
     kv_layout_free(lo);
-    if (rc != 0) {
-        kv_set_error(st, kv_msg_store);
-        return -1;
-    }
-    return 0;
+    return rc;
 }
 
 extern "C" {

@@ -14,11 +14,9 @@
 
 namespace {
 
-constexpr int kv_default_cols = 80;
 constexpr int32_t kv_first_rows = 8;
 constexpr int32_t kv_doubling_limit = 0x3FFFFFFF;
 constexpr size_t kv_min_text_block = 16;
-constexpr int32_t kv_tab_stop = 8;
 constexpr unsigned char kv_esc = 0x1B;
 
 // ---- row texts ----------------------------------------------------------------
@@ -360,11 +358,12 @@ void kv_layout_free(kv_layout *lo) noexcept {
 int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
     if (!lo) return -1;
     if (lo->count >= lo->capacity) {
+        // Checked first: count + 1 below must not overflow.
+        if (lo->count == INT32_MAX) return -1;
         int32_t cap = lo->capacity;
         if (cap == 0) cap = kv_first_rows;
         else if (cap > kv_doubling_limit) cap = lo->count + 1;
         else cap *= 2;
-        if (lo->count == INT32_MAX) return -1;
         auto *grown = static_cast<kv_layout_row *>(
             kv_realloc(lo->rows, sizeof(kv_layout_row) * static_cast<size_t>(cap)));
         if (!grown) return -1;

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int32_t kv_tab_stop = 8;
-
 // The buffer position on row that lies under screen column goal: the start
 // of the cluster covering that column, the row's start when the column lies
 // left of its text, the row's end when the text is shorter.

@@ -16,24 +16,14 @@ constexpr const char *kv_msg_no_space = "bounded prompt has no space above it";
 constexpr const char *kv_msg_not_full_width =
     "bounded print_above requires full-width terminal bounds";
 
-constexpr std::string_view kv_seq_cr = "\r";
-constexpr std::string_view kv_seq_crlf = "\r\n";
-constexpr std::string_view kv_seq_erase_row = "\r\x1b[0K"; // first column, erase the row
-constexpr const char *kv_seq_up = "\x1b[%dA";
-constexpr const char *kv_seq_down = "\x1b[%dB"; // never scrolls
-constexpr const char *kv_seq_region = "\x1b[%d;%dr";
-constexpr std::string_view kv_seq_region_reset = "\x1b[r";
-
 bool kv_put(const kv_state *st, std::string_view s) noexcept {
-    return kv_write_all(st->out_fd, s.data(), s.size()) == 0;
+    return kv_write_seq(st->out_fd, s) == 0;
 }
 
 bool kv_clear_bounded_frame(kv_state *st) noexcept {
     const kv_render_store &s = st->store;
-    for (int32_t i = 0; i < s.count; ++i) {
-        if (kv_box_goto(st, int64_t{s.top} + i, st->column) != 0) return false;
-        if (kv_clear_box_tail(st, 0) != 0) return false;
-    }
+    for (int32_t i = 0; i < s.count; ++i)
+        if (kv_blank_box_row(st, int64_t{s.top} + i) != 0) return false;
     return true;
 }
 
@@ -87,7 +77,7 @@ int kv_terminal_columns(const kv_state *st) noexcept {
     kv_terminal_size(st, &cols, &rows);
     if (cols > 0) return cols;
     if (!st->auto_width && st->width > 0) return st->column + st->width;
-    return 80;
+    return kv_default_cols;
 }
 
 // The two refusals: no output area above the editor, or a box that does not

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "kavrik.h"
 #include "../api/state.h"
@@ -41,14 +42,59 @@ int kv_screen_width(const kv_state *st) noexcept;
 // Terminal size from TIOCGWINSZ on out_fd; 0 fields where unknown.
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept;
 
+// ---- terminal output catalogue -------------------------------------------------
+
+// The fixed sequences, each written by its own kv_write_all call.
+inline constexpr std::string_view kv_seq_cr = "\r";             // to the first column
+inline constexpr std::string_view kv_seq_crlf = "\r\n";         // to the next row (scrolls at the bottom)
+inline constexpr std::string_view kv_seq_erase_right = "\x1b[0K"; // erase to the end of the row
+inline constexpr std::string_view kv_seq_erase_row = "\r\x1b[0K"; // first column, erase the row
+inline constexpr std::string_view kv_seq_region_reset = "\x1b[r"; // scroll region: whole screen
+// Formats for kv_write_format (one number) and kv_write_format2 (two).
+inline constexpr const char *kv_seq_up = "\x1b[%dA";
+inline constexpr const char *kv_seq_down = "\x1b[%dB"; // never scrolls
+inline constexpr const char *kv_seq_right = "\x1b[%dC";
+inline constexpr const char *kv_seq_goto = "\x1b[%d;%dH";   // row, column (1-based)
+inline constexpr const char *kv_seq_region = "\x1b[%d;%dr"; // scroll region top, bottom
+
+// The size assumed when the terminal does not tell, and the tab stops.
+inline constexpr int kv_default_cols = 80;
+inline constexpr int kv_default_rows = 24;
+inline constexpr int32_t kv_tab_stop = 8;
+
 // ---- screen update -----------------------------------------------------------
+
+// The layout rows that a screen of `height` rows shows: V = min(height,
+// max(N, 1)) rows from row F, chosen so that the cursor's row is among them
+// (the top of the layout while the cursor is in its first V rows, else the
+// cursor's row last), and the cursor's row R' counted from F.
+struct kv_render_window {
+    int32_t first;
+    int32_t count;
+    int32_t cursor_row;
+};
+kv_render_window kv_render_window_of(const kv_layout &lo, int32_t height) noexcept;
 
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept;
 int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count,
                            int cursor_row, int cursor_col, int top) noexcept;
 void kv_render_store_reset(kv_state *st) noexcept;
+// True when stored row i holds exactly the bytes of row.
+bool kv_render_store_row_equal(const kv_render_store &s, int32_t i,
+                               const kv_layout_row &row) noexcept;
+// True when the store already holds the window of lo, drawn at top with the
+// cursor at (window cursor row, cursor_col): the drawing would write nothing.
+bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
+                             const kv_render_window &win, int32_t cursor_col,
+                             int32_t top) noexcept;
+// Stores the window of lo as the frame just drawn; on failure sets "out of
+// memory while storing terminal render state" and returns -1.
+int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
+                          int32_t cursor_col, int32_t top) noexcept;
 int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept;
 int kv_write_all(int fd, const char *bytes, size_t len) noexcept;
+// Writes one fixed sequence of the catalogue; 0 or -1.
+int kv_write_seq(int fd, std::string_view seq) noexcept;
 // Formats one catalogue sequence ("\e[%dA", "\e[%d;%dH", ...) and writes it.
 int kv_write_format(int fd, const char *fmt, int a) noexcept;
 int kv_write_format2(int fd, const char *fmt, int a, int b) noexcept;
@@ -75,6 +121,9 @@ int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept;
 // The bounded branch of kv_render_apply; takes ownership of the built layout.
 int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept;
 int kv_clear_box_tail(kv_state *st, int column) noexcept;
+// Positions on screen row r at the box column and fills the whole box row
+// with spaces; 0 or -1.
+int kv_blank_box_row(kv_state *st, int64_t r) noexcept;
 
 // ---- clearing and printing above ------------------------------------------------
 

@@ -1,6 +1,9 @@
 // The render store: a copy of the rows that the last drawing put on the
 // screen, so that the next drawing can rewrite only what differs.
+#include <cstring>
+
 #include "../api/alloc.h"
+#include "../api/error.h"
 #include "render.h"
 
 void kv_render_store_reset(kv_state *st) noexcept {
@@ -20,6 +23,8 @@ void kv_render_store_reset(kv_state *st) noexcept {
 }
 
 namespace {
+
+constexpr const char *kv_msg_store = "out of memory while storing terminal render state";
 
 // Grows one of the three arrays to cap entries, zero-filling the new ones.
 template <typename T>
@@ -75,4 +80,28 @@ int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int cou
     s.cursor_row = cursor_row;
     s.cursor_col = cursor_col;
     return 0;
+}
+
+bool kv_render_store_row_equal(const kv_render_store &s, int32_t i,
+                               const kv_layout_row &row) noexcept {
+    return s.lens[i] == row.len && (row.len == 0 || std::memcmp(s.rows[i], row.text, row.len) == 0);
+}
+
+bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
+                             const kv_render_window &win, int32_t cursor_col,
+                             int32_t top) noexcept {
+    if (s.count != win.count || s.top != top || s.cursor_row != win.cursor_row ||
+        s.cursor_col != cursor_col)
+        return false;
+    for (int32_t i = 0; i < win.count; ++i)
+        if (!kv_render_store_row_equal(s, i, lo.rows[win.first + i])) return false;
+    return true;
+}
+
+int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
+                          int32_t cursor_col, int32_t top) noexcept {
+    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0)
+        return 0;
+    kv_set_error(st, kv_msg_store);
+    return -1;
 }

@@ -37,6 +37,10 @@ int kv_write_all(int fd, const char *bytes, size_t len) noexcept {
     return 0;
 }
 
+int kv_write_seq(int fd, std::string_view seq) noexcept {
+    return kv_write_all(fd, seq.data(), seq.size());
+}
+
 int kv_write_format(int fd, const char *fmt, int a) noexcept {
     if (!fmt) return -1;
     char buf[kv_format_size];

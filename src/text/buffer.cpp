@@ -2,6 +2,7 @@
 // Capacity starts at 256 and doubles; a text that would pass max_line_len is
 // refused whole, so no operation here ever truncates.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "../api/alloc.h"
@@ -17,17 +18,6 @@ constexpr size_t kv_top_bit = ~(~size_t{0} >> 1);
 constexpr const char *kv_msg_too_long = "line exceeds configured maximum length";
 constexpr const char *kv_msg_oom = "out of memory while growing line buffer";
 constexpr const char *kv_msg_too_large = "line buffer is too large";
-
-// The capacity that holds n bytes by the growth rule, or 0 when doubling
-// would overflow.
-size_t kv_grown_capacity(size_t cap, size_t n) noexcept {
-    size_t c = cap ? cap : kv_first_block;
-    while (c < n) {
-        if (c & kv_top_bit) return 0;
-        c *= 2;
-    }
-    return c;
-}
 
 // Resizes the block to cap bytes; on failure everything stays as it was.
 int kv_buf_resize(kv_state *st, size_t cap) noexcept {
@@ -59,6 +49,15 @@ void kv_fill_gap_from_line(kv_state *st, size_t pos, size_t off, size_t k) noexc
 
 } // namespace
 
+size_t kv_grown_capacity(size_t cap, size_t first, size_t n) noexcept {
+    size_t c = cap ? cap : first;
+    while (c < n) {
+        if (c == 0 || (c & kv_top_bit)) return 0;
+        c *= 2;
+    }
+    return c;
+}
+
 int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return -1;
@@ -67,7 +66,7 @@ int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
         return -1;
     }
     if (st->line_cap >= n) return 0;
-    size_t cap = kv_grown_capacity(st->line_cap, n);
+    size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
     if (cap == 0) {
         kv_set_error(st, kv_msg_too_large);
         return -1;
@@ -79,6 +78,11 @@ int kv_buf_insert(kv_editor *ed, size_t pos, const char *bytes, size_t k) noexce
     kv_state *st = kv_state_of(ed);
     if (!st || !bytes) return -1;
     if (k == 0) return 0;
+    // The needed size must not wrap round to a small one that seems to fit.
+    if (k > SIZE_MAX - 1 - st->line_len) {
+        kv_set_error(st, kv_msg_too_long);
+        return -1;
+    }
     ptrdiff_t self = kv_line_offset(st, bytes);
     if (kv_buf_reserve(ed, st->line_len + k + 1) != 0) return -1;
     pos = std::min(pos, st->line_len);
@@ -105,15 +109,16 @@ int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return -1;
     if (!text) text = "", len = 0;
-    size_t n = len + 1;
-    if (n > st->max_line_len + 1) {
+    // Compared without adding 1, which would wrap for the largest lengths.
+    if (len > st->max_line_len) {
         kv_set_error(st, kv_msg_too_long);
         return -1;
     }
     // A text inside the line is no longer than the line, so the block never
     // moves under it; memmove copes with the overlap.
+    size_t n = len + 1;
     if (st->line_cap < n) {
-        size_t cap = kv_grown_capacity(st->line_cap, n);
+        size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
         if (cap == 0) {
             kv_set_error(st, kv_msg_too_large);
             return -1;

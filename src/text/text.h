@@ -20,6 +20,10 @@ void kv_buf_delete(kv_editor *ed, size_t pos, size_t k) noexcept;
 int kv_buf_set(kv_editor *ed, const char *text) noexcept;
 // Same, with an explicit length (the text may hold NUL bytes).
 int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept;
+// The capacity that holds n bytes when blocks start at `first` bytes (when
+// cap is 0) and double; 0 when doubling would overflow.  The line buffer and
+// the search query grow by this one rule.
+size_t kv_grown_capacity(size_t cap, size_t first, size_t n) noexcept;
 // Start of the word before pos (whitespace: space and bytes 9..13).
 size_t kv_word_backward(const char *text, size_t pos) noexcept;
 

@@ -295,4 +295,39 @@ TEST(ReadlineCall, TypeAheadSurvivesBetweenCalls) {
     EXPECT_TRUE(s.restored());
 }
 
+// Ending during a reverse search: a cancel puts back the line typed before
+// the search and draws it one last time; Enter returns the match.
+TEST(ReadlineCall, EndingDuringAReverseSearch) {
+    {
+        Session s;
+        kv_history_add(s.ed, "hello world");
+        IdleCounter idle;
+        idle.install(s.ed);
+        auto call = start_call(s.pty, s.ed, nullptr);
+        s.pty.type("typed\x12hel");
+        ASSERT_TRUE(s.pty.pump_until([&] {
+            return s.pty.screen().row(0).find("hello world") != std::string::npos;
+        }));
+        idle.hook = [](kv_editor *ed, IdleCounter *) { kv_cancel(ed); };
+        ASSERT_TRUE(call->join());
+        EXPECT_TRUE(call->is_null());
+        EXPECT_EQ(s.status(), KV_STATUS_CANCELLED);
+        EXPECT_TRUE(s.shows(0, "> typed"));
+        EXPECT_TRUE(s.restored());
+    }
+    {
+        Session s;
+        kv_history_add(s.ed, "hello world");
+        auto call = start_call(s.pty, s.ed, nullptr);
+        s.pty.type("typed\x12hel");
+        ASSERT_TRUE(s.pty.pump_until([&] {
+            return s.pty.screen().row(0).find("hello world") != std::string::npos;
+        }));
+        s.pty.type("\r");
+        ASSERT_TRUE(call->join());
+        EXPECT_EQ(call->line(), "hello world");
+        EXPECT_TRUE(s.shows(0, "> hello world")); // the caller's prompt again
+    }
+}
+
 } // namespace

@@ -96,6 +96,21 @@ TEST(Buffer, ReserveOverflowGuard) {
     e.st()->line_cap = old;
 }
 
+TEST(Buffer, CountsThatWouldWrapTheSizeAreRefused) {
+    // A count near the largest size must not wrap "length + count + 1" round
+    // to a small size that seems to fit: that would copy far past the block.
+    Editor e(10);
+    ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
+    const char src[4] = "xyz";
+    for (size_t k : {~size_t{0}, ~size_t{0} - 1, ~size_t{0} - 3}) {
+        EXPECT_EQ(kv_buf_insert(e.ed, 1, src, k), -1) << k;
+        EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
+        EXPECT_EQ(kv_buf_set_bytes(e.ed, src, k), -1) << k;
+        EXPECT_EQ(e.line(), "abc");
+        EXPECT_EQ(e.st()->cursor, 3u);
+    }
+}
+
 TEST(Buffer, DeleteClampsAndIgnoresPositionsAtTheEnd) {
     Editor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "abcdef"), 0);

@@ -146,6 +146,31 @@ TEST(HistorySave, MissingDirectoryFailsToOpen) {
     EXPECT_EQ(e.error(), "failed to open history file for writing");
 }
 
+TEST(HistorySave, EmptyPathFailsToOpenAndCreatesNothing) {
+    // An empty path names no file: nothing may appear in the working
+    // directory, and the failure is the open's.
+    TempDir dir;
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(dir.path.c_str()), 0);
+    HistoryEditor e;
+    e.add_all({"a"});
+    SysGuard g;
+    static int opens;
+    opens = 0;
+    kv_sys.open = [](const char *path, int flags, mode_t mode) {
+        ++opens;
+        return ::open(path, flags, mode);
+    };
+    const int rc = kv_history_save(e.ed, "");
+    const std::set<std::string> left = dir.names();
+    ASSERT_EQ(chdir(here), 0);
+    EXPECT_EQ(rc, -4);
+    EXPECT_EQ(e.error(), "failed to open history file for writing");
+    EXPECT_TRUE(left.empty());
+    EXPECT_EQ(opens, 0) << "no file is created on the way to the failure";
+}
+
 // ---- saving: links, devices, FIFOs ---------------------------------------------
 
 TEST(HistorySave, SymbolicLinksSurviveAndTheirTargetIsReplaced) {

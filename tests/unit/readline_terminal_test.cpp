@@ -91,7 +91,7 @@ int poll_interrupted_twice(struct pollfd *fds, nfds_t n, int timeout) {
     int i = poll_calls++;
     if (i < 8) poll_timeouts[i] = timeout;
     if (i < 2) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
         errno = EINTR;
         return -1;
     }
@@ -105,11 +105,12 @@ TEST(Wait, SignalsDoNotCutTheWaitShortButItGoesOnWithTheTimeLeft) {
     kv_sys.poll = poll_interrupted_twice;
     unsigned char b = 0;
     EXPECT_EQ(kv_read_escape_byte(pipe.read_end(), &b), 0); // nothing came: time-out
-    ASSERT_EQ(poll_calls, 3);
+    // A third wait happens unless the machine stalled for the whole 100 ms.
+    ASSERT_GE(poll_calls, 2);
     EXPECT_EQ(poll_timeouts[0], 100);
     EXPECT_LT(poll_timeouts[1], poll_timeouts[0]);
-    EXPECT_LT(poll_timeouts[2], poll_timeouts[1]);
-    EXPECT_GT(poll_timeouts[2], 0);
+    EXPECT_GT(poll_timeouts[1], 0);
+    if (poll_calls == 3) EXPECT_LT(poll_timeouts[2], poll_timeouts[1]);
 }
 
 // poll has no descriptor limit: a select set would be overrun at 1024.
@@ -406,6 +407,25 @@ TEST(IdleTick, UnchangedTickSkipsTheDrawingWork) {
     // Tick 4 inserted text: its redraw built a layout before tick 5.
     EXPECT_LT(ticks.countdown[5], ticks.countdown[4]);
     EXPECT_EQ(ticks.countdown[5], ticks.countdown[6]);
+}
+
+// A change of terminal size alone is a change: the next idle tick draws.
+TEST(IdleTick, ResizeIsDrawnAtTheNextTick) {
+    TtyEditor t;
+    IdleCounter idle;
+    idle.install(t.ed);
+    auto call = start_call(t.pty, t.ed, nullptr);
+    t.pty.type(std::string(30, 'w'));
+    ASSERT_TRUE(t.pty.pump_until([&] { return t.pty.screen().row(0) == "> " + std::string(30, 'w'); }));
+    ASSERT_TRUE(idle.wait_more(t.pty, 2));
+    size_t quiet = t.pty.log_size();
+    ASSERT_TRUE(idle.wait_more(t.pty, 2));
+    EXPECT_EQ(t.pty.log_size(), quiet); // unchanged ticks write nothing
+    t.pty.resize(24, 20);               // the line now needs two rows
+    ASSERT_TRUE(t.pty.pump_until([&] { return t.pty.log_size() > quiet; }));
+    t.pty.type("\r");
+    ASSERT_TRUE(call->join());
+    EXPECT_EQ(call->line(), std::string(30, 'w'));
 }
 
 // ---- re-entry ---------------------------------------------------------------------

@@ -157,16 +157,6 @@ TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     EXPECT_EQ(e.st()->store.count, 5);
 }
 
-TEST(RenderApply, BoundedModeDrawsAsNormalWhileNoBoundedDrawingIsLinked) {
-    if (kv_render_apply_bounded) GTEST_SKIP() << "the bounded drawing is linked in";
-    RenderEditor e(80);
-    e.st()->bounded = 1;
-    WriteCapture w;
-    e.set("ab");
-    ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "> ab", "\r", "\x1b[4C"}));
-}
-
 TEST(RenderApply, MissingEditorFailsWithoutText) {
     EXPECT_EQ(kv_render_apply(nullptr, "> "), -1);
     kv_editor bare{};

@@ -354,6 +354,17 @@ TEST(RenderLayout, RowArrayGrowsByDoublingWithZeroedEntries) {
     EXPECT_EQ(l.lo.capacity, 16);
 }
 
+TEST(RenderLayout, RowArrayAtTheLargestCountRefusesAnotherRow) {
+    // No row count beyond the largest int: the append fails before any
+    // size is computed from count + 1 (the sanitizer build sees an overflow).
+    kv_layout_row one{};
+    kv_layout lo{&one, INT32_MAX, INT32_MAX, 0, 0};
+    EXPECT_EQ(kv_render_new_row_at(&lo, 0, 0), -1);
+    EXPECT_EQ(lo.rows, &one);
+    EXPECT_EQ(lo.count, INT32_MAX);
+    EXPECT_EQ(lo.capacity, INT32_MAX);
+}
+
 TEST(RenderLayout, OutOfMemoryLeavesConsistentRows) {
     RenderEditor e(10);
     e.set("hello world, this line wraps\tover several rows " + cjk + cjk);
@@ -371,6 +382,32 @@ TEST(RenderLayout, OutOfMemoryLeavesConsistentRows) {
         },
         [](long, long r) { EXPECT_EQ(r, -1); });
     EXPECT_GT(made, 3);
+}
+
+// Allocations made by one build of text at width w.
+long allocations_for(std::string_view text, int w) {
+    RenderEditor e(w);
+    e.set(text);
+    constexpr long budget = 1000000;
+    kv_alloc_countdown = budget;
+    kv_layout lo{};
+    int r = kv_render_build(e.ed, "> ", &lo);
+    long used = budget - kv_alloc_countdown;
+    kv_alloc_countdown = -1;
+    kv_layout_free(&lo);
+    EXPECT_EQ(r, 0);
+    return used;
+}
+
+TEST(RenderLayout, RowTextsGrowGeometrically) {
+    // One row of 4000 bytes: the row array once, and the text doubling from
+    // 16 bytes to 4 KiB, not one reallocation per cluster.
+    EXPECT_LE(allocations_for(std::string(4000, 'x'), 5000), 1 + 10);
+    std::string words;
+    while (words.size() < 4000) words += "ab cd ";
+    EXPECT_LE(allocations_for(words, 5000), 1 + 10);
+    // 100 rows of 40 columns: a few blocks per row and the doubling array.
+    EXPECT_LE(allocations_for(std::string(4000, 'x'), 42), 100 * 3 + 6);
 }
 
 // ---- comparison with a literal transcription ------------------------------------

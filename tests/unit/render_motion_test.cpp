@@ -62,14 +62,14 @@ TEST(RenderMotion, GoalInsideThePromptGoesToTheRowStart) {
 
 TEST(RenderMotion, WideCharacterCoveringTheGoalIsLandedBefore) {
     size_t c;
-    // Rows "> a" + CJK + CJK and "  x" + ...: from column 4 ("  xy" | y at 3).
+    // Row 0 is "> a" and two ideographs (columns 3-4 and 5-6), row 1 "  xyzw".
     std::string text = "a" + cjk + cjk + "\nxyzw";
-    size_t y = text.size() - 2; // 'z' at column 4
-    EXPECT_EQ(move(text, y, -1, &c, 20), 1);
-    EXPECT_EQ(c, 1u); // the first ideograph covers columns 3 and 4
-    EXPECT_EQ(move(text, y - 1, -1, &c, 20), 1); // 'y' at column 3
+    size_t z = text.size() - 2; // column 4
+    EXPECT_EQ(move(text, z, -1, &c, 20), 1);
+    EXPECT_EQ(c, 1u); // before the first ideograph, which covers column 4
+    EXPECT_EQ(move(text, z - 1, -1, &c, 20), 1); // 'y', column 3
     EXPECT_EQ(c, 1u);
-    EXPECT_EQ(move(text, y + 1, -1, &c, 20), 1); // 'w' at column 5
+    EXPECT_EQ(move(text, z + 1, -1, &c, 20), 1); // 'w', column 5
     EXPECT_EQ(c, 4u);
 }
 
