@@ -158,6 +158,13 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         ASSERT_TRUE(demo.screen_has("help  history"));
         demo.type("istory\r");
         ASSERT_TRUE(demo.screen_has("   2  help"));
+        // Ctrl-C abandons the line; the shell goes on with a fresh prompt.
+        demo.type("abandoned");
+        ASSERT_TRUE(demo.screen_has("kavrik> abandoned"));
+        demo.type("\x03");
+        ASSERT_TRUE(demo.pump_until([&] {
+            return demo.screen().dump().find("abandoned") == std::string::npos;
+        }));
         demo.type("quit\r");
         EXPECT_EQ(demo.wait_exit(), 0);
     }
