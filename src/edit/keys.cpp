@@ -38,7 +38,9 @@ int kv_saturating_digit(int n, unsigned char digit) {
 
 // ---- escape decoder: one function per state ----------------------------------
 
-enum class kv_esc_state { start, intro, number, modifier, skip, alt_p, string, string_esc, done };
+enum class kv_esc_state {
+    start, intro, number, modifier, skip, console_fkey, alt_p, string, string_esc, done
+};
 
 struct kv_escape_decoder {
     kv_call *c;
@@ -124,6 +126,8 @@ kv_esc_state kv_esc_unknown(kv_escape_decoder &d, unsigned char b) {
 // After ESC [ or ESC O.
 kv_esc_state kv_esc_intro(kv_escape_decoder &d, unsigned char b) {
     if (b >= 'A' && b <= 'Z') return kv_finish(d, kv_letter_key(b));
+    // The Linux console sends F1..F5 as ESC [ [ A..E.
+    if (b == '[') return kv_esc_state::console_fkey;
     if (kv_is_digit(b)) {
         d.n = b - '0';
         return kv_esc_state::number;
@@ -156,6 +160,12 @@ kv_esc_state kv_esc_modifier(kv_escape_decoder &d, unsigned char b) {
 
 kv_esc_state kv_esc_skip(kv_escape_decoder &d, unsigned char b) { return kv_esc_unknown(d, b); }
 
+// The letter after ESC [ [ ends the sequence.
+kv_esc_state kv_esc_console_fkey(kv_escape_decoder &d, unsigned char b) {
+    if (b >= 0x20 && b < 0x7F) return kv_finish(d, KV_KEY_UNRECOGNISED);
+    return kv_give_back(d, b);
+}
+
 // Inside an OSC or DCS string, which ends with BEL or ESC backslash.
 kv_esc_state kv_esc_string(kv_escape_decoder &d, unsigned char b) {
     if (b == kv_bel) return kv_finish(d, KV_KEY_UNRECOGNISED);
@@ -178,8 +188,8 @@ kv_esc_state kv_esc_string_esc(kv_escape_decoder &d, unsigned char b) {
 }
 
 constexpr kv_esc_step kv_esc_steps[] = {
-    kv_esc_start, kv_esc_intro, kv_esc_number, kv_esc_modifier, kv_esc_skip,
-    kv_esc_alt_p, kv_esc_string, kv_esc_string_esc,
+    kv_esc_start,        kv_esc_intro, kv_esc_number, kv_esc_modifier,   kv_esc_skip,
+    kv_esc_console_fkey, kv_esc_alt_p, kv_esc_string, kv_esc_string_esc,
 };
 static_assert(sizeof kv_esc_steps / sizeof kv_esc_steps[0] ==
               static_cast<size_t>(kv_esc_state::done));

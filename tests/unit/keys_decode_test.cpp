@@ -118,6 +118,8 @@ TEST(KeyDecode, UnknownSequencesAreConsumedToTheirFinalByte) {
     expect_decodes("[2 q", KV_KEY_UNRECOGNISED);         // intermediate byte
     expect_decodes("[>1;2;3c", KV_KEY_UNRECOGNISED);
     expect_decodes("O2;3P", KV_KEY_UNRECOGNISED);
+    expect_decodes("[[A", KV_KEY_UNRECOGNISED);          // Linux console F1
+    expect_decodes("[[E", KV_KEY_UNRECOGNISED);
 }
 
 TEST(KeyDecode, StringsAreConsumedUpToTheirTerminator) {
@@ -131,7 +133,7 @@ TEST(KeyDecode, AByteThatCannotBelongEndsTheSequenceAndIsReadAgain) {
     const std::pair<const char *, const char *> rows[] = {
         {"[1;5\x01", "\x01"}, {"[\r", "\r"},       {"[12\n", "\n"},
         {"[?6\x7f", "\x7f"},  {"O\xc3", "\xc3"},   {"]0;t\x03", "\x03"},
-        {"[1\x1b[A", "\x1b[A"},
+        {"[1\x1b[A", "\x1b[A"}, {"[[\r", "\r"},
     };
     for (auto [bytes, left] : rows) {
         KeysCall k;
