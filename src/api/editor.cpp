@@ -5,14 +5,6 @@
 
 #include <termios.h>
 
-// Rooms still being built (declared weak before their headers, so that the
-// first declaration carries the attribute): their slots stay empty until they land, and the
-// wrappers answer as for an empty slot.
-extern "C" {
-__attribute__((weak)) char *kv_readline_method(kv_editor *, const char *) noexcept;
-__attribute__((weak)) int kv_bind_key_method(kv_editor *, int32_t, kv_key_callback, void *) noexcept;
-}
-
 #include "../edit/edit.h"
 #include "../history/history.h"
 #include "../render/render.h"

@@ -287,9 +287,7 @@ TEST(HistoryFree, ReleasesEntriesAndTheWalk) {
 
 namespace {
 
-// The four history slots hold this room's functions.  (Naming them here also
-// links their objects into the test program, which reaches the slots only
-// through weak references otherwise.)
+// The four history slots hold this room's functions.
 TEST(HistorySlots, AreFilled) {
     HistoryEditor e;
     EXPECT_EQ(e.ed->history_add, &kv_history_add_impl);

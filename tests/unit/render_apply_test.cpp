@@ -10,8 +10,6 @@
 #include "render/render.h"
 #include "render_capture.h"
 
-__attribute__((weak)) int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept;
-
 namespace {
 
 using Calls = std::vector<std::string>;
