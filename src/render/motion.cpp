@@ -26,6 +26,31 @@ size_t kv_position_at(const char *line, const kv_layout_row &row, int32_t goal) 
     return row.end;
 }
 
+// The row on which the layout shows the cursor when it stands at pos.
+int32_t kv_row_showing(kv_editor *ed, const char *prompt, size_t pos) noexcept {
+    kv_state *st = ed->state;
+    size_t saved = st->cursor;
+    st->cursor = pos;
+    kv_layout lo{};
+    int32_t row = kv_render_build(ed, prompt, &lo) == 0 ? lo.cursor_row : -1;
+    kv_layout_free(&lo);
+    st->cursor = saved;
+    return row;
+}
+
+// A row that ends where the text wraps shows its end offset at the start of
+// the next row (the wrap drops the spaces there, or the next row begins
+// with that byte).  Landing there would leave the cursor visibly on the row
+// it came from, so it takes the row's last cluster instead.
+size_t kv_keep_on_row(kv_editor *ed, const char *prompt, const kv_layout_row &row,
+                      int32_t target, size_t pos) noexcept {
+    if (pos != row.end || row.start >= row.end) return pos;
+    int32_t shown = kv_row_showing(ed, prompt, pos);
+    if (shown < 0 || shown == target) return pos;
+    const char *text = ed->state->line + row.start;
+    return row.end - kv_utf8_prev_cluster_len(text, row.end - row.start);
+}
+
 } // namespace
 
 int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept {
@@ -41,7 +66,9 @@ int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept {
         kv_layout_free(&lo);
         return 0;
     }
-    size_t pos = kv_position_at(st->line, lo.rows[t], lo.cursor_col);
+    const kv_layout_row &row = lo.rows[t];
+    size_t pos = kv_position_at(st->line, row, lo.cursor_col);
+    pos = kv_keep_on_row(ed, prompt, row, static_cast<int32_t>(t), pos);
     kv_layout_free(&lo);
     if (pos == st->cursor) return 0;
     st->cursor = pos;

@@ -49,6 +49,21 @@ TEST(RenderMotion, ShorterRowTakesItsEnd) {
     EXPECT_EQ(c, 4u);
 }
 
+TEST(RenderMotion, LandsOnTheTargetRowWhereTheTextWraps) {
+    size_t c;
+    // "> aaaa" / "  bbbb" / "  cccc" / "  dddd": the end of "cccc" is the
+    // dropped space, which the layout shows at the start of "dddd".
+    EXPECT_EQ(move("aaaa bbbb cccc dddd", 19, -1, &c), 1);
+    EXPECT_EQ(c, 13u);
+    // "> abcdefg" / "  hijklmno": a broken word, the first row's end is
+    // where the second row begins.
+    EXPECT_EQ(move("abcdefghijklmno", 14, -1, &c), 1);
+    EXPECT_EQ(c, 6u);
+    // A newline-ended row keeps its end: the cursor shows after its text.
+    EXPECT_EQ(move("ab\ncdef", 7, -1, &c), 1);
+    EXPECT_EQ(c, 2u);
+}
+
 TEST(RenderMotion, GoalInsideThePromptGoesToTheRowStart) {
     size_t c;
     // A prompt wider than the screen indents row 1 to column 9, inside the
