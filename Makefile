@@ -1,5 +1,5 @@
 # One entry point for building, testing and running the demo.
-#   make demo   build and run the demo shell
+#   make demo   build and run the demo shell (ARGS=--bounded to pin it)
 #   make test   install missing packages, build, run every test (g++), then
 #               run them again in an address+undefined sanitizer build (clang)
 #   make bench  build and run the benchmarks
@@ -20,8 +20,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	@if [ -x $(BUILD)/examples/kavrik-demo ]; then $(BUILD)/examples/kavrik-demo; \
-	 else echo "the demo program is not built yet"; fi
+	$(BUILD)/examples/kavrik-demo $(ARGS)
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

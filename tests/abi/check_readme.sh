@@ -1,10 +1,20 @@
 #!/bin/sh
-# The C program shown in the README is the one the build compiles.
+# Every C program shown in the README is one that the build compiles: the
+# line before each ```c block names its file under examples/.
 set -eu
 root=$1
-shown=$(awk '/^```c$/ {on=1; next} /^```$/ {if (on) exit} on' "$root/README.md")
-if [ "$shown" != "$(cat "$root/examples/minimal.c")" ]; then
-    echo "README's C example differs from examples/minimal.c"
-    exit 1
-fi
-echo "README example matches examples/minimal.c"
+count=0
+for name in $(sed -n 's/^<!-- example: \(.*\) -->$/\1/p' "$root/README.md"); do
+    shown=$(awk -v name="$name" '
+        $0 == "<!-- example: " name " -->" {want=1; next}
+        want && /^```c$/ {on=1; want=0; next}
+        on && /^```$/ {exit}
+        on' "$root/README.md")
+    if [ "$shown" != "$(cat "$root/examples/$name")" ]; then
+        echo "README's $name differs from examples/$name"
+        exit 1
+    fi
+    count=$((count + 1))
+done
+[ "$count" -ge 2 ] || { echo "README shows $count examples, expected at least 2"; exit 1; }
+echo "README examples match: $count"
