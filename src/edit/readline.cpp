@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <signal.h>
 
-#include <climits>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -22,11 +21,10 @@
 
 namespace {
 
-// Control sequences written here (the rest of the catalogue is the renderer's).
+// Control sequences written here; the line end and the cursor positioning
+// come from the renderer's catalogue.
 constexpr std::string_view kv_paste_on = "\x1b[?2004h";  // bracketed paste on
 constexpr std::string_view kv_paste_off = "\x1b[?2004l"; // bracketed paste off
-constexpr std::string_view kv_line_end = "\r\n";         // leave the finished line
-constexpr const char *kv_goto = "\x1b[%d;%dH";           // cursor to row;column
 
 constexpr const char *kv_default_prompt = "> ";
 constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
@@ -150,7 +148,7 @@ private:
 
 void kv_write_paste_off(kv_state *st) noexcept {
     st->paste_active = 0;
-    (void)kv_write_all(st->out_fd, kv_paste_off.data(), kv_paste_off.size());
+    (void)kv_write_seq(st->out_fd, kv_paste_off);
 }
 
 // The line is done with: no walk, an empty buffer for the next call.
@@ -411,14 +409,11 @@ bool kv_finish_search(kv_call *c) noexcept {
 // column 1 of the row under the box.
 bool kv_leave_line(kv_state *st) noexcept {
     if (!st->bounded) {
-        if (kv_write_all(st->out_fd, kv_line_end.data(), kv_line_end.size()) == 0) return true;
+        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return true;
         kv_set_error(st, kv_msg_newline);
         return false;
     }
-    long long below = static_cast<long long>(st->row) + kv_box_height(st);
-    if (below < 0) below = 0;
-    if (below > INT_MAX - 1) below = INT_MAX - 1;
-    if (kv_write_format2(st->out_fd, kv_goto, static_cast<int>(below) + 1, 1) == 0) return true;
+    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return true;
     kv_set_error(st, kv_msg_bounded);
     return false;
 }
@@ -465,7 +460,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     if (!st->raw_active && kv_terminal_enter_raw(st) != 0)
         return kv_null_with(st, KV_STATUS_ERROR);
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    if (kv_write_all(st->out_fd, kv_paste_on.data(), kv_paste_on.size()) != 0) {
+    if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
