@@ -205,9 +205,10 @@ static int echo_lines(kv_editor *ed) {
     return kv_last_readline_status(ed) == KV_STATUS_ERROR ? 1 : 0;
 }
 
+/* Runs the shell; 0 when it ended normally, 1 after a failed readline call. */
 static int shell(struct demo *d) {
     struct sigaction sa;
-    int go_on = 1;
+    int go_on = 1, rc = 0;
     /* Ctrl-C raises SIGINT after the line is abandoned; the shell goes on. */
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_sigint;
@@ -231,6 +232,7 @@ static int shell(struct demo *d) {
             if (status == KV_STATUS_ERROR) {
                 const char *err = kv_last_error(d->ed);
                 fprintf(stderr, "kavrik-demo: %s\n", err ? err : "readline failed");
+                rc = 1;
             }
             break;
         }
@@ -241,8 +243,8 @@ static int shell(struct demo *d) {
         go_on = run_line(d, line);
         kv_free_string(d->ed, line);
     }
-    say(d, "bye\n");
-    return 0;
+    if (rc == 0) say(d, "bye\n");
+    return rc;
 }
 
 int main(int argc, char **argv) {

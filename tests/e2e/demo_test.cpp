@@ -1,6 +1,7 @@
 // The demo shell run as a program on a pseudo-terminal: a round trip through
 // its built-ins, Tab completion, the history file in $HOME, the bounded
 // layout, and plain echo when its input is a pipe.
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "vt_screen.h"
 
@@ -64,6 +66,7 @@ public:
             execve(exe.c_str(), argv, envp);
             _exit(127);
         }
+        if (master_ >= 0) fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
     ~DemoRun() {
         if (pid_ > 0 && !exited_) {
@@ -76,29 +79,26 @@ public:
     DemoRun &operator=(const DemoRun &) = delete;
 
     bool started() const { return pid_ > 0 && master_ >= 0; }
+    // Types bytes; while the terminal takes no more, reads what the program
+    // wrote, so that neither side blocks on a full buffer.
     void type(const std::string &bytes) {
         size_t off = 0;
         while (off < bytes.size()) {
             ssize_t n = write(master_, bytes.data() + off, bytes.size() - off);
-            if (n <= 0) return;
-            off += static_cast<size_t>(n);
+            if (n > 0) {
+                off += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                read_some(10);
+            } else {
+                return;
+            }
         }
     }
     bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (!pred()) {
             if (std::chrono::steady_clock::now() >= deadline) return pred();
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 10) > 0) {
-                char buf[4096];
-                ssize_t n = read(master_, buf, sizeof buf);
-                if (n > 0) {
-                    log_.append(buf, static_cast<size_t>(n));
-                    screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
-                } else {
-                    return pred();  // the child closed the terminal
-                }
-            }
+            if (read_some(10) < 0) return pred();  // the child closed the terminal
         }
         return true;
     }
@@ -115,23 +115,30 @@ public:
                 break;
             }
             // Keep reading, so that a program writing its last words never blocks.
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
-                char buf[4096];
-                ssize_t n = read(master_, buf, sizeof buf);
-                if (n > 0) {
-                    log_.append(buf, static_cast<size_t>(n));
-                    screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
-                }
-            }
+            if (read_some(10) < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         if (!exited_) return -1;
+        while (read_some(0) > 0) {  // what it wrote last
+        }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     VtScreen &screen() { return screen_; }
     const std::string &log() const { return log_; }
 
 private:
+    // Reads what is there within timeout_ms: 1 bytes came, 0 none, -1 closed.
+    int read_some(int timeout_ms) {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, timeout_ms) <= 0) return 0;
+        char buf[4096];
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n < 0 && errno == EAGAIN) return 0;
+        if (n <= 0) return -1;
+        log_.append(buf, static_cast<size_t>(n));
+        screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
+        return 1;
+    }
+
     pid_t pid_ = -1;
     int master_ = -1;
     bool exited_ = false;
@@ -213,6 +220,19 @@ TEST(Demo, BoundedKeepsTheEditorOnTheBottomRow) {
     EXPECT_EQ(demo.screen().row(9), "anything else is echoed back") << demo.screen().dump();
     demo.type("quit\r");
     EXPECT_EQ(demo.wait_exit(), 0);
+}
+
+// A readline call that fails ends the shell with its message and a failing
+// exit status: a search query longer than a line may be is such a failure.
+TEST(Demo, AFailedReadlineCallIsAFailingExit) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    demo.type("\x12" + std::string(4097, 'q'));
+    EXPECT_EQ(demo.wait_exit(20000), 1);
+    EXPECT_NE(demo.log().find("kavrik-demo: failed to update reverse history search"),
+              std::string::npos);
 }
 
 TEST(Demo, PipedInputIsEchoed) {
