@@ -9,6 +9,7 @@
  * output scrolls in the area above it.  When its input is not a terminal it
  * simply echoes every line it reads.
  */
+#include <errno.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -29,6 +30,7 @@ struct demo {
     char history_path[4096];
     int clock_left;       /* clock lines still to print */
     time_t clock_last;    /* second of the last clock line */
+    int save_failed;      /* saves that failed (only the first is reported) */
 };
 
 static const char *const builtins[] = {"help", "history", "clock", "quit"};
@@ -195,6 +197,31 @@ static void find_history(struct demo *d) {
         d->history_path[0] = '\0';
 }
 
+/* Loads the history file.  A missing file is the first run: nothing to load,
+ * and the file is made by the first save.  A file that exists but cannot be
+ * loaded is reported and left alone: saving this session's few lines over it
+ * would lose what it holds. */
+static void load_history(struct demo *d) {
+    const char *err;
+    if (d->history_path[0] == '\0') return;
+    if (access(d->history_path, F_OK) != 0 && errno == ENOENT) return;
+    if (kv_history_load(d->ed, d->history_path) == 0) return;
+    err = kv_last_error(d->ed);
+    fprintf(stderr, "kavrik-demo: cannot load history from %s (%s); it will not be saved\n",
+            d->history_path, err ? err : "unknown error");
+    d->history_path[0] = '\0';
+}
+
+/* Saves the history after each line; the first failure is reported. */
+static void save_history(struct demo *d) {
+    const char *err;
+    if (d->history_path[0] == '\0' || kv_history_save(d->ed, d->history_path) == 0) return;
+    if (d->save_failed++) return;
+    err = kv_last_error(d->ed);
+    fprintf(stderr, "kavrik-demo: cannot save history to %s (%s)\n", d->history_path,
+            err ? err : "unknown error");
+}
+
 /* Lines read from a pipe or a file are echoed as they are. */
 static int echo_lines(kv_editor *ed) {
     char *line;
@@ -215,7 +242,7 @@ static int shell(struct demo *d) {
     sigaction(SIGINT, &sa, NULL);
 
     find_history(d);
-    if (d->history_path[0] != '\0') kv_history_load(d->ed, d->history_path);
+    load_history(d);
     kv_bind_key(d->ed, '\t', on_tab, d);
     kv_set_idle_callback(d->ed, on_idle, d);
     if (d->bounded) {
@@ -238,7 +265,7 @@ static int shell(struct demo *d) {
         }
         if (line[0] != '\0') {
             kv_history_add(d->ed, line);
-            if (d->history_path[0] != '\0') kv_history_save(d->ed, d->history_path);
+            save_history(d);
         }
         go_on = run_line(d, line);
         kv_free_string(d->ed, line);

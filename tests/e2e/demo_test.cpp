@@ -50,7 +50,9 @@ struct TempHome {
 // The demo on its own pty, with HOME pointing at a temporary directory.
 class DemoRun {
 public:
-    DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80)
+    // as_uid: run the program as that user (the test runs as root).
+    DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80,
+            uid_t as_uid = static_cast<uid_t>(-1))
         : screen_(rows, cols) {
         struct winsize ws {};
         ws.ws_row = static_cast<unsigned short>(rows);
@@ -59,6 +61,8 @@ public:
         std::string env_home = "HOME=" + home.dir.string();
         pid_ = forkpty(&master_, nullptr, nullptr, &ws);
         if (pid_ == 0) {
+            if (as_uid != static_cast<uid_t>(-1) && (setgid(as_uid) != 0 || setuid(as_uid) != 0))
+                _exit(126);
             char *argv[] = {const_cast<char *>(exe.c_str()),
                             const_cast<char *>(bounded ? "--bounded" : nullptr), nullptr};
             char *envp[] = {const_cast<char *>(env_home.c_str()),
@@ -220,6 +224,39 @@ TEST(Demo, BoundedKeepsTheEditorOnTheBottomRow) {
     EXPECT_EQ(demo.screen().row(9), "anything else is echoed back") << demo.screen().dump();
     demo.type("quit\r");
     EXPECT_EQ(demo.wait_exit(), 0);
+}
+
+// A history file that exists but cannot be read is reported, and left as it
+// is: the shell must not replace it with the few lines of this session.  (A
+// missing file, the first run, is no error; the round trip above covers it.)
+TEST(Demo, AnUnreadableHistoryFileIsReportedAndKept) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    const fs::path file = home.dir / ".kavrik_demo_history";
+    const std::string old_lines = "kept one\nkept two\n";
+    std::ofstream(file) << old_lines;
+    // Root reads every file: then the shell runs as another user, who may
+    // write in the directory but not read root's file.
+    uid_t as_uid = static_cast<uid_t>(-1);
+    if (geteuid() == 0) {
+        as_uid = 65534;
+        fs::permissions(home.dir, fs::perms::all);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    } else {
+        fs::permissions(file, fs::perms::none);
+    }
+    {
+        DemoRun demo(home, false, 24, 80, as_uid);
+        ASSERT_TRUE(demo.screen_has("kavrik>"));
+        EXPECT_NE(demo.log().find("kavrik-demo: cannot load history"), std::string::npos)
+            << demo.log();
+        demo.type("hello\r");
+        ASSERT_TRUE(demo.screen_has("echo: hello"));
+        demo.type("quit\r");
+        EXPECT_EQ(demo.wait_exit(), 0);
+    }
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(home.history(), old_lines);
 }
 
 // A readline call that fails ends the shell with its message and a failing
