@@ -477,6 +477,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     kv_raw_guard raw(st);
     bool entered_raw = !st->raw_active;
     if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
+    const size_t cooked = entered_raw ? kv_cooked_pending(st) : 0;
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
     if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);
@@ -487,7 +488,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     c.st = st;
     c.prompt = prompt;
     kv_call_reset(&c);
-    if (entered_raw) c.cooked_left = kv_cooked_pending(st);
+    c.cooked_left = cooked;
     kv_frame_memo memo;
     if (!kv_call_draw(&c, &memo)) {
         st->active_prompt = nullptr;

@@ -308,8 +308,9 @@ TEST(ReadlineCall, EnterTypedAheadBetweenCallsStillEndsTheLine) {
     }
     size_t from = s.pty.log_size();
     s.pty.type("two\rthree\r");
-    // The terminal echoes what it has taken in: both lines now wait.
-    ASSERT_TRUE(s.pty.wait_for("three", 3000, from));
+    // The terminal echoes what it has taken in, the last Enter too: both
+    // lines now wait.
+    ASSERT_TRUE(s.pty.wait_for("three\r\n", 3000, from));
     for (const char *want : {"two", "three"}) {
         auto call = start_call(s.pty, s.ed, nullptr);
         bool done = s.pty.pump_until([&] { return call->done(); }, 3000);
