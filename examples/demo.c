@@ -60,18 +60,32 @@ static void print_above(struct demo *d, const char *text) {
     if (c.len > 0) kv_print_above(d->ed, give_chunk, &c);
 }
 
+/* Formats and prints; text too long for the usual buffer gets one of its own. */
 static void say(struct demo *d, const char *fmt, ...) {
-    char buf[1024];
+    char small[1024];
+    char *buf = small;
+    int n;
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
+    n = vsnprintf(small, sizeof small, fmt, ap);
     va_end(ap);
+    if (n < 0) return;
+    if ((size_t)n >= sizeof small) {
+        char *big = malloc((size_t)n + 1);
+        if (big) { /* out of memory: the cut text is still shown */
+            va_start(ap, fmt);
+            vsnprintf(big, (size_t)n + 1, fmt, ap);
+            va_end(ap);
+            buf = big;
+        }
+    }
     if (d->bounded) {
         print_above(d, buf);
     } else {
         fputs(buf, stdout);
         fflush(stdout);
     }
+    if (buf != small) free(buf);
 }
 
 /* ---- built-in commands ------------------------------------------------- */

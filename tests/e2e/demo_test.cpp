@@ -226,6 +226,22 @@ TEST(Demo, BoundedKeepsTheEditorOnTheBottomRow) {
     EXPECT_EQ(demo.wait_exit(), 0);
 }
 
+// A long line is echoed whole, not cut at some buffer size.
+TEST(Demo, ALongLineIsEchoedWhole) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    const std::string line(1500, 'w');
+    size_t from = demo.log().size();
+    demo.type(line + "\r");
+    EXPECT_TRUE(demo.pump_until(
+        [&] { return demo.log().find("echo: " + line + "\r\n", from) != std::string::npos; }))
+        << "the echo was cut short";
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}
+
 // A history file that exists but cannot be read is reported, and left as it
 // is: the shell must not replace it with the few lines of this session.  (A
 // missing file, the first run, is no error; the round trip above covers it.)
