@@ -236,14 +236,19 @@ static void save_history(struct demo *d) {
             err ? err : "unknown error");
 }
 
-/* Lines read from a pipe or a file are echoed as they are. */
+/* Lines read from a pipe or a file are echoed as they are.  0 at the end of
+ * the input, 1 (with the reason on stderr) when it could not be read. */
 static int echo_lines(kv_editor *ed) {
     char *line;
+    const char *err;
     while ((line = kv_readline(ed, "")) != NULL) {
         puts(line);
         kv_free_string(ed, line);
     }
-    return kv_last_readline_status(ed) == KV_STATUS_ERROR ? 1 : 0;
+    if (kv_last_readline_status(ed) != KV_STATUS_ERROR) return 0;
+    err = kv_last_error(ed);
+    fprintf(stderr, "kavrik-demo: %s\n", err ? err : "failed to read input");
+    return 1;
 }
 
 /* Runs the shell; 0 when it ended normally, 1 after a failed readline call. */

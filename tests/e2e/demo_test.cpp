@@ -304,4 +304,23 @@ TEST(Demo, PipedInputIsEchoed) {
     EXPECT_FALSE(fs::exists(home.dir / ".kavrik_demo_history"));
 }
 
+// Input that cannot be read (here a directory) ends the echo with the
+// library's message and a failing exit status.
+TEST(Demo, UnreadableInputIsReported) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    std::string cmd = "HOME=" + home.dir.string() + " " + demo_path().string() + " < " +
+                      home.dir.string() + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int status = pclose(p);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(out, "kavrik-demo: failed to read input\n");
+}
+
 } // namespace
