@@ -275,6 +275,28 @@ TEST(Demo, AnUnreadableHistoryFileIsReportedAndKept) {
     EXPECT_EQ(home.history(), old_lines);
 }
 
+// A history that cannot be saved (the home directory is missing) is said
+// once, not after every line, and the shell goes on.
+TEST(Demo, AFailedSaveIsReportedOnce) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    const fs::path base = home.dir;
+    home.dir /= "missing";  // HOME names a directory that is not there
+    DemoRun demo(home, false);
+    home.dir = base;
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    demo.type("one\r");
+    ASSERT_TRUE(demo.screen_has("echo: one"));
+    demo.type("two\r");
+    ASSERT_TRUE(demo.screen_has("echo: two"));
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+    const std::string said = "kavrik-demo: cannot save history";
+    size_t first = demo.log().find(said);
+    EXPECT_NE(first, std::string::npos) << demo.log();
+    EXPECT_EQ(demo.log().find(said, first + 1), std::string::npos);
+}
+
 // A readline call that fails ends the shell with its message and a failing
 // exit status: a search query longer than a line may be is such a failure.
 TEST(Demo, AFailedReadlineCallIsAFailingExit) {
