@@ -107,7 +107,9 @@ static void cmd_help(struct demo *d) {
  * file's escapes (backslash n for a line feed, two backslashes for one). */
 static void cmd_history(struct demo *d) {
     FILE *f;
-    char line[4096];
+    /* The longest entry (the default limit of 4096 bytes) in its file form,
+     * every byte escaped, with the line end and the terminating zero. */
+    static char line[2 * 4096 + 2];
     int n = 0;
     if (d->history_path[0] == '\0' || kv_history_save(d->ed, d->history_path) != 0) {
         say(d, "history is not available\n");

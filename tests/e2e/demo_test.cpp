@@ -242,6 +242,25 @@ TEST(Demo, ALongLineIsEchoedWhole) {
     EXPECT_EQ(demo.wait_exit(), 0);
 }
 
+// The history listing shows a long entry as one entry, even when its file
+// form (each backslash doubled) is longer than a line may be.
+TEST(Demo, TheHistoryListingKeepsALongEntryWhole) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    const std::string entry(2100, '\\');
+    demo.type(entry + "\r");
+    ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("echo: " + entry) != std::string::npos; }));
+    size_t from = demo.log().size();
+    demo.type("history\r");
+    ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("   2  history", from) != std::string::npos; }));
+    EXPECT_NE(demo.log().find("   1  " + entry + "\r\n   2  history", from), std::string::npos)
+        << demo.log().substr(from);
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}
+
 // A history file that exists but cannot be read is reported, and left as it
 // is: the shell must not replace it with the few lines of this session.  (A
 // missing file, the first run, is no error; the round trip above covers it.)
