@@ -167,8 +167,16 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         ASSERT_TRUE(demo.screen_has("built-in commands:"));
         demo.type("h\t");  // two candidates: they are listed above the prompt
         ASSERT_TRUE(demo.screen_has("help  history"));
+        size_t from = demo.log().size();
         demo.type("istory\r");
         ASSERT_TRUE(demo.screen_has("   2  help"));
+        // Go on once the next call has the terminal (bracketed paste is on
+        // again): letters typed while the listing is printed would be echoed
+        // by the terminal itself, in the middle of it, and stay there.
+        ASSERT_TRUE(demo.pump_until([&] {
+            size_t at = demo.log().find("   3  history", from);
+            return at != std::string::npos && demo.log().find("\x1b[?2004h", at) != std::string::npos;
+        }));
         // Ctrl-C abandons the line; the shell goes on with a fresh prompt.
         demo.type("abandoned");
         ASSERT_TRUE(demo.screen_has("kavrik> abandoned"));
