@@ -9,6 +9,7 @@
  * output scrolls in the area above it.  When its input is not a terminal it
  * simply echoes every line it reads.
  */
+#include <errno.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -29,6 +30,7 @@ struct demo {
     char history_path[4096];
     int clock_left;       /* clock lines still to print */
     time_t clock_last;    /* second of the last clock line */
+    int save_failed;      /* saves that failed (only the first is reported) */
 };
 
 static const char *const builtins[] = {"help", "history", "clock", "quit"};
@@ -58,18 +60,32 @@ static void print_above(struct demo *d, const char *text) {
     if (c.len > 0) kv_print_above(d->ed, give_chunk, &c);
 }
 
+/* Formats and prints; text too long for the usual buffer gets one of its own. */
 static void say(struct demo *d, const char *fmt, ...) {
-    char buf[1024];
+    char small[1024];
+    char *buf = small;
+    int n;
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
+    n = vsnprintf(small, sizeof small, fmt, ap);
     va_end(ap);
+    if (n < 0) return;
+    if ((size_t)n >= sizeof small) {
+        char *big = malloc((size_t)n + 1);
+        if (big) { /* out of memory: the cut text is still shown */
+            va_start(ap, fmt);
+            vsnprintf(big, (size_t)n + 1, fmt, ap);
+            va_end(ap);
+            buf = big;
+        }
+    }
     if (d->bounded) {
         print_above(d, buf);
     } else {
         fputs(buf, stdout);
         fflush(stdout);
     }
+    if (buf != small) free(buf);
 }
 
 /* ---- built-in commands ------------------------------------------------- */
@@ -91,7 +107,9 @@ static void cmd_help(struct demo *d) {
  * file's escapes (backslash n for a line feed, two backslashes for one). */
 static void cmd_history(struct demo *d) {
     FILE *f;
-    char line[4096];
+    /* The longest entry (the default limit of 4096 bytes) in its file form,
+     * every byte escaped, with the line end and the terminating zero. */
+    static char line[2 * 4096 + 2];
     int n = 0;
     if (d->history_path[0] == '\0' || kv_history_save(d->ed, d->history_path) != 0) {
         say(d, "history is not available\n");
@@ -195,26 +213,57 @@ static void find_history(struct demo *d) {
         d->history_path[0] = '\0';
 }
 
-/* Lines read from a pipe or a file are echoed as they are. */
+/* Loads the history file.  A missing file is the first run: nothing to load,
+ * and the file is made by the first save.  A file that exists but cannot be
+ * loaded is reported and left alone: saving this session's few lines over it
+ * would lose what it holds. */
+static void load_history(struct demo *d) {
+    const char *err;
+    if (d->history_path[0] == '\0') return;
+    if (access(d->history_path, F_OK) != 0 && errno == ENOENT) return;
+    if (kv_history_load(d->ed, d->history_path) == 0) return;
+    err = kv_last_error(d->ed);
+    fprintf(stderr, "kavrik-demo: cannot load history from %s (%s); it will not be saved\n",
+            d->history_path, err ? err : "unknown error");
+    d->history_path[0] = '\0';
+}
+
+/* Saves the history after each line; the first failure is reported. */
+static void save_history(struct demo *d) {
+    const char *err;
+    if (d->history_path[0] == '\0' || kv_history_save(d->ed, d->history_path) == 0) return;
+    if (d->save_failed++) return;
+    err = kv_last_error(d->ed);
+    fprintf(stderr, "kavrik-demo: cannot save history to %s (%s)\n", d->history_path,
+            err ? err : "unknown error");
+}
+
+/* Lines read from a pipe or a file are echoed as they are.  0 at the end of
+ * the input, 1 (with the reason on stderr) when it could not be read. */
 static int echo_lines(kv_editor *ed) {
     char *line;
+    const char *err;
     while ((line = kv_readline(ed, "")) != NULL) {
         puts(line);
         kv_free_string(ed, line);
     }
-    return kv_last_readline_status(ed) == KV_STATUS_ERROR ? 1 : 0;
+    if (kv_last_readline_status(ed) != KV_STATUS_ERROR) return 0;
+    err = kv_last_error(ed);
+    fprintf(stderr, "kavrik-demo: %s\n", err ? err : "failed to read input");
+    return 1;
 }
 
+/* Runs the shell; 0 when it ended normally, 1 after a failed readline call. */
 static int shell(struct demo *d) {
     struct sigaction sa;
-    int go_on = 1;
+    int go_on = 1, rc = 0;
     /* Ctrl-C raises SIGINT after the line is abandoned; the shell goes on. */
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_sigint;
     sigaction(SIGINT, &sa, NULL);
 
     find_history(d);
-    if (d->history_path[0] != '\0') kv_history_load(d->ed, d->history_path);
+    load_history(d);
     kv_bind_key(d->ed, '\t', on_tab, d);
     kv_set_idle_callback(d->ed, on_idle, d);
     if (d->bounded) {
@@ -231,18 +280,19 @@ static int shell(struct demo *d) {
             if (status == KV_STATUS_ERROR) {
                 const char *err = kv_last_error(d->ed);
                 fprintf(stderr, "kavrik-demo: %s\n", err ? err : "readline failed");
+                rc = 1;
             }
             break;
         }
         if (line[0] != '\0') {
             kv_history_add(d->ed, line);
-            if (d->history_path[0] != '\0') kv_history_save(d->ed, d->history_path);
+            save_history(d);
         }
         go_on = run_line(d, line);
         kv_free_string(d->ed, line);
     }
-    say(d, "bye\n");
-    return 0;
+    if (rc == 0) say(d, "bye\n");
+    return rc;
 }
 
 int main(int argc, char **argv) {

@@ -78,7 +78,11 @@ typedef struct kv_editor kv_editor;
 typedef int (*kv_key_callback)(kv_editor *editor, int key, void *user_data,
                                int *action);
 
-/* Idle callback: called about every 0.1 s while the user types nothing. */
+/*
+ * Idle callback: called about every 0.1 s while the user types nothing, and at
+ * once for a NUL byte.  It may edit the line, print above it, or end the call
+ * with kv_submit or kv_cancel.
+ */
 typedef void (*kv_idle_callback)(kv_editor *editor, void *user_data);
 
 /*
@@ -149,10 +153,15 @@ kv_editor *kv_create_with_config(const kv_config *config) KV_NOEXCEPT;
  * Reads one line.  Shows the prompt ("> " when null), lets the user edit, and
  * returns the submitted line as a new string that the caller releases with
  * kv_free_string.  Null means no line: kv_last_readline_status tells why.
- * When the input is not a terminal a plain line is read instead.  The line is
- * not added to the history; call kv_history_add for that.  Calling it again
- * from a callback of a running call is refused: null, KV_STATUS_ERROR and
- * "readline call already active", and the running call goes on.
+ * When the input is not a terminal a plain line is read instead.  Each call
+ * starts with an empty line; what was typed ahead between calls is kept and
+ * read by the next one.  Enter submits, Ctrl-D on an empty line ends input
+ * (KV_STATUS_EOF), Ctrl-C interrupts (KV_STATUS_INTERRUPTED, and SIGINT is
+ * raised after the terminal is restored), and a terminal that hangs up ends
+ * the call as end of input.  The line is not added to the history; call
+ * kv_history_add for that.  Calling it again from a callback of a running
+ * call is refused: null, KV_STATUS_ERROR and "readline call already active",
+ * and the running call goes on.
  */
 char *kv_readline(kv_editor *editor, const char *prompt) KV_NOEXCEPT;
 
@@ -212,10 +221,18 @@ int kv_set_idle_callback(kv_editor *editor, kv_idle_callback callback,
 int kv_bind_key(kv_editor *editor, int32_t key, kv_key_callback callback,
                 void *user_data) KV_NOEXCEPT;
 
-/* Inserts text at the cursor and moves the cursor behind it. */
+/*
+ * Inserts text at the cursor and moves the cursor behind it.  -1 (message set,
+ * line unchanged) when the line would grow past max_line_len or memory runs
+ * out; -2 for a null text.
+ */
 int kv_insert(kv_editor *editor, const char *text) KV_NOEXCEPT;
 
-/* Replaces the line; the cursor goes to its end. */
+/*
+ * Replaces the line; the cursor goes to its end.  -1 (message set, line
+ * unchanged) when the text is longer than max_line_len or memory runs out;
+ * -2 for a null text.
+ */
 int kv_set_buffer(kv_editor *editor, const char *text) KV_NOEXCEPT;
 
 /* The current line, owned by the editor, valid until the next change. */
@@ -224,7 +241,10 @@ const char *kv_buffer(kv_editor *editor) KV_NOEXCEPT;
 /* The cursor as a byte offset into kv_buffer(). */
 size_t kv_cursor(kv_editor *editor) KV_NOEXCEPT;
 
-/* Moves the cursor to the start of the character cluster holding position. */
+/*
+ * Moves the cursor to the start of the character cluster holding position;
+ * a position at or past the end puts it at the end.
+ */
 int kv_set_cursor(kv_editor *editor, size_t position) KV_NOEXCEPT;
 
 /* From a callback of a running kv_readline: return the line (else -2). */
@@ -236,7 +256,9 @@ int kv_cancel(kv_editor *editor) KV_NOEXCEPT;
 /*
  * Prints text pulled from producer above the editor and draws the editor
  * again below it.  Line feeds become "\r\n".  -4 when terminal output fails;
- * a nonzero producer result is returned unchanged.
+ * a nonzero producer result is returned unchanged.  In bounded mode -2 (message
+ * set) when the box leaves no rows above it or does not span the terminal's
+ * whole width.
  */
 int kv_print_above(kv_editor *editor, kv_print_callback producer,
                    void *user_data) KV_NOEXCEPT;

@@ -3,14 +3,11 @@
 // need nothing beyond the state.
 #include "editor.h"
 
-#include <termios.h>
-
 #include "../edit/edit.h"
 #include "../history/history.h"
 #include "../render/render.h"
 #include "../text/text.h"
 #include "alloc.h"
-#include "sys.h"
 
 namespace {
 
@@ -108,7 +105,7 @@ void kv_destroy_method(kv_editor *ed) noexcept {
     }
     // The running call would go on using the released state: refuse.
     if (st->readline_active) return;
-    if (st->raw_active) kv_sys.tcsetattr(st->in_fd, TCSADRAIN, &st->saved_termios);
+    kv_terminal_restore(st);
     kv_history_free(st);
     kv_render_store_reset(st);
     kv_free(st->history_saved);

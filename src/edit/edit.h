@@ -25,6 +25,7 @@ struct kv_call {
     kv_search search;            // reverse search record
     unsigned char back[16];      // bytes handed back, read before the descriptor
     int back_len;
+    size_t cooked_left;          // bytes typed ahead before raw mode, still unread
     kv_end end;                  // set to end the call after this key
 };
 
@@ -34,6 +35,9 @@ struct kv_call {
 long kv_read_escape_byte(int fd, unsigned char *byte) noexcept;
 // The same, but a byte handed back with kv_call_unread comes first.
 long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept;
+// A byte just read from the descriptor that was typed ahead before raw mode:
+// its line feed was an Enter, and is given as one (13).
+void kv_call_uncook(kv_call *c, unsigned char *byte) noexcept;
 // Hands a byte back: the next read of the call returns it.
 void kv_call_unread(kv_call *c, unsigned char byte) noexcept;
 // Ends the call with an error: sets the message (when not null) and end.

@@ -6,8 +6,9 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 
-#include <climits>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -22,11 +23,10 @@
 
 namespace {
 
-// Control sequences written here (the rest of the catalogue is the renderer's).
+// Control sequences written here; the line end and the cursor positioning
+// come from the renderer's catalogue.
 constexpr std::string_view kv_paste_on = "\x1b[?2004h";  // bracketed paste on
 constexpr std::string_view kv_paste_off = "\x1b[?2004l"; // bracketed paste off
-constexpr std::string_view kv_line_end = "\r\n";         // leave the finished line
-constexpr const char *kv_goto = "\x1b[%d;%dH";           // cursor to row;column
 
 constexpr const char *kv_default_prompt = "> ";
 constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
@@ -150,7 +150,7 @@ private:
 
 void kv_write_paste_off(kv_state *st) noexcept {
     st->paste_active = 0;
-    (void)kv_write_all(st->out_fd, kv_paste_off.data(), kv_paste_off.size());
+    (void)kv_write_seq(st->out_fd, kv_paste_off);
 }
 
 // The line is done with: no walk, an empty buffer for the next call.
@@ -170,6 +170,7 @@ void kv_call_reset(kv_call *c) noexcept {
     kv_render_store_reset(st);
     st->active_prompt = c->prompt;
     c->back_len = 0;
+    c->cooked_left = 0;
     c->end = kv_end::none;
 }
 
@@ -265,6 +266,18 @@ private:
 
 // ---- terminal path: the main loop ------------------------------------------
 
+// Bytes typed ahead between two calls arrived while the terminal was in its
+// own mode, which turns a carriage return into a line feed as it comes in
+// (ICRNL): such a line feed was an Enter.  The count is taken right after
+// raw mode is entered, when everything waiting came in the old way.
+size_t kv_cooked_pending(const kv_state *st) noexcept {
+    const tcflag_t iflag = st->saved_termios.c_iflag;
+    if (!(iflag & ICRNL) || (iflag & IGNCR)) return 0;
+    int n = 0;
+    if (ioctl(st->in_fd, FIONREAD, &n) != 0 || n < 0) return 0;
+    return static_cast<size_t>(n);
+}
+
 enum class kv_input { byte, none, retry, failed };
 enum class kv_pass { key, idle, quiet };
 
@@ -283,7 +296,10 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
     }
     errno = 0;
     ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
-    if (n > 0) return kv_input::byte;
+    if (n > 0) {
+        kv_call_uncook(c, byte);
+        return kv_input::byte;
+    }
     if (n == 0) return kv_input::none;
     if (errno == EINTR) return kv_input::retry;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_wait_for_input(c->st->in_fd);
@@ -411,14 +427,11 @@ bool kv_finish_search(kv_call *c) noexcept {
 // column 1 of the row under the box.
 bool kv_leave_line(kv_state *st) noexcept {
     if (!st->bounded) {
-        if (kv_write_all(st->out_fd, kv_line_end.data(), kv_line_end.size()) == 0) return true;
+        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return true;
         kv_set_error(st, kv_msg_newline);
         return false;
     }
-    long long below = static_cast<long long>(st->row) + kv_box_height(st);
-    if (below < 0) below = 0;
-    if (below > INT_MAX - 1) below = INT_MAX - 1;
-    if (kv_write_format2(st->out_fd, kv_goto, static_cast<int>(below) + 1, 1) == 0) return true;
+    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return true;
     kv_set_error(st, kv_msg_bounded);
     return false;
 }
@@ -462,10 +475,11 @@ char *kv_call_end(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
 
 char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noexcept {
     kv_raw_guard raw(st);
-    if (!st->raw_active && kv_terminal_enter_raw(st) != 0)
-        return kv_null_with(st, KV_STATUS_ERROR);
+    bool entered_raw = !st->raw_active;
+    if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
+    const size_t cooked = entered_raw ? kv_cooked_pending(st) : 0;
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    if (kv_write_all(st->out_fd, kv_paste_on.data(), kv_paste_on.size()) != 0) {
+    if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
@@ -474,6 +488,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     c.st = st;
     c.prompt = prompt;
     kv_call_reset(&c);
+    c.cooked_left = cooked;
     kv_frame_memo memo;
     if (!kv_call_draw(&c, &memo)) {
         st->active_prompt = nullptr;
@@ -502,7 +517,15 @@ long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept {
         *byte = c->back[--c->back_len];
         return 1;
     }
-    return kv_read_escape_byte(c->st->in_fd, byte);
+    long r = kv_read_escape_byte(c->st->in_fd, byte);
+    if (r > 0) kv_call_uncook(c, byte);
+    return r;
+}
+
+void kv_call_uncook(kv_call *c, unsigned char *byte) noexcept {
+    if (c->cooked_left == 0) return;
+    --c->cooked_left;
+    if (*byte == '\n') *byte = '\r';
 }
 
 void kv_call_unread(kv_call *c, unsigned char byte) noexcept {

@@ -1,6 +1,7 @@
 // The demo shell run as a program on a pseudo-terminal: a round trip through
 // its built-ins, Tab completion, the history file in $HOME, the bounded
 // layout, and plain echo when its input is a pipe.
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "vt_screen.h"
 
@@ -48,7 +50,9 @@ struct TempHome {
 // The demo on its own pty, with HOME pointing at a temporary directory.
 class DemoRun {
 public:
-    DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80)
+    // as_uid: run the program as that user (the test runs as root).
+    DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80,
+            uid_t as_uid = static_cast<uid_t>(-1))
         : screen_(rows, cols) {
         struct winsize ws {};
         ws.ws_row = static_cast<unsigned short>(rows);
@@ -57,6 +61,8 @@ public:
         std::string env_home = "HOME=" + home.dir.string();
         pid_ = forkpty(&master_, nullptr, nullptr, &ws);
         if (pid_ == 0) {
+            if (as_uid != static_cast<uid_t>(-1) && (setgid(as_uid) != 0 || setuid(as_uid) != 0))
+                _exit(126);
             char *argv[] = {const_cast<char *>(exe.c_str()),
                             const_cast<char *>(bounded ? "--bounded" : nullptr), nullptr};
             char *envp[] = {const_cast<char *>(env_home.c_str()),
@@ -64,6 +70,7 @@ public:
             execve(exe.c_str(), argv, envp);
             _exit(127);
         }
+        if (master_ >= 0) fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
     ~DemoRun() {
         if (pid_ > 0 && !exited_) {
@@ -76,29 +83,26 @@ public:
     DemoRun &operator=(const DemoRun &) = delete;
 
     bool started() const { return pid_ > 0 && master_ >= 0; }
+    // Types bytes; while the terminal takes no more, reads what the program
+    // wrote, so that neither side blocks on a full buffer.
     void type(const std::string &bytes) {
         size_t off = 0;
         while (off < bytes.size()) {
             ssize_t n = write(master_, bytes.data() + off, bytes.size() - off);
-            if (n <= 0) return;
-            off += static_cast<size_t>(n);
+            if (n > 0) {
+                off += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                read_some(10);
+            } else {
+                return;
+            }
         }
     }
     bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (!pred()) {
             if (std::chrono::steady_clock::now() >= deadline) return pred();
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 10) > 0) {
-                char buf[4096];
-                ssize_t n = read(master_, buf, sizeof buf);
-                if (n > 0) {
-                    log_.append(buf, static_cast<size_t>(n));
-                    screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
-                } else {
-                    return pred();  // the child closed the terminal
-                }
-            }
+            if (read_some(10) < 0) return pred();  // the child closed the terminal
         }
         return true;
     }
@@ -115,23 +119,30 @@ public:
                 break;
             }
             // Keep reading, so that a program writing its last words never blocks.
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
-                char buf[4096];
-                ssize_t n = read(master_, buf, sizeof buf);
-                if (n > 0) {
-                    log_.append(buf, static_cast<size_t>(n));
-                    screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
-                }
-            }
+            if (read_some(10) < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         if (!exited_) return -1;
+        while (read_some(0) > 0) {  // what it wrote last
+        }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     VtScreen &screen() { return screen_; }
     const std::string &log() const { return log_; }
 
 private:
+    // Reads what is there within timeout_ms: 1 bytes came, 0 none, -1 closed.
+    int read_some(int timeout_ms) {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, timeout_ms) <= 0) return 0;
+        char buf[4096];
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n < 0 && errno == EAGAIN) return 0;
+        if (n <= 0) return -1;
+        log_.append(buf, static_cast<size_t>(n));
+        screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
+        return 1;
+    }
+
     pid_t pid_ = -1;
     int master_ = -1;
     bool exited_ = false;
@@ -156,8 +167,16 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         ASSERT_TRUE(demo.screen_has("built-in commands:"));
         demo.type("h\t");  // two candidates: they are listed above the prompt
         ASSERT_TRUE(demo.screen_has("help  history"));
+        size_t from = demo.log().size();
         demo.type("istory\r");
         ASSERT_TRUE(demo.screen_has("   2  help"));
+        // Go on once the next call has the terminal (bracketed paste is on
+        // again): letters typed while the listing is printed would be echoed
+        // by the terminal itself, in the middle of it, and stay there.
+        ASSERT_TRUE(demo.pump_until([&] {
+            size_t at = demo.log().find("   3  history", from);
+            return at != std::string::npos && demo.log().find("\x1b[?2004h", at) != std::string::npos;
+        }));
         // Ctrl-C abandons the line; the shell goes on with a fresh prompt.
         demo.type("abandoned");
         ASSERT_TRUE(demo.screen_has("kavrik> abandoned"));
@@ -215,6 +234,109 @@ TEST(Demo, BoundedKeepsTheEditorOnTheBottomRow) {
     EXPECT_EQ(demo.wait_exit(), 0);
 }
 
+// A long line is echoed whole, not cut at some buffer size.
+TEST(Demo, ALongLineIsEchoedWhole) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    const std::string line(1500, 'w');
+    size_t from = demo.log().size();
+    demo.type(line + "\r");
+    EXPECT_TRUE(demo.pump_until(
+        [&] { return demo.log().find("echo: " + line + "\r\n", from) != std::string::npos; }))
+        << "the echo was cut short";
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}
+
+// The history listing shows a long entry as one entry, even when its file
+// form (each backslash doubled) is longer than a line may be.
+TEST(Demo, TheHistoryListingKeepsALongEntryWhole) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    const std::string entry(2100, '\\');
+    demo.type(entry + "\r");
+    ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("echo: " + entry) != std::string::npos; }));
+    size_t from = demo.log().size();
+    demo.type("history\r");
+    ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("   2  history", from) != std::string::npos; }));
+    EXPECT_NE(demo.log().find("   1  " + entry + "\r\n   2  history", from), std::string::npos)
+        << demo.log().substr(from);
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}
+
+// A history file that exists but cannot be read is reported, and left as it
+// is: the shell must not replace it with the few lines of this session.  (A
+// missing file, the first run, is no error; the round trip above covers it.)
+TEST(Demo, AnUnreadableHistoryFileIsReportedAndKept) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    const fs::path file = home.dir / ".kavrik_demo_history";
+    const std::string old_lines = "kept one\nkept two\n";
+    std::ofstream(file) << old_lines;
+    // Root reads every file: then the shell runs as another user, who may
+    // write in the directory but not read root's file.
+    uid_t as_uid = static_cast<uid_t>(-1);
+    if (geteuid() == 0) {
+        as_uid = 65534;
+        fs::permissions(home.dir, fs::perms::all);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    } else {
+        fs::permissions(file, fs::perms::none);
+    }
+    {
+        DemoRun demo(home, false, 24, 80, as_uid);
+        ASSERT_TRUE(demo.screen_has("kavrik>"));
+        EXPECT_NE(demo.log().find("kavrik-demo: cannot load history"), std::string::npos)
+            << demo.log();
+        demo.type("hello\r");
+        ASSERT_TRUE(demo.screen_has("echo: hello"));
+        demo.type("quit\r");
+        EXPECT_EQ(demo.wait_exit(), 0);
+    }
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(home.history(), old_lines);
+}
+
+// A history that cannot be saved (the home directory is missing) is said
+// once, not after every line, and the shell goes on.
+TEST(Demo, AFailedSaveIsReportedOnce) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    const fs::path base = home.dir;
+    home.dir /= "missing";  // HOME names a directory that is not there
+    DemoRun demo(home, false);
+    home.dir = base;
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    demo.type("one\r");
+    ASSERT_TRUE(demo.screen_has("echo: one"));
+    demo.type("two\r");
+    ASSERT_TRUE(demo.screen_has("echo: two"));
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+    const std::string said = "kavrik-demo: cannot save history";
+    size_t first = demo.log().find(said);
+    EXPECT_NE(first, std::string::npos) << demo.log();
+    EXPECT_EQ(demo.log().find(said, first + 1), std::string::npos);
+}
+
+// A readline call that fails ends the shell with its message and a failing
+// exit status: a search query longer than a line may be is such a failure.
+TEST(Demo, AFailedReadlineCallIsAFailingExit) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    demo.type("\x12" + std::string(4097, 'q'));
+    EXPECT_EQ(demo.wait_exit(20000), 1);
+    EXPECT_NE(demo.log().find("kavrik-demo: failed to update reverse history search"),
+              std::string::npos);
+}
+
 TEST(Demo, PipedInputIsEchoed) {
     ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
     TempHome home;
@@ -229,6 +351,25 @@ TEST(Demo, PipedInputIsEchoed) {
     EXPECT_EQ(pclose(p), 0);
     EXPECT_EQ(out, "one\ntwo\nhelp\n");
     EXPECT_FALSE(fs::exists(home.dir / ".kavrik_demo_history"));
+}
+
+// Input that cannot be read (here a directory) ends the echo with the
+// library's message and a failing exit status.
+TEST(Demo, UnreadableInputIsReported) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    std::string cmd = "HOME=" + home.dir.string() + " " + demo_path().string() + " < " +
+                      home.dir.string() + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int status = pclose(p);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(out, "kavrik-demo: failed to read input\n");
 }
 
 } // namespace

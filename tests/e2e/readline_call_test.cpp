@@ -295,6 +295,38 @@ TEST(ReadlineCall, TypeAheadSurvivesBetweenCalls) {
     EXPECT_TRUE(s.restored());
 }
 
+// Between two calls the terminal is in its own mode, which turns Enter into a
+// line feed as it arrives.  Lines typed ahead then must still end with their
+// Enter, not gain a line feed (Ctrl-J) and wait for another one.
+TEST(ReadlineCall, EnterTypedAheadBetweenCallsStillEndsTheLine) {
+    Session s;
+    {
+        auto call = start_call(s.pty, s.ed, nullptr);
+        s.pty.type("one\r");
+        ASSERT_TRUE(call->join());
+        EXPECT_EQ(call->line(), "one");
+    }
+    size_t from = s.pty.log_size();
+    s.pty.type("two\rthree\r");
+    // The terminal echoes what it has taken in, the last Enter too: both
+    // lines now wait.
+    ASSERT_TRUE(s.pty.wait_for("three\r\n", 3000, from));
+    for (const char *want : {"two", "three"}) {
+        auto call = start_call(s.pty, s.ed, nullptr);
+        bool done = s.pty.pump_until([&] { return call->done(); }, 3000);
+        if (!done) s.pty.type("\r");  // end the call so the thread can finish
+        ASSERT_TRUE(call->join());
+        EXPECT_TRUE(done) << "the typed-ahead Enter did not end the line";
+        if (done) EXPECT_EQ(call->line(), want);
+        EXPECT_TRUE(s.restored());
+    }
+    // In the editor's own mode a line feed is still Ctrl-J.
+    auto call = start_call(s.pty, s.ed, nullptr);
+    s.pty.type("a\nb\r");
+    ASSERT_TRUE(call->join());
+    EXPECT_EQ(call->line(), "a\nb");
+}
+
 // Ending during a reverse search: a cancel puts back the line typed before
 // the search and draws it one last time; Enter returns the match.
 TEST(ReadlineCall, EndingDuringAReverseSearch) {

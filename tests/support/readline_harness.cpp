@@ -60,7 +60,7 @@ namespace {
 void idle_count(kv_editor *ed, void *user) {
     auto *c = static_cast<IdleCounter *>(user);
     c->calls++;
-    if (c->hook) c->hook(ed, c);
+    if (IdleCounter::Hook hook = c->hook.load()) hook(ed, c);
 }
 } // namespace
 

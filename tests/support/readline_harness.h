@@ -42,7 +42,9 @@ std::string plain_line(kv_editor *ed);
 // Counts idle callbacks; optionally runs a hook inside each one.
 struct IdleCounter {
     std::atomic<int> calls{0};
-    void (*hook)(kv_editor *, IdleCounter *) = nullptr;
+    using Hook = void (*)(kv_editor *, IdleCounter *);
+    // Atomic: a test may change it while the call runs on its thread.
+    std::atomic<Hook> hook{nullptr};
     void *extra = nullptr;
     void install(kv_editor *ed);
     // Pumps the pty until at least n more calls than now have happened.

@@ -210,6 +210,22 @@ TEST(RawMode, FailuresToEnterLeaveTheTerminalAlone) {
     }
 }
 
+// An editor destroyed while its terminal is still raw puts the terminal back,
+// retrying a signal's interruption like every other restore.
+TEST(RawMode, DestroyRestoresATerminalLeftRaw) {
+    SysGuard guard;
+    TtyEditor t;
+    ASSERT_EQ(kv_terminal_enter_raw(t.ed->state), 0);
+    ASSERT_FALSE(t.restored());
+    setattr_calls = 0;
+    setattr_eintr = 1;
+    kv_sys.tcsetattr = tcsetattr_recording;
+    kv_destroy(t.ed);
+    t.ed = nullptr;
+    EXPECT_EQ(setattr_calls, 2);
+    EXPECT_TRUE(t.restored());
+}
+
 // Writes that contain a marker fail; everything else goes through.
 std::string write_fail_marker;
 ssize_t write_failing_on_marker(int fd, const void *buf, size_t n) {
