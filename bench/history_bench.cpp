@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "history/history.h"
 #include "kavrik.h"
 

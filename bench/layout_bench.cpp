@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
 #include "render/render.h"
 #include "text/text.h"

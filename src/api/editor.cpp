@@ -1,13 +1,13 @@
 // The editor handle: configuration defaults and validation, creation with the
 // slot table, destruction in its fixed order, and the small accessors that
 // need nothing beyond the state.
-#include "editor.h"
+#include "api/editor.h"
 
-#include "../edit/edit.h"
-#include "../history/history.h"
-#include "../render/render.h"
-#include "../text/text.h"
-#include "alloc.h"
+#include "base/alloc.h"
+#include "edit/edit.h"
+#include "history/history.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // answer of the function.
 #include "kavrik.h"
 
-#include "alloc.h"
-#include "editor.h"
+#include "api/editor.h"
+#include "base/alloc.h"
 
 #define KV_EXPORT extern "C" __attribute__((visibility("default")))
 

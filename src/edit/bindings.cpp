@@ -1,8 +1,8 @@
 // Key bindings: the 64-entry table of callbacks, and the dispatch of each key
 // through its binding, the submit and cancel requests and the reported action
 // to the built-in command.
-#include "../api/error.h"
-#include "edit.h"
+#include "base/error.h"
+#include "edit/edit.h"
 
 namespace {
 

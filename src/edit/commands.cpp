@@ -1,10 +1,10 @@
 // The built-in editing commands: one table for normal editing and one for the
 // reverse history search, each mapping a key code to a small command.  Every
 // cursor step and deletion goes by grapheme cluster.
-#include "../history/history.h"
-#include "../render/render.h"
-#include "../text/text.h"
-#include "edit.h"
+#include "edit/edit.h"
+#include "history/history.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 

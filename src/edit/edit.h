@@ -4,9 +4,9 @@
 
 #include <cstddef>
 
+#include "base/state.h"
+#include "history/history.h"
 #include "kavrik.h"
-#include "../api/state.h"
-#include "../history/history.h"
 
 extern "C" {
 char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept;          // slot readline

@@ -3,9 +3,9 @@
 // handling of bytes that arrive inside a bracketed paste.
 #include <poll.h>
 
-#include "../api/sys.h"
-#include "../text/text.h"
-#include "edit.h"
+#include "base/sys.h"
+#include "edit/edit.h"
+#include "text/text.h"
 
 namespace {
 

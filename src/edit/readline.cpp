@@ -13,13 +13,13 @@
 #include <string_view>
 #include <utility>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../api/sys.h"
-#include "../history/history.h"
-#include "../render/render.h"
-#include "../text/text.h"
-#include "edit.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/sys.h"
+#include "edit/edit.h"
+#include "history/history.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <termios.h>
 #include <time.h>
 
-#include "../api/error.h"
-#include "../api/sys.h"
-#include "edit.h"
+#include "base/error.h"
+#include "base/sys.h"
+#include "edit/edit.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../api/sys.h"
-#include "history.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/sys.h"
+#include "history/history.h"
 
 namespace {
 

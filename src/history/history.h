@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
+#include "base/state.h"
 #include "kavrik.h"
-#include "../api/state.h"
 
 extern "C" {
 int kv_history_add_impl(kv_editor *ed, const char *line) noexcept;    // slot history_add

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../text/text.h"
-#include "history.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "history/history.h"
+#include "text/text.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "../api/alloc.h"
-#include "../text/text.h"
-#include "history.h"
+#include "base/alloc.h"
+#include "history/history.h"
+#include "text/text.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // putting the terminal cursor on the edit cursor with relative moves.
 #include <algorithm>
 
-#include "../api/error.h"
-#include "render.h"
+#include "base/error.h"
+#include "render/render.h"
 
 namespace {
 

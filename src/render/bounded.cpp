@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "../api/error.h"
-#include "render.h"
+#include "base/error.h"
+#include "render/render.h"
 
 namespace {
 

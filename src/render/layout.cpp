@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/sys.h"
-#include "../text/text.h"
-#include "render.h"
+#include "base/alloc.h"
+#include "base/sys.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Vertical cursor motion: moves the edit cursor one screen row up or down
 // through the wrapped layout, keeping its column as far as the target row
 // allows.
-#include "../text/text.h"
-#include "render.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "../api/error.h"
-#include "render.h"
+#include "base/error.h"
+#include "render/render.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/state.h"
 #include "kavrik.h"
-#include "../api/state.h"
 
 struct kv_layout_row {
     char *text;       // bytes to print, NUL-terminated; null when nothing appended

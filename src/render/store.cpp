@@ -2,9 +2,9 @@
 // screen, so that the next drawing can rewrite only what differs.
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "render.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "render/render.h"
 
 void kv_render_store_reset(kv_state *st) noexcept {
     if (!st) return;

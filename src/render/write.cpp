@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "../api/sys.h"
-#include "render.h"
+#include "base/sys.h"
+#include "render/render.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../api/state.h"
-#include "text.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/state.h"
+#include "text/text.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // back (a forward walk from the start) and putting the cursor on a boundary.
 #include <algorithm>
 
-#include "../api/state.h"
-#include "text.h"
+#include "base/state.h"
+#include "text/text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "api/state.h"
-#include "api/sys.h"
+#include "base/state.h"
+#include "base/sys.h"
 #include "bounded_term.h"
 #include "fault.h"
 #include "pty_session.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "bounded_term.h"
 #include "pty_session.h"
 #include "render/render.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
 #include "readline_harness.h"
 

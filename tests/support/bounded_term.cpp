@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "api/state.h"
-#include "api/sys.h"
+#include "base/state.h"
+#include "base/sys.h"
 #include "text/text.h"
 
 namespace {

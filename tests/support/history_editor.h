@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "history/history.h"
 #include "kavrik.h"
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "api/sys.h"
+#include "base/sys.h"
 #include "text/text.h"
 
 namespace {

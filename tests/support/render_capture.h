@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "api/state.h"
-#include "api/sys.h"
+#include "base/state.h"
+#include "base/sys.h"
 #include "kavrik.h"
 
 // Captures every write made through kv_sys.write while it lives.  A call can

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "api/error.h"
-#include "api/state.h"
+#include "base/error.h"
+#include "base/state.h"
 #include "bounded_term.h"
 #include "render/render.h"
 

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "bounded_term.h"
 #include "fault.h"
 #include "render/render.h"

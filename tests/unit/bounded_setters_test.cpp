@@ -6,7 +6,7 @@
 #include <string>
 #include <tuple>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "bounded_term.h"
 #include "render/render.h"
 

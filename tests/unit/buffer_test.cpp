@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "fault.h"
 #include "kavrik.h"
 #include "text/text.h"

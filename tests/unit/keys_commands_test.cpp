@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "fault.h"
 #include "keys_call.h"
 

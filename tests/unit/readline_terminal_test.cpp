@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "edit/edit.h"
 #include "fault.h"
 #include "kavrik.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "api/sys.h"
+#include "base/sys.h"
 #include "fault.h"
 #include "render/render.h"
 

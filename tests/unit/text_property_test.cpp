@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
 #include "text/text.h"
 

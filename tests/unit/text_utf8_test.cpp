@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
 #include "text/text.h"
 

@@ -1,5 +1,5 @@
 // The table of system calls used by the terminal and file code.
-#include "sys.h"
+#include "base/sys.h"
 
 #include <fcntl.h>
 #include <stdio.h>

@@ -2,7 +2,7 @@
 // text through this one routine.
 #pragma once
 
-#include "state.h"
+#include "base/state.h"
 
 // Copies msg into the last error text (cut at 159 bytes, zero-filled).
 void kv_set_error(kv_state *st, const char *msg) noexcept;
