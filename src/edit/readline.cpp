@@ -6,7 +6,6 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "base/alloc.h"
 #include "base/error.h"
+#include "base/io.h"
 #include "base/sys.h"
 #include "edit/edit.h"
 #include "history/history.h"
@@ -69,9 +69,8 @@ int kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
         return 1;
     }
     for (;;) {
-        ssize_t n = kv_sys.read(st->in_fd, byte, 1);
+        ssize_t n = kv_read_retrying(st->in_fd, byte, 1);
         if (n >= 0) return n > 0 ? 1 : 0;
-        if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
         if (kv_wait_readable(st->in_fd, -1, nullptr) < 0) return -1;
     }
@@ -274,7 +273,7 @@ size_t kv_cooked_pending(const kv_state *st) noexcept {
     const tcflag_t iflag = st->saved_termios.c_iflag;
     if (!(iflag & ICRNL) || (iflag & IGNCR)) return 0;
     int n = 0;
-    if (ioctl(st->in_fd, FIONREAD, &n) != 0 || n < 0) return 0;
+    if (kv_sys.pending(st->in_fd, &n) != 0 || n < 0) return 0;
     return static_cast<size_t>(n);
 }
 
@@ -505,11 +504,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
 long kv_read_escape_byte(int fd, unsigned char *byte) noexcept {
     int ready = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
     if (ready <= 0) return ready;
-    ssize_t n;
-    do {
-        n = kv_sys.read(fd, byte, 1);
-    } while (n < 0 && errno == EINTR);
-    return static_cast<long>(n);
+    return static_cast<long>(kv_read_retrying(fd, byte, 1));
 }
 
 long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept {

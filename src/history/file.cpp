@@ -13,6 +13,7 @@
 
 #include "base/alloc.h"
 #include "base/error.h"
+#include "base/io.h"
 #include "base/sys.h"
 #include "history/history.h"
 
@@ -63,12 +64,12 @@ enum class kv_link { none, link, failed };
 // does not exist); failed: it is one but cannot be read, or memory ran out.
 kv_link kv_read_link(const char *path, char **out) noexcept {
     struct stat sb;
-    if (lstat(path, &sb) != 0 || !S_ISLNK(sb.st_mode)) return kv_link::none;
+    if (kv_sys.lstat(path, &sb) != 0 || !S_ISLNK(sb.st_mode)) return kv_link::none;
     size_t cap = sb.st_size > 0 ? static_cast<size_t>(sb.st_size) + 1 : 256;
     for (int tries = 0; tries < 8; ++tries, cap *= 2) {
         auto *buf = static_cast<char *>(kv_malloc(cap));
         if (!buf) return kv_link::failed;
-        ssize_t n = readlink(path, buf, cap);
+        ssize_t n = kv_sys.readlink(path, buf, cap);
         if (n >= 0 && static_cast<size_t>(n) < cap) {
             buf[n] = '\0';
             *out = buf;
@@ -103,18 +104,6 @@ char *kv_resolve_links(const char *path) noexcept {
     return nullptr;
 }
 
-// Writes all of bytes[0..n), continuing partial writes and retrying EINTR.
-bool kv_write_fd(int fd, const char *bytes, size_t n) noexcept {
-    while (n > 0) {
-        ssize_t w = kv_sys.write(fd, bytes, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        bytes += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // Collects escaped output in blocks so that a file costs few writes.
 struct kv_out {
     int fd;
@@ -124,7 +113,7 @@ struct kv_out {
 
     explicit kv_out(int f) : fd(f) {}
     void flush() noexcept {
-        if (!failed && used > 0 && !kv_write_fd(fd, block, used)) failed = true;
+        if (!failed && used > 0 && kv_write_all(fd, block, used) != 0) failed = true;
         used = 0;
     }
     void put(char c) noexcept {
@@ -157,14 +146,18 @@ int kv_fail(kv_state *st, const char *msg) noexcept {
     return -4;
 }
 
+// Makes the reads and writes on fd block again once a non-blocking open has
+// got past a FIFO without a peer.
+void kv_clear_nonblock(int fd) noexcept {
+    int fl = kv_sys.fcntl(fd, F_GETFL, 0);
+    if (fl >= 0) (void)kv_sys.fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+}
+
 // Opens for writing without hanging on a FIFO that has no reader (that
 // open fails instead); later writes block as usual.
 int kv_open_nonblocking_write(const char *path, int flags, mode_t mode) noexcept {
     int fd = kv_sys.open(path, flags | O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
-    if (fd >= 0) {
-        int fl = fcntl(fd, F_GETFL);
-        if (fl >= 0) fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-    }
+    if (fd >= 0) kv_clear_nonblock(fd);
     return fd;
 }
 
@@ -194,7 +187,7 @@ int kv_save_in_place(kv_state *st, const char *target) noexcept {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_chmod);
     }
-    bool ok = ftruncate(fd, 0) == 0 && kv_write_entries(st, fd);
+    bool ok = kv_sys.ftruncate(fd, 0) == 0 && kv_write_entries(st, fd);
     return kv_finish(st, fd, ok);
 }
 
@@ -286,15 +279,12 @@ struct kv_in {
     void unget(int c) noexcept { pushed = c; }
     bool refill() noexcept {
         if (error) return false;
-        for (;;) {
-            ssize_t n = kv_sys.read(fd, block, kv_io_block);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) error = true;
-            if (n <= 0) return false;
-            pos = 0;
-            len = static_cast<size_t>(n);
-            return true;
-        }
+        ssize_t n = kv_read_retrying(fd, block, kv_io_block);
+        if (n < 0) error = true;
+        if (n <= 0) return false;
+        pos = 0;
+        len = static_cast<size_t>(n);
+        return true;
     }
 };
 
@@ -409,7 +399,7 @@ extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
     kv_owned target(kv_resolve_links(path));
     if (!target.p) return kv_fail(st, kv_msg_open_write);
     struct stat sb;
-    if (stat(target.p, &sb) == 0) {
+    if (kv_sys.stat(target.p, &sb) == 0) {
         if (!S_ISREG(sb.st_mode)) return kv_save_direct(st, target.p);
         return kv_save_replacing(st, target.p, &sb);
     }
@@ -426,8 +416,7 @@ extern "C" int kv_history_load_impl(kv_editor *ed, const char *path) noexcept {
         kv_set_error(st, kv_msg_open_read);
         return -4;
     }
-    int fl = fcntl(fd, F_GETFL);
-    if (fl >= 0) fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    kv_clear_nonblock(fd);
     kv_in in(fd);
     bool skipped = false;
     kv_load_end end = kv_load_entries(ed, st, in, &skipped);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/io.h"
 #include "base/state.h"
 #include "kavrik.h"
 
@@ -92,7 +93,6 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept;
 int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept;
-int kv_write_all(int fd, const char *bytes, size_t len) noexcept;
 // Writes one fixed sequence of the catalogue; 0 or -1.
 int kv_write_seq(int fd, std::string_view seq) noexcept;
 // Formats one catalogue sequence ("\e[%dA", "\e[%d;%dH", ...) and writes it.

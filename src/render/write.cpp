@@ -1,9 +1,8 @@
-// Terminal output: the full-write loop that every rendering write goes
-// through, and the formatter for the numeric sequences of the catalogue.
-#include <cerrno>
+// Terminal output: the fixed sequences of the catalogue and the formatter for
+// its numeric ones, all written whole by kv_write_all.
 #include <cstdio>
 
-#include "base/sys.h"
+#include "base/io.h"
 #include "render/render.h"
 
 namespace {
@@ -20,22 +19,6 @@ int kv_write_formatted(int fd, const char *buf, int n, size_t size) noexcept {
 }
 
 } // namespace
-
-int kv_write_all(int fd, const char *bytes, size_t len) noexcept {
-    if (len > 0 && !bytes) return -1;
-    size_t done = 0;
-    while (done < len) {
-        ssize_t n = kv_sys.write(fd, bytes + done, len - done);
-        // A signal that arrives before anything is written interrupts the
-        // call without loss; write again.
-        if (n < 0 && errno == EINTR) continue;
-        // 0 would loop for ever on a descriptor that accepts nothing.
-        if (n <= 0) return -1;
-        size_t wrote = static_cast<size_t>(n);
-        done += wrote < len - done ? wrote : len - done;
-    }
-    return 0;
-}
 
 int kv_write_seq(int fd, std::string_view seq) noexcept {
     return kv_write_all(fd, seq.data(), seq.size());
