@@ -21,8 +21,6 @@ struct kv_command_entry {
 
 const char *kv_line(const kv_state *st) { return st->line ? st->line : ""; }
 
-bool kv_is_space(unsigned char b) { return b == ' ' || (b >= 9 && b <= 13); }
-
 // Typed text: keys 32..255 other than DEL, the first byte of a character.
 bool kv_is_text_key(int key) { return key >= 32 && key <= 255 && key != 127; }
 

@@ -288,10 +288,7 @@ void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
                         size_t *count) noexcept {
     buf[0] = first;
     *count = 1;
-    size_t want = first >= 0xC0 && first <= 0xDF   ? 2
-                  : first >= 0xE0 && first <= 0xEF ? 3
-                  : first >= 0xF0 && first <= 0xF7 ? 4
-                                                   : 1;
+    size_t want = kv_utf8_sequence_length(first);
     while (*count < want) {
         unsigned char b;
         if (kv_call_wait_byte(c, &b) <= 0) return;

@@ -160,9 +160,8 @@ int32_t kv_prompt_width(const char *prompt, size_t len) noexcept {
 
 // ---- words ------------------------------------------------------------------------
 
-bool kv_is_separator(unsigned char b) noexcept {
-    return b == 0x00 || b == ' ' || (b >= 0x09 && b <= 0x0D);
-}
+// Words break at whitespace and, for wrapping only, at NUL bytes too.
+bool kv_is_separator(unsigned char b) noexcept { return b == 0x00 || kv_is_space(b); }
 
 size_t kv_word_end(const char *text, size_t len, size_t p) noexcept {
     while (p < len && !kv_is_separator(static_cast<unsigned char>(text[p]))) ++p;

@@ -137,13 +137,12 @@ int kv_buf_set(kv_editor *ed, const char *text) noexcept {
 }
 
 size_t kv_word_backward(const char *text, size_t pos) noexcept {
-    auto space = [](unsigned char b) { return b == ' ' || (b >= 9 && b <= 13); };
     if (pos <= 1) return 0;
     size_t i = pos - 1;
-    while (space(static_cast<unsigned char>(text[i]))) {
+    while (kv_is_space(static_cast<unsigned char>(text[i]))) {
         if (--i == 0) return 0;
     }
-    while (i > 0 && !space(static_cast<unsigned char>(text[i - 1]))) --i;
+    while (i > 0 && !kv_is_space(static_cast<unsigned char>(text[i - 1]))) --i;
     return i;
 }
 
