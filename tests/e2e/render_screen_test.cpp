@@ -11,7 +11,8 @@
 
 #include "pty_session.h"
 #include "render/render.h"
-#include "render_capture.h"
+#include "test_editor.h"
+#include "write_capture.h"
 #include "text/text.h"
 #include "vt_screen.h"
 
@@ -86,7 +87,7 @@ void draw_fresh(const RenderEditor &diff, const char *prompt, VtScreen &screen, 
     fresh.set(diff.line(), diff.st()->cursor);
     w.clear();
     ASSERT_EQ(kv_render_apply(fresh.ed, prompt), 0);
-    screen.feed(w.all());
+    screen.feed(w.text());
 }
 
 TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
@@ -95,8 +96,7 @@ TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
     for (int seq = 0; seq < 160; ++seq) {
         int cols = seq % 5 == 0 ? 1 + static_cast<int>(rng() % 8) : 1 + static_cast<int>(rng() % 120);
         int rows = 2 + static_cast<int>(rng() % 12);
-        WinsizeStub ws(rows, cols);
-        WriteCapture w;
+        WriteCapture w(rows, cols);
         RenderEditor e(cols);
         VtScreen screen(rows, cols);
         const char *prompt = prompts[rng() % (sizeof prompts / sizeof prompts[0])];
@@ -111,8 +111,8 @@ TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
             if (widest_row(e, prompt) > cols) break;
             w.clear();
             ASSERT_EQ(kv_render_apply(e.ed, prompt), 0);
-            redraws += !w.calls.empty();
-            screen.feed(w.all());
+            redraws += !w.pieces().empty();
+            screen.feed(w.text());
 
             VtScreen clean(rows, cols);
             draw_fresh(e, prompt, clean, w);

@@ -4,7 +4,8 @@
 #include <string>
 
 #include "render/render.h"
-#include "render_capture.h"
+#include "test_editor.h"
+#include "write_capture.h"
 
 namespace {
 
