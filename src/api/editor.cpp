@@ -4,6 +4,7 @@
 #include "api/editor.h"
 
 #include "base/alloc.h"
+#include "base/error.h"
 #include "edit/edit.h"
 #include "history/history.h"
 #include "render/render.h"
@@ -129,21 +130,21 @@ size_t kv_cursor_method(kv_editor *ed) noexcept {
 
 int kv_submit_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return -2;
+    if (!st || !st->readline_active) return kv_code(kv_result::invalid);
     st->submit_requested = 1;
     return 0;
 }
 
 int kv_cancel_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return -2;
+    if (!st || !st->readline_active) return kv_code(kv_result::invalid);
     st->cancel_requested = 1;
     return 0;
 }
 
 int kv_set_idle_callback_method(kv_editor *ed, kv_idle_callback cb, void *user) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
+    if (!st) return kv_code(kv_result::invalid);
     st->idle_callback = cb;
     st->idle_user_data = user;
     return 0;

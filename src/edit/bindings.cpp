@@ -55,7 +55,7 @@ bool kv_honour_requests(kv_call *c) {
 extern "C" int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb,
                                   void *user) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || key == 0) return -2;
+    if (!st || key == 0) return kv_code(kv_result::invalid);
     if (kv_key_binding *b = kv_find_binding(st, key)) {
         b->callback = cb;
         b->user_data = cb ? user : nullptr;
@@ -63,10 +63,7 @@ extern "C" int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb
     }
     if (!cb) return 0;
     kv_key_binding *slot = kv_free_binding(st);
-    if (!slot) {
-        kv_set_error(st, kv_msg_too_many);
-        return -3;
-    }
+    if (!slot) return kv_fail_with(st, kv_result::out_of_memory, kv_msg_too_many);
     *slot = kv_key_binding{key, cb, user};
     return 0;
 }

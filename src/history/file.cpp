@@ -16,6 +16,7 @@
 #include "base/io.h"
 #include "base/sys.h"
 #include "history/history.h"
+#include "history/messages.h"
 
 namespace {
 
@@ -24,15 +25,6 @@ constexpr size_t kv_io_block = 4096;
 constexpr size_t kv_first_entry_block = 256;
 constexpr int kv_max_link_hops = 40;
 constexpr int kv_max_temp_tries = 100;
-
-constexpr const char *kv_msg_open_write = "failed to open history file for writing";
-constexpr const char *kv_msg_chmod = "failed to set history file permissions";
-constexpr const char *kv_msg_write = "failed to write history file";
-constexpr const char *kv_msg_close = "failed to close history file";
-constexpr const char *kv_msg_open_read = "failed to open history file for reading";
-constexpr const char *kv_msg_oom_load = "out of memory while loading history";
-constexpr const char *kv_msg_too_long = "history entry exceeds configured maximum length";
-constexpr const char *kv_msg_read = "failed to read history file";
 
 // An owned, zero-terminated string that is released when it goes away.
 struct kv_owned {
@@ -141,9 +133,9 @@ bool kv_write_entries(const kv_state *st, int fd) noexcept {
     return !out.failed;
 }
 
+// Every failure of the file operations is an input/output failure.
 int kv_fail(kv_state *st, const char *msg) noexcept {
-    kv_set_error(st, msg);
-    return -4;
+    return kv_fail_with(st, kv_result::io_error, msg);
 }
 
 // Makes the reads and writes on fd block again once a non-blocking open has
@@ -266,14 +258,15 @@ struct kv_in {
     unsigned char block[kv_io_block];
 
     explicit kv_in(int f) : fd(f) {}
-    // The next byte, or -1 at the end of the file or after a read error.
+    static constexpr int end = -1;
+    // The next byte, or `end` at the end of the file or after a read error.
     int get() noexcept {
         if (pushed >= 0) {
             int c = pushed;
             pushed = -1;
             return c;
         }
-        if (pos == len && !refill()) return -1;
+        if (pos == len && !refill()) return end;
         return block[pos++];
     }
     void unget(int c) noexcept { pushed = c; }
@@ -392,7 +385,7 @@ kv_load_end kv_load_entries(kv_editor *ed, kv_state *st, kv_in &in, bool *skippe
 
 extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !path) return -2;
+    if (!st || !path) return kv_code(kv_result::invalid);
     // An empty path names no file; without this check the new file would be
     // made in the working directory and only the rename would fail.
     if (!path[0]) return kv_fail(st, kv_msg_open_write);
@@ -408,28 +401,25 @@ extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
 
 extern "C" int kv_history_load_impl(kv_editor *ed, const char *path) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !path) return -2;
+    if (!st || !path) return kv_code(kv_result::invalid);
     // Non-blocking so that a FIFO without a writer does not hang the open;
     // reading it then finds the end at once.
     int fd = kv_sys.open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
-    if (fd < 0) {
-        kv_set_error(st, kv_msg_open_read);
-        return -4;
-    }
+    if (fd < 0) return kv_fail_with(st, kv_result::io_error, kv_msg_open_read);
     kv_clear_nonblock(fd);
     kv_in in(fd);
     bool skipped = false;
     kv_load_end end = kv_load_entries(ed, st, in, &skipped);
     if (end != kv_load_end::done) {
         kv_sys.close(fd);
-        if (end == kv_load_end::add_failed) return -1;
+        if (end == kv_load_end::add_failed) return kv_code(kv_result::failed);
         kv_set_error(st, kv_msg_oom_load);
-        return -3;
+        return kv_code(kv_result::out_of_memory);
     }
     if (in.error) {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_read);
     }
     if (kv_sys.close(fd) != 0) return kv_fail(st, kv_msg_close);
-    return skipped ? -2 : 0;
+    return skipped ? kv_code(kv_result::invalid) : 0;
 }

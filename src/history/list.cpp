@@ -9,18 +9,12 @@
 #include "base/alloc.h"
 #include "base/error.h"
 #include "history/history.h"
+#include "history/messages.h"
 #include "text/text.h"
 
 namespace {
 
 constexpr int kv_first_history_cap = 16;
-
-constexpr const char *kv_msg_too_long = "history entry exceeds configured maximum length";
-constexpr const char *kv_msg_oom_alloc = "out of memory while allocating history";
-constexpr const char *kv_msg_oom_add = "out of memory while adding history entry";
-constexpr const char *kv_msg_bad_len = "invalid history length";
-constexpr const char *kv_msg_oom_resize = "out of memory while resizing history";
-constexpr const char *kv_msg_oom_walk = "out of memory while saving the typed line";
 
 // Ring position of logical entry i.
 int kv_ring_pos(const kv_state *st, int i) noexcept {

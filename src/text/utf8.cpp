@@ -3,6 +3,7 @@
 // back (a forward walk from the start) and putting the cursor on a boundary.
 #include <algorithm>
 
+#include "base/error.h"
 #include "base/state.h"
 #include "text/text.h"
 
@@ -136,7 +137,7 @@ size_t kv_utf8_prev_cluster_len(const char *text, size_t end) noexcept {
 
 extern "C" int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
+    if (!st) return kv_code(kv_result::invalid);
     size_t len = st->line_len;
     if (!st->line || std::min(pos, len) == 0)
         st->cursor = 0;
