@@ -9,6 +9,7 @@
 
 #include "base/state.h"
 #include "history/history.h"
+#include "history/internal.h"
 #include "kavrik.h"
 
 namespace {

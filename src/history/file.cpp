@@ -16,6 +16,7 @@
 #include "base/io.h"
 #include "base/sys.h"
 #include "history/history.h"
+#include "history/internal.h"
 #include "history/messages.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include "base/alloc.h"
 #include "base/error.h"
 #include "history/history.h"
+#include "history/internal.h"
 #include "history/messages.h"
 #include "text/text.h"
 

@@ -8,6 +8,7 @@
 #include "base/alloc.h"
 #include "base/error.h"
 #include "history/history.h"
+#include "history/internal.h"
 #include "text/text.h"
 
 namespace {

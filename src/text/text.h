@@ -37,19 +37,7 @@ int kv_buf_set_public(kv_editor *ed, const char *text) noexcept;   // slot set_b
 int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept;      // slot set_cursor
 }
 
-// ---- code points and clusters --------------------------------------------
-
-inline constexpr uint64_t kv_replacement_char = 0xFFFD;
-
-struct kv_decoded {
-    uint64_t cp;  // the code point, U+FFFD for an invalid byte
-    size_t len;   // bytes consumed, 1..4
-};
-
-// 1 when cp is a combining mark (joins the cluster before it), else 0.
-int kv_codepoint_is_combining(uint64_t cp) noexcept;
-// 1 when cp takes two terminal columns, else 0.
-int kv_codepoint_is_wide(uint64_t cp) noexcept;
+// ---- clusters ------------------------------------------------------------
 
 // Bytes of the UTF-8 sequence that byte b starts: 2, 3 or 4 for a lead
 // byte, 1 for ASCII and for a byte that starts no sequence (a continuation
@@ -58,9 +46,6 @@ constexpr size_t kv_utf8_sequence_length(unsigned char b) noexcept {
     return b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 1;
 }
 
-// Decodes the code point at pos (pos < len).  Invalid or truncated sequences
-// give U+FFFD and consume one byte.
-kv_decoded kv_utf8_decode(const char *text, size_t len, size_t pos) noexcept;
 // Byte length of the cluster starting at pos (0 at or past len); its width
 // (0, 1 or 2) goes to *width when width is not null.
 size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos,

@@ -5,6 +5,7 @@
 
 #include "base/error.h"
 #include "base/state.h"
+#include "text/internal.h"
 #include "text/text.h"
 
 namespace {

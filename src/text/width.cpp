@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "text/internal.h"
 #include "text/text.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "history/history.h"
+#include "history/internal.h"
 #include "test_editor.h"
 
 struct HistoryEditor : TestEditor {
