@@ -6,8 +6,10 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "base/alloc.h"
+#include "base/error.h"
 #include "base/sys.h"
 #include "render/render.h"
 #include "text/text.h"
@@ -398,22 +400,33 @@ int kv_screen_width(const kv_state *st) noexcept {
     return w;
 }
 
-int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
-    if (!lo) return -1;
+int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
+    if (!lo) return kv_code(kv_result::failed);
     *lo = kv_layout{};
-    kv_state *st = kv_state_of(ed);
-    if (!st) return -1;
-    size_t plen = prompt ? std::strlen(prompt) : 0;
     kv_builder b{};
     b.lo = lo;
-    b.text = st->line ? st->line : "";
-    b.len = st->line ? st->line_len : 0;
-    b.cursor = std::min(st->cursor, b.len);
-    b.w = kv_screen_width(st);
-    int32_t p = kv_prompt_width(prompt, plen);
+    b.text = in.line.data();
+    b.len = in.line.size();
+    b.cursor = std::min(in.cursor, b.len);
+    b.w = std::max(in.width, 1);
+    int32_t p = kv_prompt_width(in.prompt.data(), in.prompt.size());
     b.indent = p < b.w ? p : b.w - 1;
     b.c = p;
-    if (kv_render_new_row_at(lo, 0, p) != 0) return -1;
-    if (kv_row_append(lo->rows[0], prompt, plen, 0) != 0) return -1;
+    if (kv_render_new_row_at(lo, 0, p) != 0) return kv_code(kv_result::failed);
+    if (kv_row_append(lo->rows[0], in.prompt.data(), in.prompt.size(), 0) != 0)
+        return kv_code(kv_result::failed);
     return kv_walk(b);
+}
+
+kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept {
+    return {prompt ? std::string_view(prompt) : std::string_view(),
+            std::string_view(st->line, st->line_len), st->cursor, kv_screen_width(st)};
+}
+
+int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
+    if (!lo) return kv_code(kv_result::failed);
+    *lo = kv_layout{};
+    kv_state *st = kv_state_of(ed);
+    if (!st) return kv_code(kv_result::failed);
+    return kv_layout_build(kv_layout_input_of(st, prompt), lo);
 }

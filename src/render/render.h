@@ -31,8 +31,38 @@ struct kv_layout {
 // Releases every row text and the row array, and empties the layout.
 void kv_layout_free(kv_layout *lo) noexcept;
 
+// Owns a layout from its build to the end of the scope.
+class kv_layout_owner {
+public:
+    kv_layout_owner() = default;
+    ~kv_layout_owner() { kv_layout_free(&lo_); }
+    kv_layout_owner(const kv_layout_owner &) = delete;
+    kv_layout_owner &operator=(const kv_layout_owner &) = delete;
+
+    kv_layout *get() noexcept { return &lo_; }
+    kv_layout *operator->() noexcept { return &lo_; }
+    const kv_layout &operator*() const noexcept { return lo_; }
+
+private:
+    kv_layout lo_{};
+};
+
 // ---- layout ----------------------------------------------------------------
 
+// Everything a layout depends on: the prompt, the line with the cursor's
+// byte offset, and the effective screen width.
+struct kv_layout_input {
+    std::string_view prompt;
+    std::string_view line;
+    size_t cursor;
+    int32_t width;
+};
+
+// Lays in out into *lo (emptied first); 0, or -1 when memory runs out.
+int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept;
+// The input of the editor's next drawing with this prompt (null: none).
+kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept;
+// kv_layout_build on the editor's state; -1 also for a missing state.
 int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept;
 int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept;
 int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noexcept;
