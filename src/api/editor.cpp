@@ -120,7 +120,7 @@ void kv_free_string_method(kv_editor *, char *string) noexcept { kv_free(string)
 const char *kv_buffer_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return nullptr;
-    return st->line ? st->line : "";
+    return st->line;
 }
 
 size_t kv_cursor_method(kv_editor *ed) noexcept {

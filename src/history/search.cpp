@@ -120,7 +120,7 @@ int kv_search_start(kv_editor *ed, kv_search *s) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || !s) return kv_code(kv_result::failed);
     kv_search_free(s);
-    s->saved = kv_strndup(st->line ? st->line : "", st->line ? st->line_len : 0);
+    s->saved = kv_strndup(st->line, st->line_len);
     s->query = static_cast<char *>(kv_malloc(kv_first_query_block));
     if (!s->saved || !s->query) {
         kv_search_free(s);

@@ -31,7 +31,7 @@ constexpr ptrdiff_t kv_outside_line = -1;
 // elsewhere.  Text taken from kv_buffer() may be handed back to the public
 // edits.
 ptrdiff_t kv_line_offset(const kv_state *st, const char *p) noexcept {
-    if (!st->line || p < st->line || p > st->line + st->line_len) return kv_outside_line;
+    if (p < st->line || p > st->line + st->line_len) return kv_outside_line;
     return p - st->line;
 }
 

@@ -140,7 +140,7 @@ extern "C" int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_code(kv_result::invalid);
     size_t len = st->line_len;
-    if (!st->line || std::min(pos, len) == 0)
+    if (std::min(pos, len) == 0)
         st->cursor = 0;
     else if (pos >= len)
         st->cursor = len;
