@@ -123,8 +123,6 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept;
 int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept;
-// Writes one fixed sequence of the catalogue; 0 or -1.
-int kv_write_seq(int fd, std::string_view seq) noexcept;
 // Formats one catalogue sequence ("\e[%dA", "\e[%d;%dH", ...) and writes it.
 int kv_write_format(int fd, const char *fmt, int a) noexcept;
 int kv_write_format2(int fd, const char *fmt, int a, int b) noexcept;

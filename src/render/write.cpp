@@ -1,7 +1,8 @@
-// Terminal output: the fixed sequences of the catalogue and the formatter for
-// its numeric ones, all written whole by kv_write_all.
+// Terminal output: the formatter for the numeric sequences of the catalogue,
+// each written whole by kv_write_all.
 #include <cstdio>
 
+#include "base/error.h"
 #include "base/io.h"
 #include "render/render.h"
 
@@ -14,18 +15,14 @@ constexpr size_t kv_format2_size = 48;
 
 // A formatter result that is empty or cut short counts as a failed write.
 int kv_write_formatted(int fd, const char *buf, int n, size_t size) noexcept {
-    if (n <= 0 || static_cast<size_t>(n) >= size) return -1;
+    if (n <= 0 || static_cast<size_t>(n) >= size) return kv_code(kv_result::failed);
     return kv_write_all(fd, buf, static_cast<size_t>(n));
 }
 
 } // namespace
 
-int kv_write_seq(int fd, std::string_view seq) noexcept {
-    return kv_write_all(fd, seq.data(), seq.size());
-}
-
 int kv_write_format(int fd, const char *fmt, int a) noexcept {
-    if (!fmt) return -1;
+    if (!fmt) return kv_code(kv_result::failed);
     char buf[kv_format_size];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -35,7 +32,7 @@ int kv_write_format(int fd, const char *fmt, int a) noexcept {
 }
 
 int kv_write_format2(int fd, const char *fmt, int a, int b) noexcept {
-    if (!fmt) return -1;
+    if (!fmt) return kv_code(kv_result::failed);
     char buf[kv_format2_size];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
