@@ -7,7 +7,7 @@
 
 #include "base/state.h"
 #include "kavrik.h"
-#include "render/render.h"
+#include "render/internal.h"
 #include "text/text.h"
 
 namespace {

@@ -47,13 +47,8 @@ void kv_fill_slots(kv_editor *ed) noexcept {
 void kv_store_config(kv_state *st, const kv_config &c) noexcept {
     st->in_fd = c.in_fd < 0 ? 0 : c.in_fd;
     st->out_fd = c.out_fd < 0 ? 1 : c.out_fd;
-    st->column = c.column;
-    st->row = c.row;
-    st->width = c.width;
-    st->height = c.height;
-    st->bounded = c.bounded != 0 || c.height != 0;
-    st->auto_width = c.width == 0;
-    st->auto_height = c.bounded != 0 && c.height == 0;
+    // A fixed height alone asks for bounded mode too.
+    kv_render_set_geometry(st, c.column, c.row, c.width, c.height, c.bounded != 0 || c.height != 0);
     st->max_line_len = c.max_line_len;
     st->history_max_len = c.history_max_len;
     st->history_index = -1;

@@ -23,8 +23,7 @@
 
 namespace {
 
-// Control sequences written here; the line end and the cursor positioning
-// come from the renderer's catalogue.
+// Control sequences written here; the line end comes from the renderer.
 constexpr std::string_view kv_paste_on = "\x1b[?2004h";  // bracketed paste on
 constexpr std::string_view kv_paste_off = "\x1b[?2004l"; // bracketed paste off
 
@@ -33,8 +32,6 @@ constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
 
 constexpr const char *kv_msg_active = "readline call already active";
 constexpr const char *kv_msg_paste = "failed to enable bracketed paste";
-constexpr const char *kv_msg_newline = "failed to write final newline";
-constexpr const char *kv_msg_bounded = "failed to write bounded terminal output";
 constexpr const char *kv_msg_copy = "out of memory while returning line";
 constexpr const char *kv_msg_read_tty = "failed to read terminal input";
 constexpr const char *kv_msg_read_plain = "failed to read input";
@@ -422,19 +419,6 @@ bool kv_finish_search(kv_call *c) noexcept {
     return ok;
 }
 
-// Puts the cursor below the finished line: a line end, or in bounded mode
-// column 1 of the row under the box.
-bool kv_leave_line(kv_state *st) noexcept {
-    if (!st->bounded) {
-        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return true;
-        kv_set_error(st, kv_msg_newline);
-        return false;
-    }
-    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return true;
-    kv_set_error(st, kv_msg_bounded);
-    return false;
-}
-
 // Submit, cancel or end of input.  A terminal that hung up gets no final
 // drawing: nothing can be written to it any more.
 char *kv_end_finish(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
@@ -442,7 +426,7 @@ char *kv_end_finish(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
     st->cursor = st->line_len;
     bool ok = kv_finish_search(c);
     if (ok && !hung_up)
-        ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st);
+        ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
     if (ok) kv_render_store_reset(st);
     kv_write_paste_off(st);
     raw.restore();

@@ -4,12 +4,10 @@
 #include <algorithm>
 
 #include "base/error.h"
-#include "render/render.h"
+#include "render/internal.h"
+#include "render/messages.h"
 
 namespace {
-
-constexpr const char *kv_msg_render = "failed to render editor state";
-constexpr const char *kv_msg_write = "failed to write terminal output";
 
 // The rows of the layout that are drawn: all of them when they fit on the
 // terminal, else a window of the terminal's height that holds the cursor's
@@ -97,4 +95,13 @@ int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
     int result = kv_apply_normal(st, lo);
     kv_layout_free(&lo);
     return result;
+}
+
+int kv_leave_line(kv_state *st) noexcept {
+    if (!st->bounded) {
+        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return 0;
+        return kv_fail_with(st, kv_result::failed, kv_msg_newline);
+    }
+    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return 0;
+    return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
 }

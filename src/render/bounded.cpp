@@ -7,13 +7,10 @@
 #include <climits>
 
 #include "base/error.h"
-#include "render/render.h"
+#include "render/internal.h"
+#include "render/messages.h"
 
 namespace {
-
-constexpr const char *kv_msg_invalid_bounds = "invalid terminal bounds";
-constexpr const char *kv_msg_invalid_width = "invalid screen width";
-constexpr const char *kv_msg_bounded_write = "failed to write bounded terminal output";
 
 // One drawing's geometry, recomputed from the layout and the terminal every
 // time.
@@ -169,13 +166,7 @@ int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t wid
         kv_set_error(st, kv_msg_invalid_bounds);
         return -2;
     }
-    st->column = column;
-    st->row = row;
-    st->width = width;
-    st->height = height;
-    st->bounded = 1;
-    st->auto_width = width == 0;
-    st->auto_height = height == 0;
+    kv_render_set_geometry(st, column, row, width, height, true);
     // The next drawing starts afresh in the new box.
     kv_render_store_reset(st);
     return 0;
@@ -188,9 +179,25 @@ int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept {
         kv_set_error(st, kv_msg_invalid_width);
         return -2;
     }
-    st->width = width;
-    st->auto_width = width == 0;
+    kv_render_set_width(st, width);
     return 0;
 }
 
 } // extern "C"
+
+void kv_render_set_geometry(kv_state *st, int32_t column, int32_t row, int32_t width,
+                            int32_t height, bool bounded) noexcept {
+    st->column = column;
+    st->row = row;
+    st->height = height;
+    st->bounded = bounded;
+    // A height of 0 follows the terminal only in a box; unbounded, the
+    // editor takes as many rows as the line needs.
+    st->auto_height = bounded && height == 0;
+    kv_render_set_width(st, width);
+}
+
+void kv_render_set_width(kv_state *st, int32_t width) noexcept {
+    st->width = width;
+    st->auto_width = width == 0;
+}

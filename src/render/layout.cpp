@@ -11,7 +11,7 @@
 #include "base/alloc.h"
 #include "base/error.h"
 #include "base/sys.h"
-#include "render/render.h"
+#include "render/internal.h"
 #include "text/text.h"
 
 namespace {

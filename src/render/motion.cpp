@@ -1,7 +1,7 @@
 // Vertical cursor motion: moves the edit cursor one screen row up or down
 // through the wrapped layout, keeping its column as far as the target row
 // allows.
-#include "render/render.h"
+#include "render/internal.h"
 #include "text/text.h"
 
 namespace {

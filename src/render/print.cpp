@@ -8,7 +8,7 @@
 
 #include "base/error.h"
 #include "render/messages.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

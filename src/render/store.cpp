@@ -4,7 +4,8 @@
 
 #include "base/alloc.h"
 #include "base/error.h"
-#include "render/render.h"
+#include "render/internal.h"
+#include "render/messages.h"
 
 void kv_render_store_reset(kv_state *st) noexcept {
     if (!st) return;
@@ -23,8 +24,6 @@ void kv_render_store_reset(kv_state *st) noexcept {
 }
 
 namespace {
-
-constexpr const char *kv_msg_store = "out of memory while storing terminal render state";
 
 // Grows one of the three arrays to cap entries, zero-filling the new ones.
 template <typename T>

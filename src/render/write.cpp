@@ -4,7 +4,7 @@
 
 #include "base/error.h"
 #include "base/io.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

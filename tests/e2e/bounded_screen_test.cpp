@@ -12,7 +12,7 @@
 #include "bounded_term.h"
 #include "fault.h"
 #include "pty_session.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pty_session.h"
-#include "render/render.h"
+#include "render/internal.h"
 #include "test_editor.h"
 #include "write_capture.h"
 #include "text/text.h"

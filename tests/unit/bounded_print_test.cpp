@@ -8,7 +8,7 @@
 #include "base/error.h"
 #include "base/state.h"
 #include "bounded_term.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "base/state.h"
 #include "bounded_term.h"
 #include "fault.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

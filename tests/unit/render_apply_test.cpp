@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fault.h"
-#include "render/render.h"
+#include "render/internal.h"
 #include "test_editor.h"
 #include "write_capture.h"
 

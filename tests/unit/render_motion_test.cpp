@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "render/render.h"
+#include "render/internal.h"
 #include "test_editor.h"
 #include "write_capture.h"
 

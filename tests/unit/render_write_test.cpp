@@ -9,7 +9,7 @@
 
 #include "base/sys.h"
 #include "fault.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 
