@@ -125,21 +125,21 @@ size_t kv_cursor_method(kv_editor *ed) noexcept {
 
 int kv_submit_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return kv_code(kv_result::invalid);
+    if (!st || !st->readline_active) return kv_rc_invalid;
     st->submit_requested = 1;
     return 0;
 }
 
 int kv_cancel_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return kv_code(kv_result::invalid);
+    if (!st || !st->readline_active) return kv_rc_invalid;
     st->cancel_requested = 1;
     return 0;
 }
 
 int kv_set_idle_callback_method(kv_editor *ed, kv_idle_callback cb, void *user) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return kv_code(kv_result::invalid);
+    if (!st) return kv_rc_invalid;
     st->idle_callback = cb;
     st->idle_user_data = user;
     return 0;

@@ -18,9 +18,6 @@ R kv_call_slot(kv_editor *ed, Slot kv_editor::*slot, R fallback, Args... args) n
     return (ed->*slot)(ed, args...);
 }
 
-// The answer of an int function called with a null handle.
-constexpr int kv_no_handle = kv_code(kv_result::invalid);
-
 } // namespace
 
 KV_EXPORT void kv_config_init(kv_config *config) noexcept { kv_config_init_impl(config); }
@@ -51,44 +48,44 @@ KV_EXPORT void kv_free_string(kv_editor *ed, char *string) noexcept {
 }
 
 KV_EXPORT int kv_history_add(kv_editor *ed, const char *line) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_add, kv_no_handle, line);
+    return kv_call_slot(ed, &kv_editor::history_add, kv_rc_invalid, line);
 }
 
 KV_EXPORT int kv_history_set_max_len(kv_editor *ed, int32_t max) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_set_max_len, kv_no_handle, max);
+    return kv_call_slot(ed, &kv_editor::history_set_max_len, kv_rc_invalid, max);
 }
 
 KV_EXPORT int kv_history_save(kv_editor *ed, const char *path) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_save, kv_no_handle, path);
+    return kv_call_slot(ed, &kv_editor::history_save, kv_rc_invalid, path);
 }
 
 KV_EXPORT int kv_history_load(kv_editor *ed, const char *path) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_load, kv_no_handle, path);
+    return kv_call_slot(ed, &kv_editor::history_load, kv_rc_invalid, path);
 }
 
 KV_EXPORT int kv_set_bounds(kv_editor *ed, int32_t column, int32_t row, int32_t width,
                             int32_t height) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_bounds, kv_no_handle, column, row, width, height);
+    return kv_call_slot(ed, &kv_editor::set_bounds, kv_rc_invalid, column, row, width, height);
 }
 
 KV_EXPORT int kv_set_screen_width(kv_editor *ed, int32_t width) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_screen_width, kv_no_handle, width);
+    return kv_call_slot(ed, &kv_editor::set_screen_width, kv_rc_invalid, width);
 }
 
 KV_EXPORT int kv_set_idle_callback(kv_editor *ed, kv_idle_callback cb, void *user) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_idle_callback, kv_no_handle, cb, user);
+    return kv_call_slot(ed, &kv_editor::set_idle_callback, kv_rc_invalid, cb, user);
 }
 
 KV_EXPORT int kv_bind_key(kv_editor *ed, int32_t key, kv_key_callback cb, void *user) noexcept {
-    return kv_call_slot(ed, &kv_editor::bind_key, kv_no_handle, key, cb, user);
+    return kv_call_slot(ed, &kv_editor::bind_key, kv_rc_invalid, key, cb, user);
 }
 
 KV_EXPORT int kv_insert(kv_editor *ed, const char *text) noexcept {
-    return kv_call_slot(ed, &kv_editor::insert, kv_no_handle, text);
+    return kv_call_slot(ed, &kv_editor::insert, kv_rc_invalid, text);
 }
 
 KV_EXPORT int kv_set_buffer(kv_editor *ed, const char *text) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_buffer, kv_no_handle, text);
+    return kv_call_slot(ed, &kv_editor::set_buffer, kv_rc_invalid, text);
 }
 
 KV_EXPORT const char *kv_buffer(kv_editor *ed) noexcept {
@@ -100,19 +97,19 @@ KV_EXPORT size_t kv_cursor(kv_editor *ed) noexcept {
 }
 
 KV_EXPORT int kv_set_cursor(kv_editor *ed, size_t position) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_cursor, kv_no_handle, position);
+    return kv_call_slot(ed, &kv_editor::set_cursor, kv_rc_invalid, position);
 }
 
 KV_EXPORT int kv_submit(kv_editor *ed) noexcept {
-    return kv_call_slot(ed, &kv_editor::submit, kv_no_handle);
+    return kv_call_slot(ed, &kv_editor::submit, kv_rc_invalid);
 }
 
 KV_EXPORT int kv_cancel(kv_editor *ed) noexcept {
-    return kv_call_slot(ed, &kv_editor::cancel, kv_no_handle);
+    return kv_call_slot(ed, &kv_editor::cancel, kv_rc_invalid);
 }
 
 KV_EXPORT int kv_print_above(kv_editor *ed, kv_print_callback cb, void *user) noexcept {
-    return kv_call_slot(ed, &kv_editor::print_above, kv_no_handle, cb, user);
+    return kv_call_slot(ed, &kv_editor::print_above, kv_rc_invalid, cb, user);
 }
 
 KV_EXPORT int kv_last_readline_status(kv_editor *ed) noexcept {

@@ -6,7 +6,7 @@
 
 // What an operation reports.  Inside the library the codes go by these
 // names; the slot functions and the internal helpers hand them on as the int
-// that the public header documents (kv_code), so 0 is success everywhere.
+// that the public header documents (kv_code, kv_rc_*), 0 for success.
 enum class kv_result : int {
     ok = 0,
     failed = -1,        // failed while working (message set)
@@ -17,6 +17,12 @@ enum class kv_result : int {
 
 // The int form of a result.
 constexpr int kv_code(kv_result r) noexcept { return static_cast<int>(r); }
+
+// The int forms by name, as the helpers and the slot functions return them.
+inline constexpr int kv_rc_failed = kv_code(kv_result::failed);
+inline constexpr int kv_rc_invalid = kv_code(kv_result::invalid);
+inline constexpr int kv_rc_no_memory = kv_code(kv_result::out_of_memory);
+inline constexpr int kv_rc_io_error = kv_code(kv_result::io_error);
 
 // Copies msg into the last error text (cut at 159 bytes, zero-filled).
 void kv_set_error(kv_state *st, const char *msg) noexcept;

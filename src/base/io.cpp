@@ -3,10 +3,11 @@
 
 #include <cerrno>
 
+#include "base/error.h"
 #include "base/sys.h"
 
 int kv_write_all(int fd, const char *bytes, size_t len) noexcept {
-    if (len > 0 && !bytes) return -1;
+    if (len > 0 && !bytes) return kv_rc_failed;
     size_t done = 0;
     while (done < len) {
         ssize_t n = kv_sys.write(fd, bytes + done, len - done);
@@ -14,7 +15,7 @@ int kv_write_all(int fd, const char *bytes, size_t len) noexcept {
         // call without loss; write again.
         if (n < 0 && errno == EINTR) continue;
         // 0 would loop for ever on a descriptor that accepts nothing.
-        if (n <= 0) return -1;
+        if (n <= 0) return kv_rc_failed;
         size_t wrote = static_cast<size_t>(n);
         done += wrote < len - done ? wrote : len - done;
     }

@@ -2,12 +2,10 @@
 // through its binding, the submit and cancel requests and the reported action
 // to the built-in command.
 #include "base/error.h"
-#include "edit/edit.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
 
 namespace {
-
-constexpr const char *kv_msg_too_many = "too many key bindings";
-constexpr const char *kv_msg_callback_failed = "key callback failed";
 
 bool kv_in_use(const kv_key_binding &b) { return b.callback != nullptr; }
 
@@ -55,7 +53,7 @@ bool kv_honour_requests(kv_call *c) {
 extern "C" int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb,
                                   void *user) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || key == 0) return kv_code(kv_result::invalid);
+    if (!st || key == 0) return kv_rc_invalid;
     if (kv_key_binding *b = kv_find_binding(st, key)) {
         b->callback = cb;
         b->user_data = cb ? user : nullptr;

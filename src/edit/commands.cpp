@@ -1,16 +1,13 @@
 // The built-in editing commands: one table for normal editing and one for the
 // reverse history search, each mapping a key code to a small command.  Every
 // cursor step and deletion goes by grapheme cluster.
-#include "edit/edit.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
 #include "history/history.h"
 #include "render/render.h"
 #include "text/text.h"
 
 namespace {
-
-constexpr const char *kv_msg_search_start = "failed to start reverse history search";
-constexpr const char *kv_msg_search_update = "failed to update reverse history search";
-constexpr const char *kv_msg_search_cancel = "failed to cancel reverse history search";
 
 using kv_command = void (*)(kv_call *, int key);
 
@@ -133,25 +130,25 @@ void kv_cmd_text(kv_call *c, int key) {
 }
 
 constexpr kv_command_entry kv_normal_commands[] = {
-    {1, kv_cmd_home},
+    {kv_ctrl('a'), kv_cmd_home},
     {KV_KEY_HOME, kv_cmd_home},
-    {2, kv_cmd_left},
+    {kv_ctrl('b'), kv_cmd_left},
     {KV_KEY_LEFT, kv_cmd_left},
-    {3, kv_cmd_interrupt},
-    {4, kv_cmd_ctrl_d},
+    {kv_ctrl('c'), kv_cmd_interrupt},
+    {kv_ctrl('d'), kv_cmd_ctrl_d},
     {KV_KEY_DELETE, kv_cmd_delete},
-    {5, kv_cmd_end},
+    {kv_ctrl('e'), kv_cmd_end},
     {KV_KEY_END, kv_cmd_end},
-    {6, kv_cmd_right},
+    {kv_ctrl('f'), kv_cmd_right},
     {KV_KEY_RIGHT, kv_cmd_right},
-    {8, kv_cmd_backspace},
-    {127, kv_cmd_backspace},
-    {10, kv_cmd_line_feed},
-    {11, kv_cmd_kill_to_end},
-    {13, kv_cmd_submit},
-    {18, kv_cmd_search_start},
-    {21, kv_cmd_kill_to_start},
-    {23, kv_cmd_kill_word},
+    {kv_ctrl('h'), kv_cmd_backspace},
+    {kv_key_backspace, kv_cmd_backspace},
+    {kv_ctrl('j'), kv_cmd_line_feed},
+    {kv_ctrl('k'), kv_cmd_kill_to_end},
+    {kv_key_enter, kv_cmd_submit},
+    {kv_ctrl('r'), kv_cmd_search_start},
+    {kv_ctrl('u'), kv_cmd_kill_to_start},
+    {kv_ctrl('w'), kv_cmd_kill_word},
     {KV_KEY_ALT_B, kv_cmd_word_backward},
     {KV_KEY_ALT_F, kv_cmd_word_forward},
     {KV_KEY_UP, kv_cmd_up},
@@ -193,14 +190,14 @@ void kv_cmd_search_text(kv_call *c, int key) {
 
 // A paste during a search goes into the query (the paste handling knows).
 constexpr kv_command_entry kv_search_commands[] = {
-    {3, kv_cmd_interrupt},
-    {7, kv_cmd_search_cancel},
-    {27, kv_cmd_search_cancel},
-    {8, kv_cmd_search_erase},
-    {127, kv_cmd_search_erase},
-    {13, kv_cmd_search_accept},
-    {18, kv_cmd_search_next},
-    {21, kv_cmd_search_clear},
+    {kv_ctrl('c'), kv_cmd_interrupt},
+    {kv_ctrl('g'), kv_cmd_search_cancel},
+    {kv_key_esc, kv_cmd_search_cancel},
+    {kv_ctrl('h'), kv_cmd_search_erase},
+    {kv_key_backspace, kv_cmd_search_erase},
+    {kv_key_enter, kv_cmd_search_accept},
+    {kv_ctrl('r'), kv_cmd_search_next},
+    {kv_ctrl('u'), kv_cmd_search_clear},
     {KV_KEY_PASTE_START, kv_cmd_paste_start},
 };
 

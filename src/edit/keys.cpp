@@ -4,13 +4,14 @@
 #include <poll.h>
 
 #include "base/sys.h"
-#include "edit/edit.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
 #include "text/text.h"
 
 namespace {
 
-constexpr unsigned char kv_esc = 27;
-constexpr unsigned char kv_bel = 7;
+constexpr unsigned char kv_esc = kv_key_esc;
+constexpr unsigned char kv_bel = kv_ctrl('g');
 
 // Escape numbers stop growing here: far above every listed code, so a huge
 // number keeps meaning "no such key" instead of overflowing.
@@ -21,8 +22,6 @@ constexpr size_t kv_escape_string_limit = 65536;
 // The bytes that end a bracketed paste (ESC [ 2 0 1 ~).
 constexpr char kv_paste_end[7] = "\x1b[201~";
 constexpr size_t kv_paste_end_len = 6;
-
-constexpr const char *kv_msg_search_update = "failed to update reverse history search";
 
 bool kv_is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
 bool kv_is_letter(unsigned char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }

@@ -16,7 +16,8 @@
 #include "base/error.h"
 #include "base/io.h"
 #include "base/sys.h"
-#include "edit/edit.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
 #include "history/history.h"
 #include "render/render.h"
 #include "text/text.h"
@@ -29,12 +30,6 @@ constexpr std::string_view kv_paste_off = "\x1b[?2004l"; // bracketed paste off
 
 constexpr const char *kv_default_prompt = "> ";
 constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
-
-constexpr const char *kv_msg_active = "readline call already active";
-constexpr const char *kv_msg_paste = "failed to enable bracketed paste";
-constexpr const char *kv_msg_copy = "out of memory while returning line";
-constexpr const char *kv_msg_read_tty = "failed to read terminal input";
-constexpr const char *kv_msg_read_plain = "failed to read input";
 
 char *kv_null_with(kv_state *st, int status) noexcept {
     st->last_status = status;
@@ -68,8 +63,8 @@ int kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
     for (;;) {
         ssize_t n = kv_read_retrying(st->in_fd, byte, 1);
         if (n >= 0) return n > 0 ? 1 : 0;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        if (kv_wait_readable(st->in_fd, -1, nullptr) < 0) return -1;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return kv_rc_failed;
+        if (kv_wait_readable(st->in_fd, -1, nullptr) < 0) return kv_rc_failed;
     }
 }
 
@@ -124,7 +119,7 @@ char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
             return kv_return_copy(st);
         }
         if (byte == '\n') return kv_return_copy(st);
-        if (byte == 4 && st->line_len == 0) return kv_null_with(st, KV_STATUS_EOF);
+        if (byte == kv_ctrl('d') && st->line_len == 0) return kv_null_with(st, KV_STATUS_EOF);
         if (!kv_plain_append(ed, st, byte)) return kv_null_with(st, KV_STATUS_ERROR);
     }
 }
@@ -356,7 +351,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_call_idle(c);
         return kv_pass::idle;
     }
-    kv_edit_dispatch(c, byte == 27 ? kv_key_decode_escape(c) : byte);
+    kv_edit_dispatch(c, byte == kv_key_esc ? kv_key_decode_escape(c) : byte);
     return kv_pass::key;
 }
 

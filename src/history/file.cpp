@@ -386,7 +386,7 @@ kv_load_end kv_load_entries(kv_editor *ed, kv_state *st, kv_in &in, bool *skippe
 
 extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !path) return kv_code(kv_result::invalid);
+    if (!st || !path) return kv_rc_invalid;
     // An empty path names no file; without this check the new file would be
     // made in the working directory and only the rename would fail.
     if (!path[0]) return kv_fail(st, kv_msg_open_write);
@@ -402,7 +402,7 @@ extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
 
 extern "C" int kv_history_load_impl(kv_editor *ed, const char *path) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !path) return kv_code(kv_result::invalid);
+    if (!st || !path) return kv_rc_invalid;
     // Non-blocking so that a FIFO without a writer does not hang the open;
     // reading it then finds the end at once.
     int fd = kv_sys.open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
@@ -413,14 +413,14 @@ extern "C" int kv_history_load_impl(kv_editor *ed, const char *path) noexcept {
     kv_load_end end = kv_load_entries(ed, st, in, &skipped);
     if (end != kv_load_end::done) {
         kv_sys.close(fd);
-        if (end == kv_load_end::add_failed) return kv_code(kv_result::failed);
+        if (end == kv_load_end::add_failed) return kv_rc_failed;
         kv_set_error(st, kv_msg_oom_load);
-        return kv_code(kv_result::out_of_memory);
+        return kv_rc_no_memory;
     }
     if (in.error) {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_read);
     }
     if (kv_sys.close(fd) != 0) return kv_fail(st, kv_msg_close);
-    return skipped ? kv_code(kv_result::invalid) : 0;
+    return skipped ? kv_rc_invalid : 0;
 }

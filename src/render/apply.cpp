@@ -31,10 +31,10 @@ int kv_draw_row(const kv_state *st, const kv_layout &lo, const kv_render_window 
     int fd = st->out_fd;
     bool in_new = i < win.count, in_old = i < s.count;
     if (in_new && in_old && kv_render_store_row_equal(s, i, lo.rows[win.first + i])) return 0;
-    if (kv_write_seq(fd, kv_seq_cr) != 0) return -1;
+    if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
     if (!in_new) return kv_write_seq(fd, kv_seq_erase_right);
     const kv_layout_row &row = lo.rows[win.first + i];
-    if (row.len > 0 && kv_write_all(fd, row.text, row.len) != 0) return -1;
+    if (row.len > 0 && kv_write_all(fd, row.text, row.len) != 0) return kv_rc_failed;
     if (in_old && s.widths[i] > row.width) return kv_write_seq(fd, kv_seq_erase_right);
     return 0;
 }
@@ -45,28 +45,27 @@ int kv_draw_frame(const kv_state *st, const kv_layout &lo, const kv_render_windo
     // Back to the first row of the old frame; with no old frame the new one
     // starts where the terminal cursor stands.
     if (s.count > 0) {
-        if (kv_write_seq(fd, kv_seq_cr) != 0) return -1;
-        if (s.cursor_row > 0 && kv_write_format(fd, kv_seq_up, s.cursor_row) != 0) return -1;
+        if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
+        if (s.cursor_row > 0 && kv_write_format(fd, kv_seq_up, s.cursor_row) != 0)
+            return kv_rc_failed;
     }
     int32_t t = std::max(s.count, win.count);
     for (int32_t i = 0; i < t; ++i) {
-        if (kv_draw_row(st, lo, win, i) != 0) return -1;
-        if (i + 1 < t && kv_write_seq(fd, kv_seq_crlf) != 0) return -1;
+        if (kv_draw_row(st, lo, win, i) != 0) return kv_rc_failed;
+        if (i + 1 < t && kv_write_seq(fd, kv_seq_crlf) != 0) return kv_rc_failed;
     }
     int32_t up = t - 1 - win.cursor_row;
-    if (up > 0 && kv_write_format(fd, kv_seq_up, up) != 0) return -1;
-    if (kv_write_seq(fd, kv_seq_cr) != 0) return -1;
-    if (lo.cursor_col > 0 && kv_write_format(fd, kv_seq_right, lo.cursor_col) != 0) return -1;
+    if (up > 0 && kv_write_format(fd, kv_seq_up, up) != 0) return kv_rc_failed;
+    if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
+    if (lo.cursor_col > 0 && kv_write_format(fd, kv_seq_right, lo.cursor_col) != 0)
+        return kv_rc_failed;
     return 0;
 }
 
 int kv_apply_normal(kv_state *st, const kv_layout &lo) noexcept {
     kv_render_window win = kv_choose_window(st, lo);
     if (kv_render_store_matches(st->store, lo, win, lo.cursor_col, -1)) return 0;
-    if (kv_draw_frame(st, lo, win) != 0) {
-        kv_set_error(st, kv_msg_write);
-        return -1;
-    }
+    if (kv_draw_frame(st, lo, win) != 0) return kv_fail_with(st, kv_result::failed, kv_msg_write);
     return kv_render_store_frame(st, lo, win, lo.cursor_col, -1);
 }
 
@@ -83,13 +82,13 @@ kv_render_window kv_render_window_of(const kv_layout &lo, int32_t height) noexce
 
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -1;
+    if (!st) return kv_rc_failed;
     kv_layout lo{};
     // A successful build always holds row 0; anything less cannot be drawn.
     if (kv_render_build(ed, prompt, &lo) != 0 || lo.count < 1) {
         kv_layout_free(&lo);
         kv_set_error(st, kv_msg_render);
-        return -1;
+        return kv_rc_failed;
     }
     if (st->bounded) return kv_render_apply_bounded(ed, &lo);
     int result = kv_apply_normal(st, lo);

@@ -105,7 +105,7 @@ int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept {
 }
 
 int kv_blank_box_row(kv_state *st, int64_t r) noexcept {
-    if (kv_box_goto(st, r, st->column) != 0) return -1;
+    if (kv_box_goto(st, r, st->column) != 0) return kv_rc_failed;
     return kv_clear_box_tail(st, 0);
 }
 
@@ -129,17 +129,17 @@ int kv_clear_box_tail(kv_state *st, int column) noexcept {
     // One write per space, so that a terminal that is slow or fails shows
     // exactly how far the row was filled.
     for (int64_t k = 0; k < fill; ++k)
-        if (kv_write_all(st->out_fd, " ", 1) != 0) return -1;
+        if (kv_write_all(st->out_fd, " ", 1) != 0) return kv_rc_failed;
     return 0;
 }
 
 int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!lo) return -1;
+    if (!lo) return kv_rc_failed;
     // kv_render_apply hands over only built layouts, which hold row 0.
     if (!st || lo->count < 1 || !lo->rows) {
         kv_layout_free(lo);
-        return -1;
+        return kv_rc_failed;
     }
     const kv_box_frame b = kv_box_frame_of(st, lo);
     if (kv_render_store_matches(st->store, *lo, b.win, b.cursor_col, b.top)) {
@@ -149,7 +149,7 @@ int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
     if (!kv_draw_box(st, lo, b)) {
         kv_layout_free(lo);
         kv_set_error(st, kv_msg_bounded_write);
-        return -1;
+        return kv_rc_failed;
     }
     const int rc = kv_render_store_frame(st, *lo, b.win, b.cursor_col, b.top);
     kv_layout_free(lo);
@@ -161,10 +161,9 @@ extern "C" {
 int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t width,
                          int32_t height) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
+    if (!st) return kv_rc_invalid;
     if (column < 0 || row < 0 || width < 0 || height < 0) {
-        kv_set_error(st, kv_msg_invalid_bounds);
-        return -2;
+        return kv_fail_with(st, kv_result::invalid, kv_msg_invalid_bounds);
     }
     kv_render_set_geometry(st, column, row, width, height, true);
     // The next drawing starts afresh in the new box.
@@ -174,11 +173,8 @@ int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t wid
 
 int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
-    if (width < 0) {
-        kv_set_error(st, kv_msg_invalid_width);
-        return -2;
-    }
+    if (!st) return kv_rc_invalid;
+    if (width < 0) return kv_fail_with(st, kv_result::invalid, kv_msg_invalid_width);
     kv_render_set_width(st, width);
     return 0;
 }

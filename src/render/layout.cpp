@@ -58,7 +58,7 @@ int kv_row_append(kv_layout_row &row, const char *bytes, size_t n, int32_t cols)
         return 0;
     }
     char *at = kv_row_reserve(row, n);
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     std::memcpy(at, bytes, n);
     kv_row_commit(row, n, cols);
     return 0;
@@ -67,7 +67,7 @@ int kv_row_append(kv_layout_row &row, const char *bytes, size_t n, int32_t cols)
 int kv_row_append_spaces(kv_layout_row &row, int32_t n) noexcept {
     if (n <= 0) return 0;
     char *at = kv_row_reserve(row, static_cast<size_t>(n));
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     std::memset(at, ' ', static_cast<size_t>(n));
     kv_row_commit(row, static_cast<size_t>(n), n);
     return 0;
@@ -106,7 +106,7 @@ int kv_row_append_cluster(kv_layout_row &row, const char *text, size_t from, siz
     if (kept == to - from) return kv_row_append(row, text + from, kept, cols);
     if (kept == 0) return kv_row_append(row, nullptr, 0, cols);
     char *at = kv_row_reserve(row, kept);
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     for (size_t i = from; i < to;) {
         size_t skip = kv_control_len(text, to, i);
         if (skip == 0) *at++ = text[i];
@@ -218,7 +218,7 @@ struct kv_builder {
     }
 
     int continuation(size_t at) noexcept {
-        if (kv_render_new_indented_row(lo, indent, at) != 0) return -1;
+        if (kv_render_new_indented_row(lo, indent, at) != 0) return kv_rc_failed;
         c = indent;
         return 0;
     }
@@ -264,7 +264,7 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     int64_t ww = b.run_word_width;
     if (ww > b.room() || b.c + s + ww <= b.w) return 0;
     b.row().end = i;
-    if (b.continuation(b.run_end) != 0) return -1;
+    if (b.continuation(b.run_end) != 0) return kv_rc_failed;
     if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
     b.word_valid = true;
     b.word_pos = b.run_end;
@@ -287,9 +287,9 @@ int kv_wrap_in_word(kv_builder &b, size_t i) noexcept {
 int kv_place_tab(kv_builder &b, size_t i) noexcept {
     int32_t k = kv_tab_stop - b.c % kv_tab_stop;
     while (k > 0) {
-        if (b.c >= b.w && b.continuation(i) != 0) return -1;
+        if (b.c >= b.w && b.continuation(i) != 0) return kv_rc_failed;
         int32_t m = std::min(k, b.w - b.c);
-        if (kv_row_append_spaces(b.row(), m) != 0) return -1;
+        if (kv_row_append_spaces(b.row(), m) != 0) return kv_rc_failed;
         b.c += m;
         k -= m;
     }
@@ -299,14 +299,14 @@ int kv_place_tab(kv_builder &b, size_t i) noexcept {
 // Places the cluster at i (not a newline); 0 or -1.
 int kv_place_cluster(kv_builder &b, size_t i, size_t n, int cw) noexcept {
     auto ch = static_cast<unsigned char>(b.text[i]);
-    if (!kv_is_separator(ch) && b.c > b.indent && kv_wrap_in_word(b, i) != 0) return -1;
-    if ((b.c >= b.w || (cw > 0 && b.c + cw > b.w)) && b.continuation(i) != 0) return -1;
+    if (!kv_is_separator(ch) && b.c > b.indent && kv_wrap_in_word(b, i) != 0) return kv_rc_failed;
+    if ((b.c >= b.w || (cw > 0 && b.c + cw > b.w)) && b.continuation(i) != 0) return kv_rc_failed;
     // A cursor inside a cluster shows at the cluster's start.
     if (!b.cursor_set && b.cursor >= i && b.cursor < i + n) b.place_cursor(b.c);
     if (ch == '\t') {
-        if (kv_place_tab(b, i) != 0) return -1;
+        if (kv_place_tab(b, i) != 0) return kv_rc_failed;
     } else {
-        if (kv_row_append_cluster(b.row(), b.text, i, i + n, cw) != 0) return -1;
+        if (kv_row_append_cluster(b.row(), b.text, i, i + n, cw) != 0) return kv_rc_failed;
         b.c += cw;
     }
     b.advance_word(i, n, cw);
@@ -321,14 +321,14 @@ int kv_walk(kv_builder &b) noexcept {
         if (ch == '\n') {
             if (!b.cursor_set && b.cursor == i) b.place_cursor(b.c);
             b.row().end = i;
-            if (b.continuation(i + 1) != 0) return -1;
+            if (b.continuation(i + 1) != 0) return kv_rc_failed;
             ++i;
             continue;
         }
         if (ch == ' ' && b.c > b.indent) {
             size_t next = 0;
             int r = kv_wrap_at_space(b, i, &next);
-            if (r < 0) return -1;
+            if (r < 0) return kv_rc_failed;
             if (r > 0) {
                 i = next;
                 continue;
@@ -337,11 +337,11 @@ int kv_walk(kv_builder &b) noexcept {
         int cw = 0;
         size_t n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
         if (n == 0) n = 1;
-        if (kv_place_cluster(b, i, n, cw) != 0) return -1;
+        if (kv_place_cluster(b, i, n, cw) != 0) return kv_rc_failed;
         i += n;
     }
     if (b.cursor >= b.len) {
-        if (b.c >= b.w && b.continuation(b.len) != 0) return -1;
+        if (b.c >= b.w && b.continuation(b.len) != 0) return kv_rc_failed;
         b.place_cursor(b.c);
     }
     return 0;
@@ -357,17 +357,17 @@ void kv_layout_free(kv_layout *lo) noexcept {
 }
 
 int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
-    if (!lo) return -1;
+    if (!lo) return kv_rc_failed;
     if (lo->count >= lo->capacity) {
         // Checked first: count + 1 below must not overflow.
-        if (lo->count == INT32_MAX) return -1;
+        if (lo->count == INT32_MAX) return kv_rc_failed;
         int32_t cap = lo->capacity;
         if (cap == 0) cap = kv_first_rows;
         else if (cap > kv_doubling_limit) cap = lo->count + 1;
         else cap *= 2;
         auto *grown = static_cast<kv_layout_row *>(
             kv_realloc(lo->rows, sizeof(kv_layout_row) * static_cast<size_t>(cap)));
-        if (!grown) return -1;
+        if (!grown) return kv_rc_failed;
         for (int32_t i = lo->capacity; i < cap; ++i) grown[i] = kv_layout_row{};
         lo->rows = grown;
         lo->capacity = cap;
@@ -377,7 +377,7 @@ int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
 }
 
 int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noexcept {
-    if (kv_render_new_row_at(lo, offset, indent) != 0) return -1;
+    if (kv_render_new_row_at(lo, offset, indent) != 0) return kv_rc_failed;
     kv_layout_row &row = lo->rows[lo->count - 1];
     row.width = 0;
     return kv_row_append_spaces(row, indent);
@@ -401,7 +401,7 @@ int kv_screen_width(const kv_state *st) noexcept {
 }
 
 int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
-    if (!lo) return kv_code(kv_result::failed);
+    if (!lo) return kv_rc_failed;
     *lo = kv_layout{};
     kv_builder b{};
     b.lo = lo;
@@ -412,9 +412,9 @@ int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
     int32_t p = kv_prompt_width(in.prompt.data(), in.prompt.size());
     b.indent = p < b.w ? p : b.w - 1;
     b.c = p;
-    if (kv_render_new_row_at(lo, 0, p) != 0) return kv_code(kv_result::failed);
+    if (kv_render_new_row_at(lo, 0, p) != 0) return kv_rc_failed;
     if (kv_row_append(lo->rows[0], in.prompt.data(), in.prompt.size(), 0) != 0)
-        return kv_code(kv_result::failed);
+        return kv_rc_failed;
     return kv_walk(b);
 }
 
@@ -424,9 +424,9 @@ kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexc
 }
 
 int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
-    if (!lo) return kv_code(kv_result::failed);
+    if (!lo) return kv_rc_failed;
     *lo = kv_layout{};
     kv_state *st = kv_state_of(ed);
-    if (!st) return kv_code(kv_result::failed);
+    if (!st) return kv_rc_failed;
     return kv_layout_build(kv_layout_input_of(st, prompt), lo);
 }

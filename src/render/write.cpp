@@ -15,14 +15,14 @@ constexpr size_t kv_format2_size = 48;
 
 // A formatter result that is empty or cut short counts as a failed write.
 int kv_write_formatted(int fd, const char *buf, int n, size_t size) noexcept {
-    if (n <= 0 || static_cast<size_t>(n) >= size) return kv_code(kv_result::failed);
+    if (n <= 0 || static_cast<size_t>(n) >= size) return kv_rc_failed;
     return kv_write_all(fd, buf, static_cast<size_t>(n));
 }
 
 } // namespace
 
 int kv_write_format(int fd, const char *fmt, int a) noexcept {
-    if (!fmt) return kv_code(kv_result::failed);
+    if (!fmt) return kv_rc_failed;
     char buf[kv_format_size];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -32,7 +32,7 @@ int kv_write_format(int fd, const char *fmt, int a) noexcept {
 }
 
 int kv_write_format2(int fd, const char *fmt, int a, int b) noexcept {
-    if (!fmt) return kv_code(kv_result::failed);
+    if (!fmt) return kv_rc_failed;
     char buf[kv_format2_size];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"

@@ -57,7 +57,7 @@ size_t kv_grown_capacity(size_t cap, size_t first, size_t n) noexcept {
 
 int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return kv_code(kv_result::failed);
+    if (!st) return kv_rc_failed;
     if (n > st->max_line_len + 1) return kv_fail_with(st, kv_result::failed, kv_msg_line_too_long);
     if (st->line_cap >= n) return 0;
     size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
@@ -67,14 +67,14 @@ int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
 
 int kv_buf_insert(kv_editor *ed, size_t pos, const char *bytes, size_t k) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !bytes) return kv_code(kv_result::failed);
+    if (!st || !bytes) return kv_rc_failed;
     if (k == 0) return 0;
     // The needed size must not wrap round to a small one that seems to fit.
     if (k > SIZE_MAX - 1 - st->line_len) {
         return kv_fail_with(st, kv_result::failed, kv_msg_line_too_long);
     }
     ptrdiff_t self = kv_line_offset(st, bytes);
-    if (kv_buf_reserve(ed, st->line_len + k + 1) != 0) return kv_code(kv_result::failed);
+    if (kv_buf_reserve(ed, st->line_len + k + 1) != 0) return kv_rc_failed;
     pos = std::min(pos, st->line_len);
     std::memmove(st->line + pos + k, st->line + pos, st->line_len - pos);
     if (self >= 0)
@@ -97,7 +97,7 @@ void kv_buf_delete(kv_editor *ed, size_t pos, size_t k) noexcept {
 
 int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return kv_code(kv_result::failed);
+    if (!st) return kv_rc_failed;
     if (!text) text = "", len = 0;
     // Compared without adding 1, which would wrap for the largest lengths.
     if (len > st->max_line_len) return kv_fail_with(st, kv_result::failed, kv_msg_line_too_long);
@@ -107,7 +107,7 @@ int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept {
     if (st->line_cap < n) {
         size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
         if (cap == 0) return kv_fail_with(st, kv_result::failed, kv_msg_line_too_large);
-        if (kv_buf_resize(st, cap) != 0) return kv_code(kv_result::failed);
+        if (kv_buf_resize(st, cap) != 0) return kv_rc_failed;
     }
     std::memmove(st->line, text, len);
     st->line[len] = '\0';
@@ -132,17 +132,17 @@ size_t kv_word_backward(const char *text, size_t pos) noexcept {
 
 extern "C" int kv_buf_insert_cstr(kv_editor *ed, const char *text) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !text) return kv_code(kv_result::invalid);
+    if (!st || !text) return kv_rc_invalid;
     size_t k = std::strlen(text);
     if (k == 0) return 0;
     size_t at = std::min(st->cursor, st->line_len);
-    if (kv_buf_insert(ed, at, text, k) != 0) return kv_code(kv_result::failed);
+    if (kv_buf_insert(ed, at, text, k) != 0) return kv_rc_failed;
     st->cursor = at + k;
     return 0;
 }
 
 extern "C" int kv_buf_set_public(kv_editor *ed, const char *text) noexcept {
-    if (!ed || !text) return kv_code(kv_result::invalid);
-    if (!ed->state) return kv_code(kv_result::failed);
+    if (!ed || !text) return kv_rc_invalid;
+    if (!ed->state) return kv_rc_failed;
     return kv_buf_set(ed, text);
 }

@@ -138,7 +138,7 @@ size_t kv_utf8_prev_cluster_len(const char *text, size_t end) noexcept {
 
 extern "C" int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return kv_code(kv_result::invalid);
+    if (!st) return kv_rc_invalid;
     size_t len = st->line_len;
     if (std::min(pos, len) == 0)
         st->cursor = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "edit/edit.h"
+#include "edit/internal.h"
 #include "kavrik.h"
 #include "test_editor.h"
 #include "text/text.h"

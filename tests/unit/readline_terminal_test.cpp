@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "base/state.h"
-#include "edit/edit.h"
+#include "edit/internal.h"
 #include "fault.h"
 #include "kavrik.h"
 #include "readline_harness.h"
