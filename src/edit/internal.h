@@ -35,8 +35,30 @@ struct kv_call {
     kv_end end;                  // set to end the call after this key
 };
 
-// ---- input (readline.cpp) ------------------------------------------------------
+// ---- the call's results (readline.cpp) and the plain path (plain.cpp) -----------
 
+// Sets the status and gives the null result.
+char *kv_null_with(kv_state *st, int status) noexcept;
+// The line as a new string for the caller, with status 1; null with status 5
+// and the message set when memory runs out.
+char *kv_return_copy(kv_state *st) noexcept;
+// A readline call on input that is not a terminal: one line, no drawing.
+char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept;
+
+// ---- input (input.cpp) -----------------------------------------------------------
+
+// What one read of the main loop found.
+enum class kv_input { byte, none, retry, failed };
+// One byte for the main loop: a byte handed back first, else one read of the
+// input (none: nothing within the idle tick; retry: interrupted, read again).
+kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept;
+// Bytes typed ahead between two calls arrived while the terminal was in its
+// own mode, which turns a carriage return into a line feed as it comes in
+// (ICRNL): such a line feed was an Enter.  The count of them waiting, taken
+// right after raw mode is entered.
+size_t kv_cooked_pending(const kv_state *st) noexcept;
+// True when the input terminal went away (hung up, closed, invalid).
+bool kv_terminal_gone(const kv_state *st) noexcept;
 // One byte with a wait of at most 100 ms: >0 a byte, 0 time-out, <0 failure.
 long kv_read_escape_byte(int fd, unsigned char *byte) noexcept;
 // The same, but a byte handed back with kv_call_unread comes first.
@@ -48,6 +70,9 @@ void kv_call_uncook(kv_call *c, unsigned char *byte) noexcept;
 void kv_call_unread(kv_call *c, unsigned char byte) noexcept;
 // Ends the call with an error: sets the message (when not null) and end.
 void kv_call_fail(kv_call *c, const char *msg) noexcept;
+// 1 when a byte can be read at once (handed back, or waiting on the input):
+// a redraw during a paste may wait while this holds.
+int kv_call_input_pending(kv_call *c) noexcept;
 
 // ---- keys and commands (keys.cpp, commands.cpp, bindings.cpp) -----------------
 
@@ -59,9 +84,6 @@ void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
 // Handles one byte read while a bracketed paste is in progress, and every
 // further pasted byte that is already waiting, so that a burst is drawn once.
 void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept;
-// 1 when a byte can be read at once (handed back, or waiting on the input):
-// a redraw during a paste may wait while this holds.
-int kv_call_input_pending(kv_call *c) noexcept;
 // Offers the key to its binding, honours submit/cancel requests and the
 // action, then runs the built-in command.  May set c->end.
 void kv_edit_dispatch(kv_call *c, int key) noexcept;

@@ -1,9 +1,6 @@
 // Key input: the escape decoder that turns the bytes after an ESC into a key
 // code, the collection of a typed character's continuation bytes, and the
 // handling of bytes that arrive inside a bracketed paste.
-#include <poll.h>
-
-#include "base/sys.h"
 #include "edit/internal.h"
 #include "edit/messages.h"
 #include "text/text.h"
@@ -298,12 +295,6 @@ void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
         }
         buf[(*count)++] = b;
     }
-}
-
-int kv_call_input_pending(kv_call *c) noexcept {
-    if (c->back_len > 0) return 1;
-    struct pollfd p = {c->st->in_fd, POLLIN, 0};
-    return kv_sys.poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept {
