@@ -83,17 +83,11 @@ kv_render_window kv_render_window_of(const kv_layout &lo, int32_t height) noexce
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_failed;
-    kv_layout lo{};
+    kv_layout_owner lo;
     // A successful build always holds row 0; anything less cannot be drawn.
-    if (kv_render_build(ed, prompt, &lo) != 0 || lo.count < 1) {
-        kv_layout_free(&lo);
-        kv_set_error(st, kv_msg_render);
-        return kv_rc_failed;
-    }
-    if (st->bounded) return kv_render_apply_bounded(ed, &lo);
-    int result = kv_apply_normal(st, lo);
-    kv_layout_free(&lo);
-    return result;
+    if (kv_render_build(ed, prompt, lo.get()) != 0 || lo->count < 1)
+        return kv_fail_with(st, kv_result::failed, kv_msg_render);
+    return st->bounded ? kv_render_apply_bounded(st, *lo) : kv_apply_normal(st, *lo);
 }
 
 int kv_leave_line(kv_state *st) noexcept {

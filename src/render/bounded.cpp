@@ -133,27 +133,11 @@ int kv_clear_box_tail(kv_state *st, int column) noexcept {
     return 0;
 }
 
-int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
-    kv_state *st = kv_state_of(ed);
-    if (!lo) return kv_rc_failed;
-    // kv_render_apply hands over only built layouts, which hold row 0.
-    if (!st || lo->count < 1 || !lo->rows) {
-        kv_layout_free(lo);
-        return kv_rc_failed;
-    }
-    const kv_box_frame b = kv_box_frame_of(st, lo);
-    if (kv_render_store_matches(st->store, *lo, b.win, b.cursor_col, b.top)) {
-        kv_layout_free(lo);
-        return 0;
-    }
-    if (!kv_draw_box(st, lo, b)) {
-        kv_layout_free(lo);
-        kv_set_error(st, kv_msg_bounded_write);
-        return kv_rc_failed;
-    }
-    const int rc = kv_render_store_frame(st, *lo, b.win, b.cursor_col, b.top);
-    kv_layout_free(lo);
-    return rc;
+int kv_render_apply_bounded(kv_state *st, const kv_layout &lo) noexcept {
+    const kv_box_frame b = kv_box_frame_of(st, &lo);
+    if (kv_render_store_matches(st->store, lo, b.win, b.cursor_col, b.top)) return 0;
+    if (!kv_draw_box(st, &lo, b)) return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
+    return kv_render_store_frame(st, lo, b.win, b.cursor_col, b.top);
 }
 
 extern "C" {

@@ -135,8 +135,8 @@ int32_t kv_box_top(const kv_state *st, int32_t height, int32_t visible) noexcept
 int kv_term_coord(int64_t position) noexcept;
 // Writes "\e[%d;%dH" for a 0-based screen row and column.
 int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept;
-// The bounded branch of kv_render_apply; takes ownership of the built layout.
-int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept;
+// The bounded branch of kv_render_apply, for a built layout (row 0 present).
+int kv_render_apply_bounded(kv_state *st, const kv_layout &lo) noexcept;
 int kv_clear_box_tail(kv_state *st, int column) noexcept;
 // Positions on screen row r at the box column and fills the whole box row
 // with spaces; 0 or -1.
