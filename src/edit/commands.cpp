@@ -16,8 +16,6 @@ struct kv_command_entry {
     kv_command run;
 };
 
-const char *kv_line(const kv_state *st) { return st->line ? st->line : ""; }
-
 // Typed text: keys 32..255 other than DEL, the first byte of a character.
 bool kv_is_text_key(int key) { return key >= 32 && key <= 255 && key != 127; }
 
@@ -29,13 +27,13 @@ void kv_cmd_end(kv_call *c, int) { c->st->cursor = c->st->line_len; }
 
 void kv_cmd_left(kv_call *c, int) {
     kv_state *st = c->st;
-    if (st->cursor > 0) st->cursor -= kv_utf8_prev_cluster_len(kv_line(st), st->cursor);
+    if (st->cursor > 0) st->cursor -= kv_utf8_prev_cluster_len(st->line, st->cursor);
 }
 
 void kv_cmd_right(kv_call *c, int) {
     kv_state *st = c->st;
     if (st->cursor < st->line_len)
-        st->cursor += kv_utf8_cluster_len_width(kv_line(st), st->line_len, st->cursor, nullptr);
+        st->cursor += kv_utf8_cluster_len_width(st->line, st->line_len, st->cursor, nullptr);
 }
 
 void kv_cmd_interrupt(kv_call *c, int) { c->end = kv_end::interrupt; }
@@ -46,7 +44,7 @@ void kv_cmd_submit(kv_call *c, int) { c->end = kv_end::submit; }
 bool kv_delete_forward(kv_call *c) {
     kv_state *st = c->st;
     if (st->cursor >= st->line_len) return false;
-    size_t n = kv_utf8_cluster_len_width(kv_line(st), st->line_len, st->cursor, nullptr);
+    size_t n = kv_utf8_cluster_len_width(st->line, st->line_len, st->cursor, nullptr);
     kv_buf_delete(c->ed, st->cursor, n);
     return true;
 }
@@ -60,7 +58,7 @@ void kv_cmd_delete(kv_call *c, int) { kv_delete_forward(c); }
 void kv_cmd_backspace(kv_call *c, int) {
     kv_state *st = c->st;
     if (st->cursor == 0) return;
-    size_t n = kv_utf8_prev_cluster_len(kv_line(st), st->cursor);
+    size_t n = kv_utf8_prev_cluster_len(st->line, st->cursor);
     kv_buf_delete(c->ed, st->cursor - n, n);
     st->cursor -= n;
 }
@@ -87,19 +85,19 @@ void kv_cmd_kill_to_start(kv_call *c, int) {
 void kv_cmd_kill_word(kv_call *c, int) {
     kv_state *st = c->st;
     if (st->cursor == 0) return;
-    size_t s = kv_word_backward(kv_line(st), st->cursor);
+    size_t s = kv_word_backward(st->line, st->cursor);
     kv_buf_delete(c->ed, s, st->cursor - s);
     st->cursor = s;
 }
 
 void kv_cmd_word_backward(kv_call *c, int) {
     kv_state *st = c->st;
-    st->cursor = kv_word_backward(kv_line(st), st->cursor);
+    st->cursor = kv_word_backward(st->line, st->cursor);
 }
 
 void kv_cmd_word_forward(kv_call *c, int) {
     kv_state *st = c->st;
-    const char *text = kv_line(st);
+    const char *text = st->line;
     size_t i = st->cursor;
     while (i < st->line_len && !kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
     while (i < st->line_len && kv_is_space(static_cast<unsigned char>(text[i]))) ++i;

@@ -171,8 +171,7 @@ void kv_history_nav(kv_editor *ed, int delta) noexcept {
     if (st->history_index == -1) {
         // Without a copy of the typed line, coming back would show an empty
         // line: the walk does not begin and the line stays.
-        const char *typed = st->line ? st->line : "";
-        char *saved = kv_strndup(typed, st->line ? st->line_len : 0);
+        char *saved = kv_strndup(st->line, st->line_len);
         if (!saved) {
             kv_set_error(st, kv_msg_oom_walk);
             return;
