@@ -33,18 +33,18 @@ kv_box_frame kv_box_frame_of(const kv_state *st, const kv_layout *lo) noexcept {
 
 // The editor grew upward from old_top to new_top: scroll the output area
 // above the old frame up by the difference, so nothing in it is overwritten.
-bool kv_scroll_output_area(kv_state *st, int64_t old_top, int64_t new_top) noexcept {
+int kv_scroll_output_area(kv_state *st, int64_t old_top, int64_t new_top) noexcept {
     const int64_t row = st->row;
     const int64_t region_top = std::max<int64_t>(row, 0);
     if (kv_write_format2(st->out_fd, kv_seq_region, kv_term_coord(region_top),
                          kv_term_coord(std::max(old_top - 1, region_top))) != 0)
-        return false;
+        return kv_rc_failed;
     // Once the region is set it is always reset, whatever fails in between.
     bool ok = kv_box_goto(st, old_top - 1, 0) == 0;
     for (int64_t k = 0; ok && k < old_top - new_top; ++k)
         ok = kv_write_seq(st->out_fd, kv_seq_crlf) == 0;
     const bool reset = kv_write_seq(st->out_fd, kv_seq_region_reset) == 0;
-    return ok && reset;
+    return ok && reset ? 0 : kv_rc_failed;
 }
 
 // One past the box's last screen row; a box reaching beyond the largest int
@@ -56,40 +56,40 @@ int64_t kv_box_end(const kv_state *st, int32_t height) noexcept {
 // The box moved (the editor grew or shrank, or the terminal changed size):
 // scroll the output area when the editor grew, blank every row from the
 // higher of the two tops to the box bottom, and forget the stored frame.
-bool kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
+int kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
     const int64_t old_top = st->store.top;
     bool ok = true;
-    if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top);
+    if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
     const int64_t end = kv_box_end(st, b.height);
     for (int64_t r = std::min<int64_t>(b.top, old_top); ok && r < end; ++r)
         ok = kv_blank_box_row(st, r) == 0;
     kv_render_store_reset(st);
-    return ok;
+    return ok ? 0 : kv_rc_failed;
 }
 
 // Rewrites the visible rows that differ from the stored frame, filling each
 // with spaces where the old row reached further or nothing was known.
-bool kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
+int kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
     const kv_render_store &s = st->store;
     for (int32_t i = 0; i < b.win.count; ++i) {
         const kv_layout_row &r = lo->rows[b.win.first + i];
         const bool known = i < s.count;
         if (known && kv_render_store_row_equal(s, i, r)) continue;
-        if (kv_box_goto(st, int64_t{b.top} + i, st->column) != 0) return false;
-        if (r.len > 0 && kv_write_all(st->out_fd, r.text, r.len) != 0) return false;
-        if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return false;
+        if (kv_box_goto(st, int64_t{b.top} + i, st->column) != 0) return kv_rc_failed;
+        if (r.len > 0 && kv_write_all(st->out_fd, r.text, r.len) != 0) return kv_rc_failed;
+        if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return kv_rc_failed;
     }
     // Rows of the old frame that the new one no longer covers.
     for (int32_t i = b.win.count; i < s.count; ++i)
-        if (kv_blank_box_row(st, int64_t{b.top} + i) != 0) return false;
-    return true;
+        if (kv_blank_box_row(st, int64_t{b.top} + i) != 0) return kv_rc_failed;
+    return 0;
 }
 
-bool kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
-    if (st->store.count > 0 && st->store.top != b.top && !kv_box_moved(st, b)) return false;
-    if (!kv_draw_rows(st, lo, b)) return false;
-    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row,
-                       int64_t{st->column} + b.cursor_col) == 0;
+int kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
+    if (st->store.count > 0 && st->store.top != b.top && kv_box_moved(st, b) != 0)
+        return kv_rc_failed;
+    if (kv_draw_rows(st, lo, b) != 0) return kv_rc_failed;
+    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row, int64_t{st->column} + b.cursor_col);
 }
 
 } // namespace
@@ -136,7 +136,7 @@ int kv_clear_box_tail(kv_state *st, int column) noexcept {
 int kv_render_apply_bounded(kv_state *st, const kv_layout &lo) noexcept {
     const kv_box_frame b = kv_box_frame_of(st, &lo);
     if (kv_render_store_matches(st->store, lo, b.win, b.cursor_col, b.top)) return 0;
-    if (!kv_draw_box(st, &lo, b)) return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
+    if (kv_draw_box(st, &lo, b) != 0) return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
     return kv_render_store_frame(st, lo, b.win, b.cursor_col, b.top);
 }
 

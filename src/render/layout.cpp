@@ -255,10 +255,11 @@ struct kv_builder {
 
 // At a space: when the word after the run of spaces would not fit on this
 // row but fits on a continuation row, the spaces are dropped and the word
-// moves down.  1 with *next set to the word's first byte, 0 when no wrap,
-// -1 when out of memory.
+// moves down.  0 with *next set to where the walk goes on (the word's first
+// byte after a wrap, else it stays i), or -1 when out of memory.
 int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     b.measure_run(i);
+    *next = i;
     if (b.run_end >= b.len || b.run_word_end == b.run_end) return 0;
     int64_t s = static_cast<int64_t>(b.run_end - i);
     int64_t ww = b.run_word_width;
@@ -271,7 +272,7 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     b.word_end = b.run_word_end;
     b.word_width = ww;
     *next = b.run_end;
-    return 1;
+    return 0;
 }
 
 // Inside a word: when the rest of the word fits on a continuation row but not
@@ -326,10 +327,9 @@ int kv_walk(kv_builder &b) noexcept {
             continue;
         }
         if (ch == ' ' && b.c > b.indent) {
-            size_t next = 0;
-            int r = kv_wrap_at_space(b, i, &next);
-            if (r < 0) return kv_rc_failed;
-            if (r > 0) {
+            size_t next = i;
+            if (kv_wrap_at_space(b, i, &next) != 0) return kv_rc_failed;
+            if (next != i) {
                 i = next;
                 continue;
             }
