@@ -115,8 +115,9 @@ struct kv_out {
     }
 };
 
-// Writes every entry, oldest first, with its escapes and a line feed.
-bool kv_write_entries(const kv_state *st, int fd) noexcept {
+// Writes every entry, oldest first, with its escapes and a line feed; 0 or
+// -4.
+int kv_write_entries(const kv_state *st, int fd) noexcept {
     kv_out out(fd);
     for (int i = 0; i < st->history_count && !out.failed; ++i) {
         for (const char *p = kv_history_entry(st, i); *p; ++p) {
@@ -131,7 +132,7 @@ bool kv_write_entries(const kv_state *st, int fd) noexcept {
         out.put('\n');
     }
     out.flush();
-    return !out.failed;
+    return out.failed ? kv_rc_io_error : 0;
 }
 
 // Every failure of the file operations is an input/output failure.
@@ -154,9 +155,10 @@ int kv_open_nonblocking_write(const char *path, int flags, mode_t mode) noexcept
     return fd;
 }
 
-// Closes fd and reports the first failure of a save that wrote into it.
-int kv_finish(kv_state *st, int fd, bool wrote) noexcept {
-    if (!wrote) {
+// Closes fd and reports the first failure of a save that wrote into it
+// (written: the result of the writing).
+int kv_finish(kv_state *st, int fd, int written) noexcept {
+    if (written != 0) {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_write);
     }
@@ -180,8 +182,8 @@ int kv_save_in_place(kv_state *st, const char *target) noexcept {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_chmod);
     }
-    bool ok = kv_sys.ftruncate(fd, 0) == 0 && kv_write_entries(st, fd);
-    return kv_finish(st, fd, ok);
+    const int written = kv_sys.ftruncate(fd, 0) == 0 ? kv_write_entries(st, fd) : kv_rc_io_error;
+    return kv_finish(st, fd, written);
 }
 
 constexpr int kv_temp_failed = -1;   // no new file (out of memory, disk full...)
@@ -227,10 +229,10 @@ int kv_fill_temp(kv_state *st, int fd, const struct stat *old) noexcept {
     // where it may not, the file simply stays the caller's.
     if (old && (old->st_uid != geteuid() || old->st_gid != getegid()))
         (void)kv_sys.fchown(fd, old->st_uid, old->st_gid);
-    bool ok = kv_write_entries(st, fd);
+    int written = kv_write_entries(st, fd);
     // A file system that cannot sync (EINVAL) still has the data written.
-    if (ok && kv_sys.fsync(fd) != 0 && errno != EINVAL) ok = false;
-    return kv_finish(st, fd, ok);
+    if (written == 0 && kv_sys.fsync(fd) != 0 && errno != EINVAL) written = kv_rc_io_error;
+    return kv_finish(st, fd, written);
 }
 
 // Writes the list into a new file and renames it over target; on failure
