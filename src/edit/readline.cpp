@@ -231,17 +231,17 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
     return kv_pass::key;
 }
 
-bool kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
+int kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
     const char *prompt = kv_call_shown_prompt(c);
     memo->begin(c->st);
-    if (kv_render_apply(c->ed, prompt) != 0) return false;
+    if (kv_render_apply(c->ed, prompt) != 0) return kv_rc_failed;
     memo->commit(c->st, prompt);
-    return true;
+    return 0;
 }
 
 void kv_call_redraw(kv_call *c, kv_pass pass, kv_frame_memo *memo) noexcept {
     if (pass != kv_pass::key && memo->unchanged(c->st, kv_call_shown_prompt(c))) return;
-    if (!kv_call_draw(c, memo)) kv_call_fail(c, nullptr);
+    if (kv_call_draw(c, memo) != 0) kv_call_fail(c, nullptr);
 }
 
 // Runs passes until one ends the call; true when the terminal hung up.
@@ -278,12 +278,12 @@ char *kv_end_error(kv_call *c, kv_call_ending &ending) noexcept {
 }
 
 // A cancel or end of input during a search gives back the line from before it.
-bool kv_finish_search(kv_call *c) noexcept {
-    bool ok = true;
+int kv_finish_search(kv_call *c) noexcept {
+    int rc = 0;
     if (c->search.active && c->end != kv_end::submit)
-        ok = kv_buf_set(c->ed, c->search.saved ? c->search.saved : "") == 0;
+        rc = kv_buf_set(c->ed, c->search.saved ? c->search.saved : "");
     kv_search_free(&c->search);
-    return ok;
+    return rc;
 }
 
 // Submit, cancel or end of input.  A terminal that hung up gets no final
@@ -291,7 +291,7 @@ bool kv_finish_search(kv_call *c) noexcept {
 char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     kv_state *st = c->st;
     st->cursor = st->line_len;
-    bool ok = kv_finish_search(c);
+    bool ok = kv_finish_search(c) == 0;
     if (ok && !hung_up)
         ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
     if (ok) kv_render_store_reset(st);
@@ -339,7 +339,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     kv_call_reset(&c);
     c.cooked_left = cooked;
     kv_frame_memo memo;
-    if (!kv_call_draw(&c, &memo)) return kv_null_with(st, KV_STATUS_ERROR);
+    if (kv_call_draw(&c, &memo) != 0) return kv_null_with(st, KV_STATUS_ERROR);
     bool hung_up = kv_call_loop(&c, &memo);
     return kv_call_end(&c, ending, hung_up);
 }
