@@ -383,6 +383,11 @@ int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noe
 }
 
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept {
+    if (st && st->size_pinned) {
+        if (cols) *cols = st->pinned_cols;
+        if (rows) *rows = st->pinned_rows;
+        return;
+    }
     struct winsize ws{};
     bool ok = st && kv_sys.winsize(st->out_fd, &ws) == 0;
     if (cols) *cols = ok ? ws.ws_col : 0;

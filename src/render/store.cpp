@@ -100,8 +100,10 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept {
-    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0)
+    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0) {
+        kv_terminal_size(st, &st->store.term_cols, &st->store.term_rows);
         return 0;
+    }
     kv_set_error(st, kv_msg_store);
     return -1;
 }
