@@ -313,16 +313,30 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
 // it): raw mode and bracketed paste go on again, what came in meanwhile is
 // read as typed, and the editor is drawn whole on a fresh row, below what
 // the terminal echoed.
-void kv_call_check_mode(kv_call *c) noexcept {
+// True when the terminal had left raw mode and it was applied again; then
+// *crnl tells whether the terminal's own mode turned Enter into a line feed.
+bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     kv_state *st = c->st;
     struct termios seen {};
-    if (!st->raw_active || kv_sys.tcgetattr(st->in_fd, &seen) != 0) return;
-    if (kv_terminal_is_raw(seen)) return;
-    if (kv_terminal_apply_raw(st) != 0) return; // tried again at the next tick
+    if (!st->raw_active || kv_sys.tcgetattr(st->in_fd, &seen) != 0) return false;
+    if (kv_terminal_is_raw(seen)) return false;
+    if (kv_terminal_apply_raw(st) != 0) return false; // tried again at the next tick
+    if (crnl) *crnl = (seen.c_iflag & ICRNL) && !(seen.c_iflag & IGNCR);
     c->cooked_left = kv_cooked_pending(st, seen);
     (void)kv_write_seq(st->out_fd, kv_paste_on);
     if (!st->bounded) (void)kv_write_seq(st->out_fd, kv_seq_crlf);
     kv_render_store_reset(st);
+    return true;
+}
+
+// In raw mode Enter arrives as a carriage return; a line feed is Ctrl-J, or
+// an Enter that the terminal turned into one because it is back in its own
+// mode (a line typed at once after the program was continued reaches the
+// call before any idle tick).  Then it is an Enter.
+void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
+    if (*byte != '\n' || c->back_len > 0) return;
+    bool crnl = false;
+    if (kv_call_check_mode(c, &crnl) && crnl) *byte = '\r';
 }
 
 // A terminal that went away (window closed, connection dropped) returns no
@@ -377,6 +391,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_edit_paste_byte(c, byte);
         return kv_pass::key;
     }
+    kv_call_check_line_feed(c, &byte);
     if (byte == 0) {
         kv_call_idle(c);
         return kv_pass::idle;

@@ -169,10 +169,22 @@ size_t kv_word_end(const char *text, size_t len, size_t p) noexcept {
     return p;
 }
 
+// A printable ASCII byte that nothing after it can join (the next byte is
+// ASCII too): a cluster of one byte and one column, known without decoding.
+bool kv_ascii_cluster(const char *text, size_t len, size_t p) noexcept {
+    auto b = static_cast<unsigned char>(text[p]);
+    return b >= 0x20 && b < 0x7F && (p + 1 >= len || static_cast<unsigned char>(text[p + 1]) < 0x80);
+}
+
 // Columns of the clusters that start in [p, e), segmented as the walk does.
 int64_t kv_measure(const char *text, size_t len, size_t p, size_t e) noexcept {
     int64_t sum = 0;
     while (p < e) {
+        if (kv_ascii_cluster(text, len, p)) {
+            ++sum;
+            ++p;
+            continue;
+        }
         int w = 0;
         size_t n = kv_utf8_cluster_len_width(text, len, p, &w);
         if (n == 0) break;
@@ -261,7 +273,15 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     if (b.run_end >= b.len || b.run_word_end == b.run_end) return 0;
     int64_t s = static_cast<int64_t>(b.run_end - i);
     int64_t ww = b.run_word_width;
-    if (ww > b.room() || b.c + s + ww <= b.w) return 0;
+    if (ww > b.room() || b.c + s + ww <= b.w) {
+        // The word after the run is measured already; its first cluster
+        // asks for the same measurement.
+        b.word_valid = true;
+        b.word_pos = b.run_end;
+        b.word_end = b.run_word_end;
+        b.word_width = ww;
+        return 0;
+    }
     b.row().end = i;
     if (b.continuation(b.run_end) != 0) return -1;
     if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
@@ -313,6 +333,26 @@ int kv_place_cluster(kv_builder &b, size_t i, size_t n, int cw) noexcept {
     return 0;
 }
 
+// After the cluster just placed at i - 1: when the rest of its word fits on
+// the row, no byte of it can wrap, so the printable ASCII bytes that follow
+// go onto the row in one piece.  Returns the offset the walk goes on from.
+size_t kv_place_ascii_run(kv_builder &b, size_t i) noexcept {
+    if (!b.word_valid || b.word_pos != i || b.c + b.word_width > b.w) return i;
+    size_t j = i;
+    while (j < b.word_end && kv_ascii_cluster(b.text, b.len, j)) ++j;
+    if (j == i) return i;
+    const auto n = static_cast<int32_t>(j - i);
+    if (kv_row_append(b.row(), b.text + i, j - i, n) != 0) return i; // placed one by one
+    if (!b.cursor_set && b.cursor >= i && b.cursor < j)
+        b.place_cursor(b.c + static_cast<int32_t>(b.cursor - i));
+    b.c += n;
+    b.word_pos = j;
+    b.word_width -= n;
+    if (b.word_pos >= b.word_end) b.word_valid = false;
+    b.row().end = j;
+    return j;
+}
+
 int kv_walk(kv_builder &b) noexcept {
     size_t i = 0;
     while (i < b.len) {
@@ -333,11 +373,14 @@ int kv_walk(kv_builder &b) noexcept {
                 continue;
             }
         }
-        int cw = 0;
-        size_t n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
+        int cw = 1;
+        size_t n = 1;
+        const bool ascii = kv_ascii_cluster(b.text, b.len, i);
+        if (!ascii) n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
         if (n == 0) n = 1;
         if (kv_place_cluster(b, i, n, cw) != 0) return -1;
         i += n;
+        if (ascii && ch != ' ') i = kv_place_ascii_run(b, i);
     }
     if (b.cursor >= b.len) {
         if (b.c >= b.w && b.continuation(b.len) != 0) return -1;
