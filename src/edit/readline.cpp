@@ -192,14 +192,17 @@ public:
     kv_frame_memo(const kv_frame_memo &) = delete;
     kv_frame_memo &operator=(const kv_frame_memo &) = delete;
 
-    // Before a drawing: the scalar inputs (the terminal size is read first,
-    // so that a resize during the drawing shows as a change next time).
+    // Before a drawing: the scalar inputs.  The terminal size is the one the
+    // drawing asked for (recorded with the frame), so that a resize during
+    // the drawing shows as a change next time.
     void begin(const kv_state *st) noexcept {
         valid_ = false;
-        scalars_ = kv_scalars_of(st);
+        scalars_ = kv_scalars_of(st, false);
     }
     // After a successful drawing: the texts it showed.
     void commit(const kv_state *st, const char *prompt) noexcept {
+        scalars_.cols = st->store.term_cols;
+        scalars_.rows = st->store.term_rows;
         scalars_.store_count = st->store.count;
         scalars_.store_top = st->store.top;
         scalars_.store_row = st->store.cursor_row;
@@ -241,7 +244,7 @@ private:
         }
     };
 
-    static kv_scalars kv_scalars_of(const kv_state *st) noexcept {
+    static kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
         kv_scalars s {};
         s.cursor = st->cursor;
         s.column = st->column;
@@ -251,7 +254,7 @@ private:
         s.bounded = st->bounded;
         s.auto_width = st->auto_width;
         s.auto_height = st->auto_height;
-        kv_terminal_size(st, &s.cols, &s.rows);
+        if (size) kv_terminal_size(st, &s.cols, &s.rows);
         s.store_count = st->store.count;
         s.store_top = st->store.top;
         s.store_row = st->store.cursor_row;
@@ -286,16 +289,20 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
         *byte = c->back[--c->back_len];
         return kv_input::byte;
     }
-    // Wait before reading, for at most the idle tick: a terminal that was put
-    // back in its own mode behind the call's back (stopped and continued
+    // While idle, wait before reading, for at most the idle tick: a terminal
+    // put back in its own mode behind the call's back (stopped and continued
     // under a shell) hands out nothing before a whole line is typed, and a
-    // read would block until then instead of letting the tick notice.
-    struct pollfd p {c->st->in_fd, POLLIN, 0};
-    int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
-    if (ready == 0) return kv_input::none;
-    if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
+    // read would block until then instead of letting the tick notice.  Right
+    // after a key the read goes first, as the next key is likely there.
+    if (!c->typing) {
+        struct pollfd p {c->st->in_fd, POLLIN, 0};
+        int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
+        if (ready == 0) return kv_input::none;
+        if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
+    }
     errno = 0;
     ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
+    c->typing = n > 0;
     if (n > 0) {
         kv_call_uncook(c, byte);
         return kv_input::byte;

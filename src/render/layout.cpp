@@ -16,14 +16,15 @@ namespace {
 
 constexpr int32_t kv_first_rows = 8;
 constexpr int32_t kv_doubling_limit = 0x3FFFFFFF;
-constexpr size_t kv_min_text_block = 16;
+constexpr size_t kv_min_text_block = 64;
 constexpr unsigned char kv_esc = 0x1B;
 
 // ---- row texts ----------------------------------------------------------------
 
 // Bytes allocated for a row text of len bytes: the next power of two above
-// len, at least 16.  The block size follows from the length alone, so a row
-// grows geometrically without a capacity field; 0 when it would overflow.
+// len, at least 64 (a row of a narrow screen fits the first block).  The
+// block size follows from the length alone, so a row grows geometrically
+// without a capacity field; 0 when it would overflow.
 size_t kv_text_block(size_t len) noexcept {
     if (len >= SIZE_MAX / 2) return 0;
     return std::max(kv_min_text_block, std::bit_ceil(len + 1));
@@ -32,6 +33,8 @@ size_t kv_text_block(size_t len) noexcept {
 // Room for extra more bytes at the end of the row's text; the place to write
 // them, or null when memory runs out (the row is then unchanged).
 char *kv_row_reserve(kv_layout_row &row, size_t extra) noexcept {
+    // The block in use has room for the bytes and the NUL: nothing to do.
+    if (row.text && extra < kv_text_block(row.len) - row.len) return row.text + row.len;
     if (extra > SIZE_MAX / 2 - row.len) return nullptr;
     size_t block = kv_text_block(row.len + extra);
     if (block == 0) return nullptr;
@@ -194,6 +197,27 @@ int64_t kv_measure(const char *text, size_t len, size_t p, size_t e) noexcept {
     return sum;
 }
 
+// The end of the word at p and its columns, in one pass while the word is
+// printable ASCII; *ascii tells whether all of it was.
+int64_t kv_scan_word(const char *text, size_t len, size_t p, size_t *end, bool *ascii) noexcept {
+    int64_t w = 0;
+    size_t q = p;
+    *ascii = true;
+    while (q < len && !kv_is_separator(static_cast<unsigned char>(text[q]))) {
+        if (!kv_ascii_cluster(text, len, q)) {
+            *ascii = false;
+            const size_t e = kv_word_end(text, len, q);
+            w += kv_measure(text, len, q, e);
+            q = e;
+            break;
+        }
+        ++w;
+        ++q;
+    }
+    *end = q;
+    return w;
+}
+
 // ---- the build ------------------------------------------------------------------
 
 // One build in progress.  Words and space runs are measured once and then
@@ -213,11 +237,13 @@ struct kv_builder {
     bool word_valid = false;
     size_t word_pos = 0, word_end = 0;
     int64_t word_width = 0;
+    bool word_ascii = false; // every cluster of it is one printable ASCII byte
 
     // The space run [run_start, run_end) and the word after it.
     bool run_valid = false;
     size_t run_start = 0, run_end = 0, run_word_end = 0;
     int64_t run_word_width = 0;
+    bool run_word_ascii = false;
 
     kv_layout_row &row() noexcept { return lo->rows[lo->count - 1]; }
     int32_t room() const noexcept { return std::max(1, w - indent); }
@@ -236,8 +262,7 @@ struct kv_builder {
 
     int64_t rest_of_word(size_t i) noexcept {
         if (!word_valid || word_pos != i) {
-            word_end = kv_word_end(text, len, i);
-            word_width = kv_measure(text, len, i, word_end);
+            word_width = kv_scan_word(text, len, i, &word_end, &word_ascii);
             word_pos = i;
             word_valid = true;
         }
@@ -258,8 +283,7 @@ struct kv_builder {
         while (r < len && text[r] == ' ') ++r;
         run_start = i;
         run_end = r;
-        run_word_end = kv_word_end(text, len, r);
-        run_word_width = kv_measure(text, len, r, run_word_end);
+        run_word_width = kv_scan_word(text, len, r, &run_word_end, &run_word_ascii);
         run_valid = true;
     }
 };
@@ -280,6 +304,7 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
         b.word_pos = b.run_end;
         b.word_end = b.run_word_end;
         b.word_width = ww;
+        b.word_ascii = b.run_word_ascii;
         return 0;
     }
     b.row().end = i;
@@ -289,6 +314,7 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     b.word_pos = b.run_end;
     b.word_end = b.run_word_end;
     b.word_width = ww;
+    b.word_ascii = b.run_word_ascii;
     *next = b.run_end;
     return 1;
 }
@@ -338,7 +364,7 @@ int kv_place_cluster(kv_builder &b, size_t i, size_t n, int cw) noexcept {
 // go onto the row in one piece.  Returns the offset the walk goes on from.
 size_t kv_place_ascii_run(kv_builder &b, size_t i) noexcept {
     if (!b.word_valid || b.word_pos != i || b.c + b.word_width > b.w) return i;
-    size_t j = i;
+    size_t j = b.word_ascii ? b.word_end : i;
     while (j < b.word_end && kv_ascii_cluster(b.text, b.len, j)) ++j;
     if (j == i) return i;
     const auto n = static_cast<int32_t>(j - i);

@@ -51,6 +51,9 @@ int kv_store_reserve(kv_render_store &s, int32_t count) noexcept {
 // Replaces stored row i with a copy of a layout row (an empty row becomes an
 // empty string, never a null pointer).
 int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) noexcept {
+    // A row drawn as it was stays as it is stored.
+    if (i < s.count && s.rows[i] && kv_render_store_row_equal(s, i, row) && s.widths[i] == row.width)
+        return 0;
     char *copy = kv_strndup(row.len ? row.text : "", row.len);
     if (!copy) return -1;
     kv_free(s.rows[i]);

