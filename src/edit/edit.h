@@ -26,7 +26,6 @@ struct kv_call {
     unsigned char back[16];      // bytes handed back, read before the descriptor
     int back_len;
     size_t cooked_left;          // bytes typed ahead before raw mode, still unread
-    bool typing;                 // the last read of the main loop gave a byte
     kv_end end;                  // set to end the call after this key
 };
 

@@ -289,20 +289,17 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
         *byte = c->back[--c->back_len];
         return kv_input::byte;
     }
-    // While idle, wait before reading, for at most the idle tick: a terminal
-    // put back in its own mode behind the call's back (stopped and continued
-    // under a shell) hands out nothing before a whole line is typed, and a
-    // read would block until then instead of letting the tick notice.  Right
-    // after a key the read goes first, as the next key is likely there.
-    if (!c->typing) {
-        struct pollfd p {c->st->in_fd, POLLIN, 0};
-        int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
-        if (ready == 0) return kv_input::none;
-        if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
-    }
+    // Wait before reading, for at most the idle tick: a terminal put back in
+    // its own mode behind the call's back (stopped and continued under a
+    // shell) hands out nothing before a whole line is typed, or waits for a
+    // byte without end, and a read would block until then instead of letting
+    // the tick notice.
+    struct pollfd p {c->st->in_fd, POLLIN, 0};
+    int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
+    if (ready == 0) return kv_input::none;
+    if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
     errno = 0;
     ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
-    c->typing = n > 0;
     if (n > 0) {
         kv_call_uncook(c, byte);
         return kv_input::byte;
