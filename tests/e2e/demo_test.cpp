@@ -51,7 +51,10 @@ struct TempHome {
 // The demo on its own pty, with HOME pointing at a temporary directory.
 class DemoRun {
 public:
-    DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80)
+    // output_fails: the program's standard output is /dev/full, where every
+    // write fails.
+    DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80,
+            bool output_fails = false)
         : screen_(rows, cols) {
         struct winsize ws {};
         ws.ws_row = static_cast<unsigned short>(rows);
@@ -60,6 +63,10 @@ public:
         std::string env_home = "HOME=" + home.dir.string();
         pid_ = forkpty(&master_, nullptr, nullptr, &ws);
         if (pid_ == 0) {
+            if (output_fails) {
+                int full = open("/dev/full", O_WRONLY);
+                if (full < 0 || dup2(full, STDOUT_FILENO) < 0) _exit(126);
+            }
             char *argv[] = {const_cast<char *>(exe.c_str()),
                             const_cast<char *>(bounded ? "--bounded" : nullptr), nullptr};
             char *envp[] = {const_cast<char *>(env_home.c_str()),
@@ -377,12 +384,45 @@ TEST(Demo, AFailedSaveIsReportedOnce) {
 TEST(Demo, AFailedReadlineCallIsAFailingExit) {
     ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
     TempHome home;
-    DemoRun demo(home, false);
-    ASSERT_TRUE(demo.screen_has("kavrik>"));
-    demo.type("\x12" + std::string(4097, 'q'));
-    EXPECT_EQ(demo.wait_exit(20000), 1);
-    EXPECT_NE(demo.log().find("kavrik-demo: failed to update reverse history search"),
-              std::string::npos);
+    DemoRun demo(home, false, 24, 80, true);
+    EXPECT_EQ(demo.wait_exit(), 1);
+    EXPECT_NE(demo.log().find("kavrik-demo: failed to enable bracketed paste"), std::string::npos)
+        << demo.log();
+}
+
+// The demo's limits: a pasted line far longer than the library's default of
+// 4096 bytes comes back whole, and the history keeps more than its default
+// 100 entries.
+TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    {
+        DemoRun demo(home, false);
+        ASSERT_TRUE(demo.screen_has("kavrik>"));
+        std::string pasted;
+        while (pasted.size() < 20000) pasted += "pasted words ";
+        size_t from = demo.log().size();
+        demo.type("\x1b[200~" + pasted + "\x1b[201~\r");
+        EXPECT_TRUE(demo.pump_until(
+            [&] { return demo.log().find("echo: " + pasted + "\r\n", from) != std::string::npos; },
+            20000))
+            << "the pasted line was cut short";
+        for (int i = 0; i < 150; ++i) {
+            const std::string line = "entry " + std::to_string(i);
+            demo.type(line + "\r");
+            ASSERT_TRUE(demo.screen_has("echo: " + line));
+        }
+        demo.type("quit\r");
+        EXPECT_EQ(demo.wait_exit(), 0);
+    }
+    std::stringstream lines(home.history());
+    std::string first, line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        if (count++ == 0) first = line;
+    }
+    EXPECT_EQ(count, 152); // the paste, the 150 entries and quit
+    EXPECT_EQ(first.substr(0, 13), "pasted words ");
 }
 
 TEST(Demo, PipedInputIsEchoed) {
