@@ -97,12 +97,14 @@ int64_t kv_box_right_edge(const kv_state *st, int cols) noexcept {
 }
 
 // The terminal changed size since the stored frame was drawn.  Every stored
-// row was filled out to the box's right edge; a terminal that rewraps has
-// turned each into several rows at the bottom of the box, one that does not
-// has left them where they were.  Scroll the output area as for a grown
-// editor when only the width changed (the old rows are then still where the
-// store says), blank every box row that the old frame can occupy now, and
-// forget the stored frame so that the editor is drawn whole.
+// row was filled out to the box's right edge.  A terminal that rewraps has
+// turned each into several rows when it became narrower, and moved them
+// with the rewrapped output above, anywhere in the box: then the whole box
+// is blanked.  Otherwise the old rows are where the store says or in the
+// rows they can fill at the bottom of the box: the output area is scrolled
+// as for a grown editor when the height stayed, and every box row that the
+// old frame can occupy is blanked.  The stored frame is forgotten, so that
+// the editor is drawn whole.
 bool kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noexcept {
     const kv_render_store &s = st->store;
     const int64_t old_top = s.top;
@@ -112,7 +114,10 @@ bool kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noe
     const int64_t per_row = edge <= w ? 1 : (edge + w - 1) / w;
     int64_t from = std::min<int64_t>(b.top, end - per_row * s.count);
     bool ok = true;
-    if (s.term_rows == rows) {
+    const int64_t old_w = s.term_cols > 0 ? s.term_cols : kv_default_cols;
+    if (w < old_w) {
+        from = st->row;
+    } else if (s.term_rows == rows) {
         if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top);
         from = std::min(from, old_top);
     }
