@@ -316,9 +316,8 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
 // mode back while the program is stopped, and keeps it after continuing
 // it): raw mode and bracketed paste go on again, what came in meanwhile is
 // read as typed, and the editor is drawn whole on a fresh row, below what
-// the terminal echoed.
-// True when the terminal had left raw mode and it was applied again; then
-// *crnl tells whether the terminal's own mode turned Enter into a line feed.
+// the terminal echoed.  True when raw mode was applied again; then *crnl
+// tells whether the terminal's own mode turned Enter into a line feed.
 bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     kv_state *st = c->st;
     struct termios seen {};
