@@ -297,24 +297,17 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     if (b.run_end >= b.len || b.run_word_end == b.run_end) return 0;
     int64_t s = static_cast<int64_t>(b.run_end - i);
     int64_t ww = b.run_word_width;
-    if (ww > b.room() || b.c + s + ww <= b.w) {
-        // The word after the run is measured already; its first cluster
-        // asks for the same measurement.
-        b.word_valid = true;
-        b.word_pos = b.run_end;
-        b.word_end = b.run_word_end;
-        b.word_width = ww;
-        b.word_ascii = b.run_word_ascii;
-        return 0;
-    }
-    b.row().end = i;
-    if (b.continuation(b.run_end) != 0) return -1;
-    if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
+    // The word after the run is measured already; its first cluster asks for
+    // the same measurement, wrapped or not.
     b.word_valid = true;
     b.word_pos = b.run_end;
     b.word_end = b.run_word_end;
     b.word_width = ww;
     b.word_ascii = b.run_word_ascii;
+    if (ww > b.room() || b.c + s + ww <= b.w) return 0;
+    b.row().end = i;
+    if (b.continuation(b.run_end) != 0) return -1;
+    if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
     *next = b.run_end;
     return 1;
 }
