@@ -372,6 +372,23 @@ size_t kv_place_ascii_run(kv_builder &b, size_t i) noexcept {
     return j;
 }
 
+// At a space that does not wrap: when the rest of the space run and the
+// printable ASCII word after it fit on the row, they go onto it in one piece.
+// Returns the offset the walk goes on from (i when nothing was placed).
+size_t kv_place_spaces_and_word(kv_builder &b, size_t i) noexcept {
+    if (!b.run_valid || i < b.run_start || i >= b.run_end || !b.run_word_ascii) return i;
+    const size_t end = b.run_word_end;
+    if (end == b.run_end || b.c + static_cast<int64_t>(end - i) > b.w) return i;
+    const auto n = static_cast<int32_t>(end - i);
+    if (kv_row_append(b.row(), b.text + i, end - i, n) != 0) return i; // placed one by one
+    if (!b.cursor_set && b.cursor >= i && b.cursor < end)
+        b.place_cursor(b.c + static_cast<int32_t>(b.cursor - i));
+    b.c += n;
+    b.word_valid = false;
+    b.row().end = end;
+    return end;
+}
+
 int kv_walk(kv_builder &b) noexcept {
     size_t i = 0;
     while (i < b.len) {
@@ -389,6 +406,11 @@ int kv_walk(kv_builder &b) noexcept {
             if (r < 0) return -1;
             if (r > 0) {
                 i = next;
+                continue;
+            }
+            const size_t placed = kv_place_spaces_and_word(b, i);
+            if (placed != i) {
+                i = placed;
                 continue;
             }
         }
