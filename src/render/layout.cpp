@@ -352,23 +352,31 @@ int kv_place_cluster(kv_builder &b, size_t i, size_t n, int cw) noexcept {
     return 0;
 }
 
+// Puts the printable ASCII bytes [i, j) onto the row in one piece (one
+// column each; the caller knows that none of them wraps), placing the cursor
+// when it lies among them.  False when memory runs out: nothing was placed.
+bool kv_place_printable(kv_builder &b, size_t i, size_t j) noexcept {
+    const auto n = static_cast<int32_t>(j - i);
+    if (kv_row_append(b.row(), b.text + i, j - i, n) != 0) return false;
+    if (!b.cursor_set && b.cursor >= i && b.cursor < j)
+        b.place_cursor(b.c + static_cast<int32_t>(b.cursor - i));
+    b.c += n;
+    b.row().end = j;
+    return true;
+}
+
 // After the cluster just placed at i - 1: when the rest of its word fits on
 // the row, no byte of it can wrap, so the printable ASCII bytes that follow
-// go onto the row in one piece.  Returns the offset the walk goes on from.
+// go onto the row in one piece.  Returns the offset the walk goes on from
+// (i when nothing was placed; the bytes are then placed one by one).
 size_t kv_place_ascii_run(kv_builder &b, size_t i) noexcept {
     if (!b.word_valid || b.word_pos != i || b.c + b.word_width > b.w) return i;
     size_t j = b.word_ascii ? b.word_end : i;
     while (j < b.word_end && kv_ascii_cluster(b.text, b.len, j)) ++j;
-    if (j == i) return i;
-    const auto n = static_cast<int32_t>(j - i);
-    if (kv_row_append(b.row(), b.text + i, j - i, n) != 0) return i; // placed one by one
-    if (!b.cursor_set && b.cursor >= i && b.cursor < j)
-        b.place_cursor(b.c + static_cast<int32_t>(b.cursor - i));
-    b.c += n;
+    if (j == i || !kv_place_printable(b, i, j)) return i;
     b.word_pos = j;
-    b.word_width -= n;
+    b.word_width -= static_cast<int64_t>(j - i);
     if (b.word_pos >= b.word_end) b.word_valid = false;
-    b.row().end = j;
     return j;
 }
 
@@ -379,13 +387,8 @@ size_t kv_place_spaces_and_word(kv_builder &b, size_t i) noexcept {
     if (!b.run_valid || i < b.run_start || i >= b.run_end || !b.run_word_ascii) return i;
     const size_t end = b.run_word_end;
     if (end == b.run_end || b.c + static_cast<int64_t>(end - i) > b.w) return i;
-    const auto n = static_cast<int32_t>(end - i);
-    if (kv_row_append(b.row(), b.text + i, end - i, n) != 0) return i; // placed one by one
-    if (!b.cursor_set && b.cursor >= i && b.cursor < end)
-        b.place_cursor(b.c + static_cast<int32_t>(b.cursor - i));
-    b.c += n;
+    if (!kv_place_printable(b, i, end)) return i;
     b.word_valid = false;
-    b.row().end = end;
     return end;
 }
 
