@@ -4,7 +4,8 @@
 set -eu
 need=""
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev; do
+# tmux: the resize test checks a terminal that rewraps its rows.
+for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev tmux; do
     have_pkg "$pkg" || need="$need $pkg"
 done
 # The sanitizer build uses clang's runtime.
