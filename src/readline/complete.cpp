@@ -12,7 +12,6 @@
 
 #include "rl.h"
 
-
 extern "C" {
 rl_completion_func_t *rl_attempted_completion_function = nullptr;
 rl_compentry_func_t *rl_completion_entry_function = nullptr;
@@ -28,17 +27,19 @@ kvx_attachment *attachment = nullptr;
 
 void free_matches(char **matches) noexcept {
     if (!matches) return;
-    for (size_t i = 0; matches[i]; ++i) std::free(matches[i]);
+    for (size_t i = 0; matches[i]; ++i)
+        std::free(matches[i]);
     std::free(matches);
 }
 
 // The start of the word that ends at cursor.
 size_t word_start(const char *line, size_t cursor) noexcept {
     const char *breaks = rl_completer_word_break_characters ? rl_completer_word_break_characters
-                                                             : rl_basic_word_break_characters;
+                                                            : rl_basic_word_break_characters;
     if (!breaks) breaks = "";
     size_t start = cursor;
-    while (start > 0 && !std::strchr(breaks, line[start - 1])) --start;
+    while (start > 0 && !std::strchr(breaks, line[start - 1]))
+        --start;
     return start;
 }
 
@@ -75,10 +76,12 @@ int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *ou
     rl_completion_append_character = ' ';
     char **matches = nullptr;
     if (rl_attempted_completion_function)
-        matches = rl_attempted_completion_function(word, static_cast<int>(start), static_cast<int>(cursor));
+        matches = rl_attempted_completion_function(word, static_cast<int>(start),
+                                                   static_cast<int>(cursor));
     if (!matches && !rl_attempted_completion_over) {
-        rl_compentry_func_t *generator =
-            rl_completion_entry_function ? rl_completion_entry_function : rl_filename_completion_function;
+        rl_compentry_func_t *generator = rl_completion_entry_function
+                                             ? rl_completion_entry_function
+                                             : rl_filename_completion_function;
         matches = rl_completion_matches(word, generator);
     }
     std::free(word);
@@ -115,7 +118,8 @@ char **rl_completion_matches(const char *text, rl_compentry_func_t *generator) {
             if (!grown) {
                 // The generator keeps its own state: let it run to its end.
                 std::free(match);
-                while ((match = generator(text, ++state)) != nullptr) std::free(match);
+                while ((match = generator(text, ++state)) != nullptr)
+                    std::free(match);
                 break;
             }
             matches = grown;
@@ -137,12 +141,14 @@ char **rl_completion_matches(const char *text, rl_compentry_func_t *generator) {
     size_t common = std::strlen(matches[1]);
     for (size_t i = 2; i <= count; ++i) {
         size_t k = 0;
-        while (k < common && matches[i][k] == matches[1][k]) ++k;
+        while (k < common && matches[i][k] == matches[1][k])
+            ++k;
         common = k;
     }
     matches[0] = kvr_strndup(matches[1], common);
     if (!matches[0]) {
-        for (size_t i = 1; i <= count; ++i) std::free(matches[i]);
+        for (size_t i = 1; i <= count; ++i)
+            std::free(matches[i]);
         std::free(matches);
         return nullptr;
     }

@@ -28,8 +28,10 @@ void free_entry(HIST_ENTRY *e) noexcept {
 void drop_oldest(int count) noexcept {
     if (count <= 0) return;
     if (count > history_length) count = history_length;
-    for (int i = 0; i < count; ++i) free_entry(entries[i]);
-    std::memmove(entries, entries + count, sizeof *entries * static_cast<size_t>(history_length - count + 1));
+    for (int i = 0; i < count; ++i)
+        free_entry(entries[i]);
+    std::memmove(entries, entries + count,
+                 sizeof *entries * static_cast<size_t>(history_length - count + 1));
     history_length -= count;
     history_base += count;
     ++rewrites;
@@ -39,7 +41,8 @@ void drop_oldest(int count) noexcept {
 bool reserve_one() noexcept {
     if (history_length + 2 <= capacity) return true;
     int want = capacity ? capacity * 2 : 64;
-    auto *grown = static_cast<HIST_ENTRY **>(kvr_realloc(entries, sizeof *entries * static_cast<size_t>(want)));
+    auto *grown = static_cast<HIST_ENTRY **>(
+        kvr_realloc(entries, sizeof *entries * static_cast<size_t>(want)));
     if (!grown) return false;
     entries = grown;
     capacity = want;
@@ -64,7 +67,8 @@ bool kvr_history_push(const char *line, size_t len, const char *stamp, size_t st
         free_entry(e);
         return false;
     }
-    if (stifled && history_length >= history_max_entries) drop_oldest(history_length - history_max_entries + 1);
+    if (stifled && history_length >= history_max_entries)
+        drop_oldest(history_length - history_max_entries + 1);
     entries[history_length++] = e;
     entries[history_length] = nullptr;
     return true;
@@ -81,7 +85,8 @@ void add_history(const char *string) {
 }
 
 void clear_history(void) {
-    for (int i = 0; i < history_length; ++i) free_entry(entries[i]);
+    for (int i = 0; i < history_length; ++i)
+        free_entry(entries[i]);
     if (entries) entries[0] = nullptr;
     history_length = 0;
     history_base = 1;
@@ -109,9 +114,7 @@ HIST_ENTRY *history_get(int offset) {
     return entries[index];
 }
 
-HIST_ENTRY **history_list(void) {
-    return history_length ? entries : nullptr;
-}
+HIST_ENTRY **history_list(void) { return history_length ? entries : nullptr; }
 
 HIST_ENTRY *remove_history(int which) {
     if (which < 0 || which >= history_length) return nullptr;

@@ -86,7 +86,8 @@ int error_or(int fallback) noexcept { return errno ? errno : fallback; }
 // one, then its text and a line feed.
 bool format_entry(kvr_bytes &out, const HIST_ENTRY *e) noexcept {
     if (e->timestamp && *e->timestamp) {
-        if (!out.append(e->timestamp, std::strlen(e->timestamp)) || !out.append("\n", 1)) return false;
+        if (!out.append(e->timestamp, std::strlen(e->timestamp)) || !out.append("\n", 1))
+            return false;
     }
     return out.append(e->line, std::strlen(e->line)) && out.append("\n", 1);
 }
@@ -172,7 +173,8 @@ int read_history_range(const char *filename, int from, int to) {
             stamp = line;
             continue;
         }
-        if (index++ >= from && !kvr_history_push(line.start, line.len, stamp.start, stamp.len)) return ENOMEM;
+        if (index++ >= from && !kvr_history_push(line.start, line.len, stamp.start, stamp.len))
+            return ENOMEM;
         stamp = {"", 0};
     }
     return 0;

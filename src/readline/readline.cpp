@@ -9,7 +9,6 @@
 
 #include "rl.h"
 
-
 extern "C" {
 const char *rl_readline_name = "other";
 char *rl_line_buffer = nullptr;
@@ -48,7 +47,8 @@ struct CoreHistory {
 bool line_reserve(size_t n) noexcept {
     if (n + 1 <= line_cap && rl_line_buffer) return true;
     size_t want = line_cap ? line_cap : 256;
-    while (want < n + 1) want *= 2;
+    while (want < n + 1)
+        want *= 2;
     auto *grown = static_cast<char *>(kvr_realloc(rl_line_buffer, want));
     if (!grown) return false;
     rl_line_buffer = grown;
@@ -61,7 +61,8 @@ bool line_reserve(size_t n) noexcept {
 int core_limit_for(int length) noexcept {
     if (history_is_stifled()) return history_max_entries;
     int limit = core.limit > 100 ? core.limit : 100;
-    while (limit < length && limit < (1 << 29)) limit *= 2;
+    while (limit < length && limit < (1 << 29))
+        limit *= 2;
     return limit;
 }
 
@@ -80,7 +81,8 @@ void sync_history(kv_editor *ed) noexcept {
     core.valid = true;
     core.rewrites = kvr_history_rewrites();
     if (core.next < first) core.next = first;
-    for (long i = core.next - first; i < history_length; ++i) (void)kv_history_add(ed, list[i]->line);
+    for (long i = core.next - first; i < history_length; ++i)
+        (void)kv_history_add(ed, list[i]->line);
     core.next = first + history_length;
 }
 
@@ -115,7 +117,8 @@ kv_editor *kvr_editor() noexcept {
     kv_config_init(&config);
     config.max_line_len = kLineLimit;
     kv_editor *ed = kv_create_with_config(&config);
-    if (!ed || kv_set_idle_callback(ed, run_event_hook, nullptr) != 0 || kvr_completion_attach(ed) != 0) {
+    if (!ed || kv_set_idle_callback(ed, run_event_hook, nullptr) != 0 ||
+        kvr_completion_attach(ed) != 0) {
         kv_destroy(ed);
         editor_failed = true; // tried once; readline then returns null
         return nullptr;
@@ -138,14 +141,16 @@ bool kvr_line_from_editor(kv_editor *ed) noexcept {
 
 void kvr_line_to_editor(kv_editor *ed) noexcept {
     if (rl_end < 0) rl_end = 0;
-    if (static_cast<size_t>(rl_end) >= line_cap) rl_end = line_cap ? static_cast<int>(line_cap - 1) : 0;
+    if (static_cast<size_t>(rl_end) >= line_cap)
+        rl_end = line_cap ? static_cast<int>(line_cap - 1) : 0;
     if (!rl_line_buffer) return;
     // A hook may have written into rl_line_buffer and moved rl_end without
     // ending the text; rl_end says where it ends.
     rl_line_buffer[rl_end] = '\0';
     size_t n = std::strlen(rl_line_buffer);
     const char *now = kv_buffer(ed);
-    if (!now || std::strlen(now) != n || std::memcmp(now, rl_line_buffer, n) != 0) (void)kv_set_buffer(ed, rl_line_buffer);
+    if (!now || std::strlen(now) != n || std::memcmp(now, rl_line_buffer, n) != 0)
+        (void)kv_set_buffer(ed, rl_line_buffer);
     if (rl_point < 0) rl_point = 0;
     (void)kv_set_cursor(ed, static_cast<size_t>(rl_point));
 }
