@@ -19,3 +19,21 @@ cmake -S "$here/consumer" -B "$tmp/cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/n
 cmake --build "$tmp/cm" >/dev/null
 LD_LIBRARY_PATH="$libdir" "$tmp/cm/consumer"
 echo "find_package consumer: ok"
+
+# The readline layer, when it is built: a readline program builds through
+# kavrik-readline.pc and through the kavrik::readline target, and links the
+# layer (not another readline).
+if [ -f "$libdir/pkgconfig/kavrik-readline.pc" ]; then
+    for f in include/kavrik-readline/readline/readline.h include/kavrik-readline/readline/history.h; do
+        test -f "$tmp/prefix/$f"
+    done
+    cc -std=c99 -Wall -Werror -o "$tmp/rl-pc" "$here/readline_consumer.c" \
+        $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs kavrik-readline)
+    test "$(echo hello | LD_LIBRARY_PATH="$libdir" "$tmp/rl-pc")" = "hello 1"
+    LD_LIBRARY_PATH="$libdir" ldd "$tmp/rl-pc" | grep -q "libkavrik-readline.so.0 => $libdir"
+    echo "pkg-config readline consumer: ok"
+    cmake -S "$here/readline_consumer" -B "$tmp/rl-cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
+    cmake --build "$tmp/rl-cm" >/dev/null
+    test "$(echo again | "$tmp/rl-cm/readline_consumer")" = "again 1"
+    echo "find_package readline consumer: ok"
+fi
