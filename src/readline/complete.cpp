@@ -102,6 +102,10 @@ int kvr_completion_attach(kv_editor *ed) noexcept {
     return kvx_attach(ed, &options, &attachment);
 }
 
+void kvr_completion_release_key(int key) noexcept {
+    if (attachment) (void)kvx_release_key(attachment, key); // -2: not one of its keys
+}
+
 extern "C" {
 
 char **rl_completion_matches(const char *text, rl_compentry_func_t *generator) {

@@ -187,6 +187,7 @@ int rl_bind_key(int key, rl_command_func_t *function) {
     if (!ed) return 1;
     if (kv_bind_key(ed, key, function ? run_command : nullptr, nullptr) != 0) return 1;
     commands[key] = function;
+    kvr_completion_release_key(key); // the key is the program's now
     return 0;
 }
 

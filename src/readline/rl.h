@@ -62,3 +62,5 @@ void kvr_line_to_editor(kv_editor *ed) noexcept;
 // ---- completion (complete.cpp) ----
 // Attaches the completion and editing keys of the companion library.
 int kvr_completion_attach(kv_editor *ed) noexcept;
+// Tells the companion that the program has bound key for itself.
+void kvr_completion_release_key(int key) noexcept;
