@@ -101,6 +101,19 @@ void run_event_hook(kv_editor *ed, void *) {
     kvr_line_to_editor(ed);
 }
 
+// The prompt without readline's markers around invisible text (\001 and
+// \002): the editor measures escape sequences itself.
+char *visible_prompt(const char *prompt) noexcept {
+    size_t n = std::strlen(prompt);
+    char *copy = kvr_strndup(prompt, n);
+    if (!copy) return nullptr;
+    size_t k = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (prompt[i] != RL_PROMPT_START_IGNORE && prompt[i] != RL_PROMPT_END_IGNORE) copy[k++] = prompt[i];
+    copy[k] = '\0';
+    return copy;
+}
+
 // Keeps rl_line_buffer, rl_point and rl_end as the line the call returned.
 void line_from_text(const char *text) noexcept {
     size_t n = std::strlen(text);
@@ -116,6 +129,9 @@ kv_editor *kvr_editor() noexcept {
     kv_config config;
     kv_config_init(&config);
     config.max_line_len = kLineLimit;
+    // Streams the program chose before the first call are used.
+    if (rl_instream) config.in_fd = fileno(rl_instream);
+    if (rl_outstream) config.out_fd = fileno(rl_outstream);
     kv_editor *ed = kv_create_with_config(&config);
     if (!ed || kv_set_idle_callback(ed, run_event_hook, nullptr) != 0 ||
         kvr_completion_attach(ed) != 0) {
@@ -160,25 +176,30 @@ extern "C" {
 char *readline(const char *prompt) {
     kv_editor *ed = kvr_editor();
     if (!ed) return nullptr;
-    if (!prompt) prompt = "";
+    char *shown = visible_prompt(prompt ? prompt : "");
+    if (!shown) return nullptr;
     sync_history(ed);
+    char *copy = nullptr;
     for (;;) {
         // Text the program printed before asking must be out before the
         // prompt is drawn.
         std::fflush(stdout);
-        char *line = kv_readline(ed, prompt);
+        if (rl_outstream) std::fflush(rl_outstream);
+        char *line = kv_readline(ed, shown);
         if (line) {
             size_t n = std::strlen(line);
-            char *copy = static_cast<char *>(std::malloc(n + 1));
+            copy = static_cast<char *>(std::malloc(n + 1));
             if (copy) std::memcpy(copy, line, n + 1);
             kv_free_string(ed, line);
             if (copy) line_from_text(copy);
-            return copy;
+            break;
         }
         // Ctrl-C has raised SIGINT already; a program that lives on (its
         // handler returned) gets a fresh line, as it does from readline.
-        if (kv_last_readline_status(ed) != KV_STATUS_INTERRUPTED) return nullptr;
+        if (kv_last_readline_status(ed) != KV_STATUS_INTERRUPTED) break;
     }
+    std::free(shown);
+    return copy;
 }
 
 int rl_bind_key(int key, rl_command_func_t *function) {

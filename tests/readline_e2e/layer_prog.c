@@ -81,7 +81,9 @@ int main(void) {
     rl_event_hook = hook;
     if (rl_bind_key(15, bracket) != 0) return 2;
     using_history();
-    while ((line = readline("> ")) != NULL) {
+    /* A bold prompt with its escape sequences marked invisible: the screen
+       shows "> " and the cursor stands at column 2. */
+    while ((line = readline("\001\033[1m\002>\001\033[0m\002 ")) != NULL) {
         printf("got[%s] %d %d interrupts=%d\n", line, last_start, last_end, (int)interrupts);
         if (*line) add_history(line);
         free(line);

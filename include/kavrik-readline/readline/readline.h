@@ -36,6 +36,10 @@ typedef char **rl_completion_func_t(const char *text, int start, int end);
 /* A hook without arguments (rl_event_hook). */
 typedef int rl_hook_func_t(void);
 
+/* Put around invisible text in a prompt (escape sequences); removed. */
+#define RL_PROMPT_START_IGNORE '\001'
+#define RL_PROMPT_END_IGNORE '\002'
+
 /*
  * Shows prompt, lets the user edit a line and returns it without its line
  * end, as a string the caller frees.  Null at end of input (Ctrl-D on an
@@ -89,7 +93,8 @@ int rl_insert(int count, int key);
 /* Inserts text at rl_point; returns the number of bytes inserted. */
 int rl_insert_text(const char *text);
 
-/* Streams; kept for programs that name them.  Input is always descriptor 0. */
+/* Where the editor reads and writes (descriptors 0 and 1 when null); read
+   when the editor is created, at the first call that needs it. */
 extern FILE *rl_instream;
 extern FILE *rl_outstream;
 
