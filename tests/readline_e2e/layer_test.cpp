@@ -11,18 +11,23 @@
 
 namespace {
 
-std::unique_ptr<ProgramPty> start_prog() {
-    auto p = std::make_unique<ProgramPty>(
-        std::vector<std::string>{KAVRIK_READLINE_PROG},
-        std::vector<std::string>{"TERM=xterm", "ASAN_OPTIONS=detect_leaks=1"});
-    return p;
+// The program, with leak reports on (it is ours).
+std::unique_ptr<ProgramRun> start_prog(const TempHome &home) {
+    return std::make_unique<ProgramRun>(
+        "/usr/bin/env",
+        std::vector<std::string>{"ASAN_OPTIONS=detect_leaks=1", KAVRIK_READLINE_PROG}, home);
 }
 
-std::string cursor_row(ProgramPty &p) { return p.screen().row(p.screen().cursor_row()); }
+// Reads until the raw output after offset from contains text.
+bool log_has(ProgramRun &p, const std::string &text, size_t from = 0) {
+    return p.pump_until([&] { return p.log().find(text, from) != std::string::npos; });
+}
+
+std::string cursor_row(ProgramRun &p) { return p.screen().row(p.screen().cursor_row()); }
 
 // True when the cursor's row reads text (as typed, trailing blanks included)
 // and the cursor stands right after it.
-bool at_line(ProgramPty &p, const std::string &text) {
+bool at_line(ProgramRun &p, const std::string &text) {
     return p.pump_until([&] {
         std::string trimmed = text.substr(0, text.find_last_not_of(' ') + 1);
         return cursor_row(p) == trimmed && p.screen().cursor_col() == static_cast<int>(text.size());
@@ -32,11 +37,11 @@ bool at_line(ProgramPty &p, const std::string &text) {
 // Types keys, then Enter; waits for the program's report of the line and
 // the next prompt (keys typed before it would meet the terminal's own line
 // discipline).
-std::string enter(ProgramPty &p, const std::string &keys) {
+std::string enter(ProgramRun &p, const std::string &keys) {
     size_t from = p.log().size();
     p.type(keys);
     p.type("\r");
-    if (!p.log_has("interrupts=", from)) return "(no report)";
+    if (!log_has(p, "interrupts=", from)) return "(no report)";
     size_t at = p.log().find("got[", from);
     size_t end = p.log().find(" interrupts=", at);
     if (at == std::string::npos || end == std::string::npos) return "(no report)";
@@ -62,7 +67,8 @@ TEST(ReadlineLayer, TabCompletesThroughTheProgramsFunctions) {
         {"eat ba\x1b[D\t", "got[eat banana a] 4 5"}, // the word ends at the cursor
         {"zzz\t", "got[zzz] 0 3"},                   // no match: the line stays
     };
-    auto p = start_prog();
+    TempHome home;
+    auto p = start_prog(home);
     ASSERT_TRUE(at_line(*p, "> "));
     for (const Row &row : rows)
         EXPECT_EQ(enter(*p, row.keys), row.report) << "keys " << row.keys;
@@ -71,7 +77,8 @@ TEST(ReadlineLayer, TabCompletesThroughTheProgramsFunctions) {
 }
 
 TEST(ReadlineLayer, ASecondTabListsTheMatches) {
-    auto p = start_prog();
+    TempHome home;
+    auto p = start_prog(home);
     ASSERT_TRUE(at_line(*p, "> "));
     p->type("ap\t\t");
     ASSERT_TRUE(p->pump_until([&] {
@@ -86,7 +93,8 @@ TEST(ReadlineLayer, ASecondTabListsTheMatches) {
 }
 
 TEST(ReadlineLayer, ABoundKeyAndTheEventHookEditTheLine) {
-    auto p = start_prog();
+    TempHome home;
+    auto p = start_prog(home);
     ASSERT_TRUE(at_line(*p, "> "));
     // Ctrl-O wraps the line and puts the cursor after "[": typing goes there.
     EXPECT_EQ(enter(*p, "mid\x0f<"), "got[[<mid]] -1 -1");
@@ -99,7 +107,8 @@ TEST(ReadlineLayer, ABoundKeyAndTheEventHookEditTheLine) {
 }
 
 TEST(ReadlineLayer, UpRecallsAddedLinesAndCtrlCStartsAFreshLine) {
-    auto p = start_prog();
+    TempHome home;
+    auto p = start_prog(home);
     ASSERT_TRUE(at_line(*p, "> "));
     EXPECT_EQ(enter(*p, "first"), "got[first] -1 -1");
     EXPECT_EQ(enter(*p, "second"), "got[second] -1 -1");
@@ -112,9 +121,9 @@ TEST(ReadlineLayer, UpRecallsAddedLinesAndCtrlCStartsAFreshLine) {
     ASSERT_TRUE(at_line(*p, "> "));
     size_t at = p->log().size();
     p->type("third\r");
-    ASSERT_TRUE(p->log_has("got[third] -1 -1 interrupts=1", at)) << p->log().substr(at);
+    ASSERT_TRUE(log_has(*p, "got[third] -1 -1 interrupts=1", at)) << p->log().substr(at);
     p->type("\x04");
-    ASSERT_TRUE(p->log_has("end of input"));
+    ASSERT_TRUE(log_has(*p, "end of input"));
     EXPECT_EQ(p->wait_exit(), 0);
 }
 

@@ -44,34 +44,23 @@ void write_file(const fs::path &p, const std::string &bytes) {
         }                                                                                          \
     } while (0)
 
-struct TempDir {
-    fs::path dir;
-    TempDir() {
-        char tmpl[] = "/tmp/kavrik-shells-XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(dir); }
-};
-
-// The environment of a shell: its own HOME and history file; the shells
-// are not ours, so what they leak at exit is not reported.
-std::vector<std::string> shell_env(const TempDir &home) {
-    return {"HOME=" + home.dir.string(), "TERM=xterm",
-            "SQLITE_HISTORY=" + (home.dir / "history").string(), "ASAN_OPTIONS=detect_leaks=0"};
-}
-
-ProgramPty *start(const char *name, const TempDir &home, std::vector<std::string> args = {}) {
-    std::vector<std::string> argv{(fs::path(KAVRIK_SHELLS_DIR) / name).string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return new ProgramPty(argv, shell_env(home));
+// A shell on its own terminal, with HOME in a temporary directory and its
+// history file there; the shells are not ours, so what they leak at exit is
+// not reported.
+ProgramRun *start(const char *name, const TempHome &home) {
+    std::string exe = (fs::path(KAVRIK_SHELLS_DIR) / name).string();
+    return new ProgramRun(
+        "/usr/bin/env",
+        {"SQLITE_HISTORY=" + (home.dir / "history").string(), "ASAN_OPTIONS=detect_leaks=0", exe},
+        home);
 }
 
 // The row on which the cursor stands.
-std::string cursor_row(ProgramPty &p) { return p.screen().row(p.screen().cursor_row()); }
+std::string cursor_row(ProgramRun &p) { return p.screen().row(p.screen().cursor_row()); }
 
 // True when the cursor's row reads text (as typed, trailing blanks included)
 // and the cursor stands right after it.
-bool at_line(ProgramPty &p, const std::string &text) {
+bool at_line(ProgramRun &p, const std::string &text) {
     return p.pump_until([&] {
         std::string trimmed = text.substr(0, text.find_last_not_of(' ') + 1);
         return cursor_row(p) == trimmed && p.screen().cursor_col() == static_cast<int>(text.size());
@@ -80,8 +69,8 @@ bool at_line(ProgramPty &p, const std::string &text) {
 
 TEST(LuaShell, EvaluatesRecallsAndEndsOnCtrlD) {
     REQUIRE_SHELL("lua");
-    TempDir home;
-    std::unique_ptr<ProgramPty> lua(start("lua", home));
+    TempHome home;
+    std::unique_ptr<ProgramRun> lua(start("lua", home));
     ASSERT_TRUE(lua->started());
     ASSERT_TRUE(at_line(*lua, "> "));
     lua->type("x = 6*7\r");
@@ -100,8 +89,8 @@ TEST(LuaShell, EvaluatesRecallsAndEndsOnCtrlD) {
 
 TEST(LuaShell, ABracketedPasteOf4KiBGoesInWhole) {
     REQUIRE_SHELL("lua");
-    TempDir home;
-    std::unique_ptr<ProgramPty> lua(start("lua", home));
+    TempHome home;
+    std::unique_ptr<ProgramRun> lua(start("lua", home));
     ASSERT_TRUE(at_line(*lua, "> "));
     // s = "abc...": 4096 bytes in all, pasted at once, then one Enter.
     std::string body;
@@ -122,8 +111,8 @@ TEST(LuaShell, ABracketedPasteOf4KiBGoesInWhole) {
 
 TEST(SqliteShell, RunsAQuery) {
     REQUIRE_SHELL("sqlite3");
-    TempDir home;
-    std::unique_ptr<ProgramPty> sql(start("sqlite3", home));
+    TempHome home;
+    std::unique_ptr<ProgramRun> sql(start("sqlite3", home));
     ASSERT_TRUE(at_line(*sql, "sqlite> "));
     sql->type("select 6*7, 'x' || 'y';\r");
     ASSERT_TRUE(sql->screen_has("42|xy")) << sql->screen().dump();
@@ -134,8 +123,8 @@ TEST(SqliteShell, RunsAQuery) {
 
 TEST(SqliteShell, TabCompletesKeywordsAndTableNamesThroughItsOwnCompletion) {
     REQUIRE_SHELL("sqlite3");
-    TempDir home;
-    std::unique_ptr<ProgramPty> sql(start("sqlite3", home));
+    TempHome home;
+    std::unique_ptr<ProgramRun> sql(start("sqlite3", home));
     ASSERT_TRUE(at_line(*sql, "sqlite> "));
     sql->type("create table orchard(apples);\r");
     ASSERT_TRUE(at_line(*sql, "sqlite> "));
@@ -160,10 +149,10 @@ TEST(SqliteShell, TabCompletesKeywordsAndTableNamesThroughItsOwnCompletion) {
 
 TEST(SqliteShell, WritesItsHistoryOnExitAndReadsItOnTheNextStart) {
     REQUIRE_SHELL("sqlite3");
-    TempDir home;
+    TempHome home;
     fs::path history = home.dir / "history";
     {
-        std::unique_ptr<ProgramPty> sql(start("sqlite3", home));
+        std::unique_ptr<ProgramRun> sql(start("sqlite3", home));
         ASSERT_TRUE(at_line(*sql, "sqlite> "));
         sql->type("select 1;\r");
         ASSERT_TRUE(at_line(*sql, "sqlite> "));
@@ -179,7 +168,7 @@ TEST(SqliteShell, WritesItsHistoryOnExitAndReadsItOnTheNextStart) {
     ASSERT_EQ(stat(history.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-    std::unique_ptr<ProgramPty> again(start("sqlite3", home));
+    std::unique_ptr<ProgramRun> again(start("sqlite3", home));
     ASSERT_TRUE(at_line(*again, "sqlite> "));
     again->type("\x1b[A");
     ASSERT_TRUE(at_line(*again, "sqlite> select 'two';"));
@@ -191,7 +180,7 @@ TEST(SqliteShell, WritesItsHistoryOnExitAndReadsItOnTheNextStart) {
 
 TEST(SqliteShell, AnExistingHistoryWithBackslashesSurvivesASessionByteForByte) {
     REQUIRE_SHELL("sqlite3");
-    TempDir home;
+    TempHome home;
     fs::path history = home.dir / "history";
     // Entries that an escaping format would change: a literal \n, doubled
     // backslashes, a trailing backslash, a carriage return, a time stamp.
@@ -202,7 +191,7 @@ TEST(SqliteShell, AnExistingHistoryWithBackslashesSurvivesASessionByteForByte) {
                                ".print one\\ttwo\r\n";
     write_file(history, before);
     ASSERT_EQ(chmod(history.c_str(), 0640), 0);
-    std::unique_ptr<ProgramPty> sql(start("sqlite3", home));
+    std::unique_ptr<ProgramRun> sql(start("sqlite3", home));
     ASSERT_TRUE(at_line(*sql, "sqlite> "));
     // The entry with the literal backslash-n comes back as typed.
     sql->type("\x1b[A\x1b[A\x1b[A\x1b[A");
