@@ -141,6 +141,9 @@ int kvr_replace_file(const char *path, const char *data, size_t len) noexcept {
     int fd = ::mkstemp(tmp.p); // created with mode 0600
     if (fd < 0) return error_or(EIO);
     errno = 0;
+    // The replacement keeps the owner of the old file where it may (a root
+    // process writing a user's history), and its mode.
+    if (existed && ::fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
     bool ok = write_all(fd, data, len) && (!existed || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
     int err = ok ? 0 : error_or(EIO);
     if (::close(fd) != 0 && ok) {

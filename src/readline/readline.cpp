@@ -140,6 +140,8 @@ kv_editor *kvr_editor() noexcept {
         return nullptr;
     }
     editor = ed;
+    // rl_line_buffer is a string from the start, as programs expect.
+    if (line_reserve(0)) rl_line_buffer[0] = '\0';
     return editor;
 }
 

@@ -127,6 +127,16 @@ TEST_F(HistoryFile, WritingReplacesTheFileSafely) {
     EXPECT_EQ(read_file(path), "one\ntwo\n");
     EXPECT_EQ(mode_of(path), 0644u);
 
+    // Written by root, a user's file stays the user's.
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(write_history(path.c_str()), 0);
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+
     // A write that fails half way leaves the old file whole and no stray file.
     add_all({std::string(200, 'x')});
     {
