@@ -24,8 +24,10 @@ void free_entry(HIST_ENTRY *e) noexcept {
     std::free(e);
 }
 
-// Drops the oldest `count` entries; history_base moves past them.
-void drop_oldest(int count) noexcept {
+// Drops the oldest `count` entries; history_base moves past them.  An entry
+// that gives way to a new one under the limit is no rewrite: a copy kept
+// under the same limit drops it the same way.
+void drop_oldest(int count, bool rewrite) noexcept {
     if (count <= 0) return;
     if (count > history_length) count = history_length;
     for (int i = 0; i < count; ++i)
@@ -34,7 +36,7 @@ void drop_oldest(int count) noexcept {
                  sizeof *entries * static_cast<size_t>(history_length - count + 1));
     history_length -= count;
     history_base += count;
-    ++rewrites;
+    if (rewrite) ++rewrites;
 }
 
 // Room for one more entry and the null that ends history_list().
@@ -68,7 +70,7 @@ bool kvr_history_push(const char *line, size_t len, const char *stamp, size_t st
         return false;
     }
     if (stifled && history_length >= history_max_entries)
-        drop_oldest(history_length - history_max_entries + 1);
+        drop_oldest(history_length - history_max_entries + 1, false);
     entries[history_length++] = e;
     entries[history_length] = nullptr;
     return true;
@@ -95,7 +97,7 @@ void clear_history(void) {
 
 void stifle_history(int max) {
     if (max < 0) max = 0;
-    if (history_length > max) drop_oldest(history_length - max);
+    if (history_length > max) drop_oldest(history_length - max, true);
     stifled = true;
     history_max_entries = max;
 }

@@ -1,8 +1,6 @@
 // The readline call of the compatibility layer: one kavrik editor behind the
 // readline interface, its history kept in step with the layer's own list,
 // keys bound to readline commands and the event hook run from the idle tick.
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
