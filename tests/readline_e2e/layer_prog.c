@@ -1,7 +1,8 @@
 /*
  * A small program written against the readline interface, for the layer's
  * terminal tests: it completes words from a fixed list, binds Ctrl-O, runs
- * an event hook, keeps history and survives Ctrl-C.  Each line read is
+ * an event hook, keeps history (changed by lines starting with '!') and
+ * survives Ctrl-C.  Each line read is
  * printed as "got[LINE] START END", START and END being the word range the
  * last completion was asked for.
  */
@@ -85,7 +86,17 @@ int main(void) {
        shows "> " and the cursor stands at column 2. */
     while ((line = readline("\001\033[1m\002>\001\033[0m\002 ")) != NULL) {
         printf("got[%s] %d %d interrupts=%d\n", line, last_start, last_end, (int)interrupts);
-        if (*line) add_history(line);
+        /* "!stifle N", "!unstifle" and "!clear" change the history instead
+           of joining it. */
+        if (strncmp(line, "!stifle ", 8) == 0) {
+            stifle_history(atoi(line + 8));
+        } else if (strcmp(line, "!unstifle") == 0) {
+            unstifle_history();
+        } else if (strcmp(line, "!clear") == 0) {
+            clear_history();
+        } else if (*line) {
+            add_history(line);
+        }
         free(line);
     }
     printf("end of input\n");

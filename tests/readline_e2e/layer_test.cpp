@@ -106,6 +106,36 @@ TEST(ReadlineLayer, ABoundKeyAndTheEventHookEditTheLine) {
     EXPECT_EQ(p->wait_exit(), 0);
 }
 
+// Up walks the list the program keeps: what stifle_history and clear_history
+// take out of it cannot be recalled.
+TEST(ReadlineLayer, UpWalksTheProgramsHistoryList) {
+    struct Row {
+        std::vector<const char *> lines; // entered in turn
+        int ups;                         // Up presses then
+        const char *shown;               // the line they show, then the "|" typed
+    } rows[] = {
+        {{"a", "b", "c"}, 3, "> a|"},
+        {{"a", "b", "c", "!stifle 2"}, 3, "> b|"},
+        {{"!stifle 2", "a", "b", "c", "d"}, 5, "> c|"},
+        {{"a", "b", "!clear"}, 1, "> |"},
+        {{"a", "!clear", "x"}, 2, "> x|"},
+        {{"!stifle 1", "a", "b", "!unstifle", "c", "d"}, 9, "> b|"},
+    };
+    for (const Row &row : rows) {
+        TempHome home;
+        auto p = start_prog(home);
+        ASSERT_TRUE(at_line(*p, "> "));
+        for (const char *line : row.lines)
+            ASSERT_EQ(enter(*p, line), std::string("got[") + line + "] -1 -1");
+        for (int i = 0; i < row.ups; ++i)
+            p->type("\x1b[A");
+        p->type("|"); // shows once every Up has been handled
+        EXPECT_TRUE(at_line(*p, row.shown)) << row.lines.back() << ": " << cursor_row(*p);
+        p->type("\x15\x04");
+        EXPECT_EQ(p->wait_exit(), 0);
+    }
+}
+
 TEST(ReadlineLayer, UpRecallsAddedLinesAndCtrlCStartsAFreshLine) {
     TempHome home;
     auto p = start_prog(home);
@@ -122,6 +152,7 @@ TEST(ReadlineLayer, UpRecallsAddedLinesAndCtrlCStartsAFreshLine) {
     size_t at = p->log().size();
     p->type("third\r");
     ASSERT_TRUE(log_has(*p, "got[third] -1 -1 interrupts=1", at)) << p->log().substr(at);
+    ASSERT_TRUE(at_line(*p, "> "));
     p->type("\x04");
     ASSERT_TRUE(log_has(*p, "end of input"));
     EXPECT_EQ(p->wait_exit(), 0);
