@@ -98,8 +98,12 @@ TEST(LuaShell, ABracketedPasteOf4KiBGoesInWhole) {
         body += static_cast<char>('a' + i % 26);
     std::string code = "s = \"" + body + "\"";
     ASSERT_EQ(code.size(), 4096u);
+    size_t from = lua->log().size();
     lua->type("\x1b[200~" + code + "\x1b[201~");
     lua->type("\r");
+    // The next call has the terminal once it turns bracketed paste on again.
+    ASSERT_TRUE(
+        lua->pump_until([&] { return lua->log().find("\x1b[?2004h", from) != std::string::npos; }));
     ASSERT_TRUE(at_line(*lua, "> "));
     lua->type("print(#s .. \"|\" .. s:sub(-3))\r");
     std::string tail = body.substr(body.size() - 3);
