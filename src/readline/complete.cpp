@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <kavrik_ext.h>
 
@@ -43,16 +44,26 @@ size_t word_start(const char *line, size_t cursor) noexcept {
     return start;
 }
 
+// True for a match of the file name generator that names a directory.
+bool is_directory(const char *path) noexcept {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // Turns the matches into candidates for [start, end): a single match gets
-// the append character, several are left for the companion to merge.
-int add_candidates(kvx_completions *out, char **matches, size_t start, size_t end) noexcept {
+// the append character (a directory name a slash), several are left for the
+// companion to merge.
+int add_candidates(kvx_completions *out, char **matches, size_t start, size_t end,
+                   bool file_names) noexcept {
     if (!matches[1]) {
         size_t n = std::strlen(matches[0]);
         char *text = static_cast<char *>(kvr_malloc(n + 2));
         if (!text) return -1;
         std::memcpy(text, matches[0], n);
         size_t len = n;
-        if (rl_completion_append_character > 0 && rl_completion_append_character < 256)
+        if (file_names && n > 0 && matches[0][n - 1] != '/' && is_directory(matches[0]))
+            text[len++] = '/';
+        else if (rl_completion_append_character > 0 && rl_completion_append_character < 256)
             text[len++] = static_cast<char>(rl_completion_append_character);
         int rc = kvx_add_completion_n(out, text, len, start, end);
         std::free(text);
@@ -75,6 +86,7 @@ int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *ou
     rl_attempted_completion_over = 0;
     rl_completion_append_character = ' ';
     char **matches = nullptr;
+    bool file_names = false;
     if (rl_attempted_completion_function)
         matches = rl_attempted_completion_function(word, static_cast<int>(start),
                                                    static_cast<int>(cursor));
@@ -82,10 +94,11 @@ int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *ou
         rl_compentry_func_t *generator = rl_completion_entry_function
                                              ? rl_completion_entry_function
                                              : rl_filename_completion_function;
+        file_names = generator == rl_filename_completion_function;
         matches = rl_completion_matches(word, generator);
     }
     std::free(word);
-    int rc = matches && matches[0] ? add_candidates(out, matches, start, cursor) : 0;
+    int rc = matches && matches[0] ? add_candidates(out, matches, start, cursor, file_names) : 0;
     free_matches(matches);
     return rc;
 }

@@ -113,6 +113,27 @@ TEST(LuaShell, ABracketedPasteOf4KiBGoesInWhole) {
     EXPECT_EQ(lua->wait_exit(), 0);
 }
 
+// Lua sets no completion function: Tab completes file names, a directory
+// with a slash and a file with a space.
+TEST(LuaShell, TabCompletesFileNamesByDefault) {
+    REQUIRE_SHELL("lua");
+    TempHome home;
+    fs::create_directory(home.dir / "sub");
+    write_file(home.dir / "sub" / "notes.txt", "");
+    std::unique_ptr<ProgramRun> lua(start("lua", home));
+    ASSERT_TRUE(at_line(*lua, "> "));
+    std::string typed = "x = \"" + home.dir.string() + "/su";
+    lua->type(typed + "\t");
+    ASSERT_TRUE(at_line(*lua, "> x = \"" + home.dir.string() + "/sub/")) << lua->screen().dump();
+    lua->type("no\t");
+    ASSERT_TRUE(at_line(*lua, "> x = \"" + home.dir.string() + "/sub/notes.txt "))
+        << lua->screen().dump();
+    lua->type("\x15");
+    ASSERT_TRUE(at_line(*lua, "> "));
+    lua->type("\x04");
+    EXPECT_EQ(lua->wait_exit(), 0);
+}
+
 TEST(SqliteShell, RunsAQuery) {
     REQUIRE_SHELL("sqlite3");
     TempHome home;
