@@ -86,7 +86,12 @@ char **rl_completion_matches(const char *text, rl_compentry_func_t *generator);
 /* The generator for file names (the default one). */
 char *rl_filename_completion_function(const char *text, int state);
 
-/* Binds key (0..255) to function; a null function removes the binding. */
+/*
+ * Binds key (1..255) to function; a null function removes the binding.  The
+ * keys of the editing companion (Tab, Ctrl-K, Ctrl-Y, Ctrl-L, ...) may be
+ * bound too; such a key then runs the program's function instead.  Returns 0,
+ * or nonzero for key 0 or a full binding table.
+ */
 int rl_bind_key(int key, rl_command_func_t *function);
 /* A command that inserts its key count times (rl_bind_key('\t', rl_insert)). */
 int rl_insert(int count, int key);
