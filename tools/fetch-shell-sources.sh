@@ -16,18 +16,22 @@ cache=${KAVRIK_SOURCES_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources}
 lua_version=5.4.4
 sqlite_version=3.40.1
 
+fail() { echo "fetch-shell-sources: $*" >&2; exit 1; }
+
+mkdir -p "$cache" || fail "cannot create $cache"
+# Builds in other trees may fetch at the same time: one at a time.
+exec 9>"$cache/.lock"
+flock 9 2>/dev/null || true
+
 have_tree() { [ -f "$cache/lua/src/lua.c" ] && [ -f "$cache/sqlite/src/shell.c.in" ]; }
 if have_tree; then
     echo "$cache"
     exit 0
 fi
 
-fail() { echo "fetch-shell-sources: $*" >&2; exit 1; }
-
 command -v apt-get >/dev/null 2>&1 || fail "apt-get is not available"
 command -v dpkg-source >/dev/null 2>&1 || fail "dpkg-source is missing (install dpkg-dev)"
 
-mkdir -p "$cache"
 apt_dir="$cache/apt"
 rm -rf "$apt_dir"
 mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
