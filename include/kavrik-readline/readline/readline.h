@@ -5,7 +5,8 @@
  * A program switches by compiling against these headers and linking
  * -lkavrik-readline instead of -lreadline; see `pkg-config kavrik-readline`.
  * One editor stands behind every function; it is created on first use and
- * reads from descriptor 0 and writes to descriptor 1.
+ * reads from descriptor 0 and writes to descriptor 1 (or the descriptors of
+ * rl_instream and rl_outstream when they were set before).
  *
  * Only the commonly used part of the interface is offered.  Strings returned
  * by readline() and by completion generators come from malloc and are
