@@ -161,12 +161,12 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         EXPECT_NE(demo.log().find("\x1b[1;32mkavrik\x1b[0m> "), std::string::npos);
         demo.type("hello there\r");
         ASSERT_TRUE(demo.screen_has("echo: hello there"));
-        demo.type("he\t");  // Tab completes "help"
+        demo.type("he\t");  // Tab completes "help", and a space follows
         ASSERT_TRUE(demo.screen_has("kavrik> help"));
         demo.type("\r");
         ASSERT_TRUE(demo.screen_has("built-in commands:"));
-        demo.type("h\t");  // two candidates: they are listed above the prompt
-        ASSERT_TRUE(demo.screen_has("help  history"));
+        demo.type("h\t\t");  // two candidates: the second Tab lists them above the prompt
+        ASSERT_TRUE(demo.screen_has("help     history"));
         size_t from = demo.log().size();
         demo.type("istory\r");
         ASSERT_TRUE(demo.screen_has("   2  help"));
