@@ -373,3 +373,23 @@ TEST(Demo, UnreadableInputIsReported) {
 }
 
 } // namespace
+
+// The companion in the demo: file names complete (a directory with '/'),
+// the second Tab lists them, and what Ctrl-W cut comes back with Ctrl-Y.
+TEST(Demo, CompletesFileNamesAndYanksWhatWasCut) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    std::ofstream(home.dir / "alpha.txt") << "a";
+    fs::create_directory(home.dir / "alps");
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    const std::string dir = home.dir.string() + "/";
+    demo.type("cat " + dir + "alps\t");
+    ASSERT_TRUE(demo.screen_has("kavrik> cat " + dir + "alps/"));
+    demo.type("\x17\x17" "x \x19\r");  // cut the path and the command, paste them after x
+    ASSERT_TRUE(demo.screen_has("echo: x cat " + dir + "alps/"));
+    demo.type("cat " + dir + "al\t\t");
+    ASSERT_TRUE(demo.screen_has(dir + "alpha.txt  " + dir + "alps/"));
+    demo.type("\x15quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}
