@@ -12,22 +12,19 @@ for f in include/kavrik.h include/kavrik_ext.h; do test -f "$tmp/prefix/$f"; don
 test -L "$libdir/libkavrik.so" && test -L "$libdir/libkavrik.so.0" && test -f "$libdir/libkavrik.so.0.1.0"
 test -L "$libdir/libkavrik-ext.so" && test -L "$libdir/libkavrik-ext.so.0" && test -f "$libdir/libkavrik-ext.so.0.1.0"
 
-PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -Wall -Werror -o "$tmp/pc" "$here/consumer.c" \
-    $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs kavrik)
-LD_LIBRARY_PATH="$libdir" "$tmp/pc"
-echo "pkg-config consumer: ok"
+# build_consumer NAME PACKAGE: builds NAME.c through pkg-config PACKAGE and
+# the CMake project in NAME/ through find_package, and runs both.
+build_consumer() {
+    name=$1 package=$2
+    PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -pedantic -Wall -Werror -o "$tmp/$name-pc" \
+        "$here/$name.c" $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs "$package")
+    LD_LIBRARY_PATH="$libdir" "$tmp/$name-pc"
+    echo "pkg-config $name: ok"
+    cmake -S "$here/$name" -B "$tmp/$name-cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
+    cmake --build "$tmp/$name-cm" >/dev/null
+    LD_LIBRARY_PATH="$libdir" "$tmp/$name-cm/$name"
+    echo "find_package $name: ok"
+}
 
-cmake -S "$here/consumer" -B "$tmp/cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
-cmake --build "$tmp/cm" >/dev/null
-LD_LIBRARY_PATH="$libdir" "$tmp/cm/consumer"
-echo "find_package consumer: ok"
-
-PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -pedantic -Wall -Werror -o "$tmp/ext_pc" "$here/ext_consumer.c" \
-    $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs kavrik-ext)
-LD_LIBRARY_PATH="$libdir" "$tmp/ext_pc"
-echo "pkg-config companion consumer: ok"
-
-cmake -S "$here/ext_consumer" -B "$tmp/ext_cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
-cmake --build "$tmp/ext_cm" >/dev/null
-LD_LIBRARY_PATH="$libdir" "$tmp/ext_cm/ext_consumer"
-echo "find_package companion consumer: ok"
+build_consumer consumer kavrik
+build_consumer ext_consumer kavrik-ext
