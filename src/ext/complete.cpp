@@ -41,6 +41,10 @@ size_t kvx_common_prefix(const kvx_completions &c) noexcept {
     // candidate cuts the prefix back to its own boundary.
     for (size_t i = 0; i < c.count && p; ++i) {
         const kvx_completions::item &it = c.items[i];
+        auto t = reinterpret_cast<const unsigned char *>(kvx_item_text(c, it));
+        // ASCII after ASCII (or the end after ASCII) is always a boundary:
+        // ASCII joins a cluster only right after a joiner.
+        if (t[p - 1] < 0x80 && (p == it.len || t[p] < 0x80)) continue;
         p = kvx_boundary_at_most(kvx_item_text(c, it), it.len, p);
     }
     return p;

@@ -70,6 +70,7 @@ TEST(ExtAttach, BindsTheKeysOfTheChosenFeaturesOrNone) {
         // A table with one entry too few takes none of them.
         for (int k = 0; k < 64 - r.keys + 1; ++k) ASSERT_EQ(kv_bind_key(ed, 4000 + k, mine, nullptr), 0);
         EXPECT_EQ(kvx_attach(ed, &o, &ext), -3) << r.features;
+        EXPECT_STREQ(kv_last_error(ed), "too many key bindings");
         EXPECT_EQ(ext, nullptr);
         EXPECT_EQ(free_entries(ed), r.keys - 1) << r.features;
         EXPECT_STREQ(kvx_error_message(-3), "out of memory or too many key bindings");

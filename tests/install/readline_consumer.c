@@ -1,15 +1,14 @@
 /* A program written for readline, built against the installed layer. */
-#include <stdio.h>
-#include <stdlib.h>
+#include <string.h>
 
 #include <readline/history.h>
 #include <readline/readline.h>
 
 int main(void) {
-    char *line = readline("> "); /* input is a pipe: a plain line */
-    if (!line) return 1;
-    add_history(line);
-    printf("%s %d\n", line, history_length);
-    free(line);
-    return history_get(history_base) ? 0 : 1;
+    char *(*read_line)(const char *) = readline;
+    HIST_ENTRY *e;
+    add_history("select 'a\\nb';");
+    e = history_get(history_base);
+    if (!read_line || history_length != 1 || !e) return 1;
+    return strcmp(e->line, "select 'a\\nb';") == 0 && rl_readline_version >= 0x0800 ? 0 : 1;
 }
