@@ -8,6 +8,12 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev tmux; do
     have_pkg "$pkg" || need="$need $pkg"
 done
+# The readline layer's tests build Lua and the SQLite shell from their Debian
+# source packages: dpkg-dev unpacks them, tclsh generates the shell's source,
+# and the shell links the system's SQLite library.
+for pkg in dpkg-dev tcl libsqlite3-dev; do
+    have_pkg "$pkg" || need="$need $pkg"
+done
 # The sanitizer build uses clang's runtime.
 have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need="$need libclang-rt-dev"
 [ -z "$need" ] && exit 0
