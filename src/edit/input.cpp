@@ -15,20 +15,12 @@ namespace {
 
 constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
 
-// No byte from a non-blocking terminal: wait for one as the raw-mode read
-// would have (0.1 s), so that the loop neither fails nor spins.
-kv_input kv_wait_for_input(int fd) noexcept {
-    int r = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
-    if (r < 0) return kv_input::failed;
-    return r == 0 ? kv_input::none : kv_input::retry;
-}
-
 } // namespace
 
-// Taken right after raw mode is entered, when everything waiting came in the
-// old way.
-size_t kv_cooked_pending(const kv_state *st) noexcept {
-    const tcflag_t iflag = st->saved_termios.c_iflag;
+// Taken right after raw mode is (again) applied, when everything waiting
+// came in the old way, whose flags are in seen.
+size_t kv_cooked_pending(const kv_state *st, const struct termios &seen) noexcept {
+    const tcflag_t iflag = seen.c_iflag;
     if (!(iflag & ICRNL) || (iflag & IGNCR)) return 0;
     int n = 0;
     if (kv_sys.pending(st->in_fd, &n) != 0 || n < 0) return 0;
@@ -40,6 +32,15 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
         *byte = c->back[--c->back_len];
         return kv_input::byte;
     }
+    // Wait before reading, for at most the idle tick: a terminal put back in
+    // its own mode behind the call's back (stopped and continued under a
+    // shell) hands out nothing before a whole line is typed, or waits for a
+    // byte without end, and a read would block until then instead of letting
+    // the tick notice.
+    struct pollfd p {c->st->in_fd, POLLIN, 0};
+    int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
+    if (ready == 0) return kv_input::none;
+    if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
     errno = 0;
     ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
     if (n > 0) {
@@ -48,7 +49,9 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
     }
     if (n == 0) return kv_input::none;
     if (errno == EINTR) return kv_input::retry;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_wait_for_input(c->st->in_fd);
+    // A descriptor left non-blocking: the wait above said readable, but the
+    // byte went elsewhere; the next pass waits again.
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_input::none;
     return kv_input::failed;
 }
 

@@ -52,11 +52,10 @@ enum class kv_input { byte, none, retry, failed };
 // One byte for the main loop: a byte handed back first, else one read of the
 // input (none: nothing within the idle tick; retry: interrupted, read again).
 kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept;
-// Bytes typed ahead between two calls arrived while the terminal was in its
-// own mode, which turns a carriage return into a line feed as it comes in
-// (ICRNL): such a line feed was an Enter.  The count of them waiting, taken
-// right after raw mode is entered.
-size_t kv_cooked_pending(const kv_state *st) noexcept;
+// Bytes that arrived while the terminal was in its own mode (attributes
+// seen), which turns a carriage return into a line feed as it comes in
+// (ICRNL): such a line feed was an Enter.  The count of them waiting.
+size_t kv_cooked_pending(const kv_state *st, const struct termios &seen) noexcept;
 // True when the input terminal went away (hung up, closed, invalid).
 bool kv_terminal_gone(const kv_state *st) noexcept;
 // One byte with a wait of at most 100 ms: >0 a byte, 0 time-out, <0 failure.
@@ -98,6 +97,10 @@ struct termios kv_raw_attributes(const struct termios &saved) noexcept;
 // Saves the input terminal's attributes and switches it to raw mode; 0, or
 // -1 with the message set and the terminal untouched.
 int kv_terminal_enter_raw(kv_state *st) noexcept;
+// True when t has every change that raw mode makes (other bits may differ).
+bool kv_terminal_is_raw(const struct termios &t) noexcept;
+// Applies raw mode, derived from the saved attributes, once more; 0 or -1.
+int kv_terminal_apply_raw(kv_state *st) noexcept;
 // Waits until fd is readable or hung up, at most timeout_ms (negative: no
 // limit); a signal does not cut the wait short.  >0 ready (poll's revents
 // in *revents when not null), 0 time-out, <0 failure.

@@ -5,6 +5,7 @@
 // turns bracketed paste off, restores the terminal and sets the status.
 #include <errno.h>
 #include <signal.h>
+#include <termios.h>
 
 #include <cstring>
 #include <string_view>
@@ -106,14 +107,17 @@ public:
     kv_frame_memo(const kv_frame_memo &) = delete;
     kv_frame_memo &operator=(const kv_frame_memo &) = delete;
 
-    // Before a drawing: the scalar inputs (the terminal size is read first,
-    // so that a resize during the drawing shows as a change next time).
+    // Before a drawing: the scalar inputs.  The terminal size is the one the
+    // drawing asked for (recorded with the frame), so that a resize during
+    // the drawing shows as a change next time.
     void begin(const kv_state *st) noexcept {
         valid_ = false;
-        scalars_ = kv_scalars_of(st);
+        scalars_ = kv_scalars_of(st, false);
     }
     // After a successful drawing: the texts it showed.
     void commit(const kv_state *st, const char *prompt) noexcept {
+        scalars_.cols = st->store.term_cols;
+        scalars_.rows = st->store.term_rows;
         scalars_.store_count = st->store.count;
         scalars_.store_top = st->store.top;
         scalars_.store_row = st->store.cursor_row;
@@ -155,7 +159,7 @@ private:
         }
     };
 
-    static kv_scalars kv_scalars_of(const kv_state *st) noexcept {
+    static kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
         kv_scalars s {};
         s.cursor = st->cursor;
         s.column = st->column;
@@ -165,7 +169,7 @@ private:
         s.bounded = st->bounded;
         s.auto_width = st->auto_width;
         s.auto_height = st->auto_height;
-        kv_terminal_size(st, &s.cols, &s.rows);
+        if (size) kv_terminal_size(st, &s.cols, &s.rows);
         s.store_count = st->store.count;
         s.store_top = st->store.top;
         s.store_row = st->store.cursor_row;
@@ -182,6 +186,36 @@ private:
 
 enum class kv_pass { key, idle, quiet };
 
+// The terminal left the raw mode that the call set (a shell puts its own
+// mode back while the program is stopped, and keeps it after continuing
+// it): raw mode and bracketed paste go on again, what came in meanwhile is
+// read as typed, and the editor is drawn whole on a fresh row, below what
+// the terminal echoed.  True when raw mode was applied again; then *crnl
+// tells whether the terminal's own mode turned Enter into a line feed.
+bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
+    kv_state *st = c->st;
+    struct termios seen {};
+    if (!st->raw_active || kv_sys.tcgetattr(st->in_fd, &seen) != 0) return false;
+    if (kv_terminal_is_raw(seen)) return false;
+    if (kv_terminal_apply_raw(st) != 0) return false; // tried again at the next tick
+    if (crnl) *crnl = (seen.c_iflag & ICRNL) && !(seen.c_iflag & IGNCR);
+    c->cooked_left = kv_cooked_pending(st, seen);
+    (void)kv_write_seq(st->out_fd, kv_paste_on);
+    if (!st->bounded) (void)kv_write_seq(st->out_fd, kv_seq_crlf);
+    kv_render_store_reset(st);
+    return true;
+}
+
+// In raw mode Enter arrives as a carriage return; a line feed is Ctrl-J, or
+// an Enter that the terminal turned into one because it is back in its own
+// mode (a line typed at once after the program was continued reaches the
+// call before any idle tick).  Then it is an Enter.
+void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
+    if (*byte != '\n' || c->back_len > 0) return;
+    bool crnl = false;
+    if (kv_call_check_mode(c, &crnl) && crnl) *byte = '\r';
+}
+
 void kv_call_idle(kv_call *c) noexcept {
     kv_state *st = c->st;
     if (st->idle_callback) st->idle_callback(c->ed, st->idle_user_data);
@@ -197,6 +231,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
     switch (kv_call_read(c, &byte)) {
     case kv_input::retry:
         errno = 0;
+        kv_call_check_mode(c);
         return kv_pass::quiet;
     case kv_input::failed:
         // A read that was waiting when the terminal went away fails (EIO)
@@ -214,6 +249,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
             c->end = kv_end::eof;
             return kv_pass::key;
         }
+        kv_call_check_mode(c);
         kv_call_idle(c);
         return kv_pass::idle;
     case kv_input::byte:
@@ -223,6 +259,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_edit_paste_byte(c, byte);
         return kv_pass::key;
     }
+    kv_call_check_line_feed(c, &byte);
     if (byte == 0) {
         kv_call_idle(c);
         return kv_pass::idle;
@@ -325,7 +362,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     kv_call_ending ending(st);
     bool entered_raw = !st->raw_active;
     if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    const size_t cooked = entered_raw ? kv_cooked_pending(st) : 0;
+    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : 0;
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
     if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);

@@ -40,6 +40,9 @@ int kv_leave_line(kv_state *st) noexcept;
 // Moves the edit cursor delta screen rows through the wrapped layout,
 // keeping its column where the target row allows; 1 when it moved.
 int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept;
+// Rows of the layout for prompt and the current line (0 when it cannot be
+// built), and in *cursor_row the row that shows the cursor.
+int32_t kv_render_rows(kv_editor *ed, const char *prompt, int32_t *cursor_row) noexcept;
 
 // Terminal size from TIOCGWINSZ on out_fd; 0 fields where unknown.
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept;
