@@ -1,157 +1,72 @@
-// The readline call.  Input that is not a terminal is read as a plain line.
+// The readline call.  Input that is not a terminal goes to the plain path.
 // On a terminal the call enters raw mode, turns bracketed paste on, draws the
 // prompt and runs the main loop (one byte or one idle tick per pass, a redraw
 // after each) until a key, a callback or the terminal ends it; every ending
 // turns bracketed paste off, restores the terminal and sets the status.
 #include <errno.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cstring>
 #include <string_view>
-#include <utility>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../api/sys.h"
-#include "../history/history.h"
-#include "../render/render.h"
-#include "../text/text.h"
-#include "edit.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/io.h"
+#include "base/sys.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
+#include "history/history.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 
-// Control sequences written here; the line end and the cursor positioning
-// come from the renderer's catalogue.
+// Control sequences written here; the line end comes from the renderer.
 constexpr std::string_view kv_paste_on = "\x1b[?2004h";  // bracketed paste on
 constexpr std::string_view kv_paste_off = "\x1b[?2004l"; // bracketed paste off
 
 constexpr const char *kv_default_prompt = "> ";
-constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
-
-constexpr const char *kv_msg_active = "readline call already active";
-constexpr const char *kv_msg_paste = "failed to enable bracketed paste";
-constexpr const char *kv_msg_newline = "failed to write final newline";
-constexpr const char *kv_msg_bounded = "failed to write bounded terminal output";
-constexpr const char *kv_msg_copy = "out of memory while returning line";
-constexpr const char *kv_msg_read_tty = "failed to read terminal input";
-constexpr const char *kv_msg_read_plain = "failed to read input";
-
-char *kv_null_with(kv_state *st, int status) noexcept {
-    st->last_status = status;
-    return nullptr;
-}
 
 // The buffer's text up to its first NUL byte, as a string for the caller.
 char *kv_copy_line(kv_state *st) noexcept {
-    size_t n = st->line ? strnlen(st->line, st->line_len) : 0;
-    char *copy = kv_strndup(st->line ? st->line : "", n);
+    char *copy = kv_strndup(st->line, strnlen(st->line, st->line_len));
     if (!copy) kv_set_error(st, kv_msg_copy);
     return copy;
 }
 
-char *kv_return_copy(kv_state *st) noexcept {
-    char *copy = kv_copy_line(st);
-    st->last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
-    return copy;
-}
-
-// ---- plain path ------------------------------------------------------------
-
-// Next input byte: 1 a byte, 0 end of file, -1 failure.  A descriptor left
-// non-blocking is waited on instead of failing with EAGAIN.
-int kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
-    if (st->pending_byte_set) {
-        st->pending_byte_set = 0;
-        *byte = st->pending_byte;
-        return 1;
-    }
-    for (;;) {
-        ssize_t n = kv_sys.read(st->in_fd, byte, 1);
-        if (n >= 0) return n > 0 ? 1 : 0;
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        if (kv_wait_readable(st->in_fd, -1, nullptr) < 0) return -1;
-    }
-}
-
-// After a CR: a LF already there belongs to it and is dropped, any other
-// byte waits for the next call.  When nothing is there yet, a LF may still
-// come in a later read; the next call drops it if it comes first.
-void kv_plain_after_cr(kv_state *st) noexcept {
-    short revents = 0;
-    unsigned char next = 0;
-    if (kv_wait_readable(st->in_fd, 0, &revents) > 0 && (revents & POLLIN) &&
-        kv_sys.read(st->in_fd, &next, 1) == 1) {
-        if (next != '\n') {
-            st->pending_byte = next;
-            st->pending_byte_set = 1;
-        }
-        return;
-    }
-    st->plain_last_cr = 1;
-}
-
-// Appends a byte; false when the call must fail.  A byte beyond the maximum
-// line length is dropped (the line is cut there).
-bool kv_plain_append(kv_editor *ed, kv_state *st, unsigned char byte) noexcept {
-    char c = static_cast<char>(byte);
-    if (kv_buf_insert(ed, st->line_len, &c, 1) == 0) {
-        st->cursor = st->line_len;
-        return true;
-    }
-    return st->line_len >= st->max_line_len;
-}
-
-char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
-    if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    bool drop_lf = st->plain_last_cr != 0;
-    st->plain_last_cr = 0;
-    bool taken = false;
-    for (;;) {
-        unsigned char byte = 0;
-        int r = kv_plain_next(st, &byte);
-        if (r < 0) {
-            kv_set_error(st, kv_msg_read_plain);
-            return kv_null_with(st, KV_STATUS_ERROR);
-        }
-        if (r == 0) {
-            if (taken || st->line_len > 0) return kv_return_copy(st);
-            return kv_null_with(st, KV_STATUS_EOF);
-        }
-        if (std::exchange(drop_lf, false) && byte == '\n') continue;
-        taken = true;
-        if (byte == '\r') {
-            kv_plain_after_cr(st);
-            return kv_return_copy(st);
-        }
-        if (byte == '\n') return kv_return_copy(st);
-        if (byte == 4 && st->line_len == 0) return kv_null_with(st, KV_STATUS_EOF);
-        if (!kv_plain_append(ed, st, byte)) return kv_null_with(st, KV_STATUS_ERROR);
-    }
-}
-
 // ---- terminal path: the frame ------------------------------------------------
 
-// Leaves raw mode on every way out of the call.
-class kv_raw_guard {
+// The ending that every way out of a terminal call shares: no active prompt
+// or running call any more, bracketed paste off (once it was turned on) and
+// the terminal's own mode back.  An ending that must do more after it (set
+// the status, raise SIGINT) closes it first; any other way out closes it on
+// leaving the scope.
+class kv_call_ending {
 public:
-    explicit kv_raw_guard(kv_state *st) noexcept : st_(st) {}
-    ~kv_raw_guard() { kv_terminal_restore(st_); }
-    kv_raw_guard(const kv_raw_guard &) = delete;
-    kv_raw_guard &operator=(const kv_raw_guard &) = delete;
-    void restore() noexcept { kv_terminal_restore(st_); }
+    explicit kv_call_ending(kv_state *st) noexcept : st_(st) {}
+    ~kv_call_ending() { close(); }
+    kv_call_ending(const kv_call_ending &) = delete;
+    kv_call_ending &operator=(const kv_call_ending &) = delete;
+
+    void paste_turned_on() noexcept { paste_on_ = true; }
+    void close() noexcept {
+        if (closed_) return;
+        closed_ = true;
+        st_->active_prompt = nullptr;
+        st_->readline_active = 0;
+        if (paste_on_) {
+            st_->paste_active = 0;
+            (void)kv_write_seq(st_->out_fd, kv_paste_off);
+        }
+        kv_terminal_restore(st_);
+    }
 
 private:
     kv_state *st_;
+    bool paste_on_ = false;
+    bool closed_ = false;
 };
-
-void kv_write_paste_off(kv_state *st) noexcept {
-    st->paste_active = 0;
-    (void)kv_write_seq(st->out_fd, kv_paste_off);
-}
 
 // The line is done with: no walk, an empty buffer for the next call.
 void kv_call_drop_line(kv_call *c) noexcept {
@@ -269,48 +184,7 @@ private:
 
 // ---- terminal path: the main loop ------------------------------------------
 
-// Bytes that arrived while the terminal was in its own mode, which turns a
-// carriage return into a line feed as it comes in (ICRNL): such a line feed
-// was an Enter.  The count is taken right after raw mode is (again) applied,
-// when everything waiting came in the old way.
-size_t kv_cooked_pending(const kv_state *st, const struct termios &seen) noexcept {
-    const tcflag_t iflag = seen.c_iflag;
-    if (!(iflag & ICRNL) || (iflag & IGNCR)) return 0;
-    int n = 0;
-    if (ioctl(st->in_fd, FIONREAD, &n) != 0 || n < 0) return 0;
-    return static_cast<size_t>(n);
-}
-
-enum class kv_input { byte, none, retry, failed };
 enum class kv_pass { key, idle, quiet };
-
-kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
-    if (c->back_len > 0) {
-        *byte = c->back[--c->back_len];
-        return kv_input::byte;
-    }
-    // Wait before reading, for at most the idle tick: a terminal put back in
-    // its own mode behind the call's back (stopped and continued under a
-    // shell) hands out nothing before a whole line is typed, or waits for a
-    // byte without end, and a read would block until then instead of letting
-    // the tick notice.
-    struct pollfd p {c->st->in_fd, POLLIN, 0};
-    int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
-    if (ready == 0) return kv_input::none;
-    if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
-    errno = 0;
-    ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
-    if (n > 0) {
-        kv_call_uncook(c, byte);
-        return kv_input::byte;
-    }
-    if (n == 0) return kv_input::none;
-    if (errno == EINTR) return kv_input::retry;
-    // A descriptor left non-blocking: the wait above said readable, but the
-    // byte went elsewhere; the next pass waits again.
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_input::none;
-    return kv_input::failed;
-}
 
 // The terminal left the raw mode that the call set (a shell puts its own
 // mode back while the program is stopped, and keeps it after continuing
@@ -340,15 +214,6 @@ void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
     if (*byte != '\n' || c->back_len > 0) return;
     bool crnl = false;
     if (kv_call_check_mode(c, &crnl) && crnl) *byte = '\r';
-}
-
-// A terminal that went away (window closed, connection dropped) returns no
-// byte at once on every read, which looks like an endless run of idle ticks.
-// poll tells the two apart.
-bool kv_terminal_gone(const kv_state *st) noexcept {
-    short revents = 0;
-    return kv_wait_readable(st->in_fd, 0, &revents) > 0 &&
-           (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void kv_call_idle(kv_call *c) noexcept {
@@ -399,21 +264,21 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_call_idle(c);
         return kv_pass::idle;
     }
-    kv_edit_dispatch(c, byte == 27 ? kv_key_decode_escape(c) : byte);
+    kv_edit_dispatch(c, byte == kv_key_esc ? kv_key_decode_escape(c) : byte);
     return kv_pass::key;
 }
 
-bool kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
+int kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
     const char *prompt = kv_call_shown_prompt(c);
     memo->begin(c->st);
-    if (kv_render_apply(c->ed, prompt) != 0) return false;
+    if (kv_render_apply(c->ed, prompt) != 0) return kv_rc_failed;
     memo->commit(c->st, prompt);
-    return true;
+    return 0;
 }
 
 void kv_call_redraw(kv_call *c, kv_pass pass, kv_frame_memo *memo) noexcept {
     if (pass != kv_pass::key && memo->unchanged(c->st, kv_call_shown_prompt(c))) return;
-    if (!kv_call_draw(c, memo)) kv_call_fail(c, nullptr);
+    if (kv_call_draw(c, memo) != 0) kv_call_fail(c, nullptr);
 }
 
 // Runs passes until one ends the call; true when the terminal hung up.
@@ -429,13 +294,11 @@ bool kv_call_loop(kv_call *c, kv_frame_memo *memo) noexcept {
 
 // ---- terminal path: the endings ------------------------------------------------
 
-char *kv_end_interrupt(kv_call *c, kv_raw_guard &raw) noexcept {
+char *kv_end_interrupt(kv_call *c, kv_call_ending &ending) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
     (void)kv_render_clear_active(c->ed);
-    st->active_prompt = nullptr;
-    kv_write_paste_off(st);
-    raw.restore();
+    ending.close();
     st->last_status = KV_STATUS_INTERRUPTED;
     // Raised last, with the terminal in its own mode again, so that the
     // application's handler runs on a sane terminal.
@@ -443,50 +306,33 @@ char *kv_end_interrupt(kv_call *c, kv_raw_guard &raw) noexcept {
     return nullptr;
 }
 
-char *kv_end_error(kv_call *c, kv_raw_guard &raw) noexcept {
+char *kv_end_error(kv_call *c, kv_call_ending &ending) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
-    st->active_prompt = nullptr;
-    kv_write_paste_off(st);
-    raw.restore();
+    ending.close();
     kv_call_drop_line(c);
     return kv_null_with(st, KV_STATUS_ERROR);
 }
 
 // A cancel or end of input during a search gives back the line from before it.
-bool kv_finish_search(kv_call *c) noexcept {
-    bool ok = true;
+int kv_finish_search(kv_call *c) noexcept {
+    int rc = 0;
     if (c->search.active && c->end != kv_end::submit)
-        ok = kv_buf_set(c->ed, c->search.saved ? c->search.saved : "") == 0;
+        rc = kv_buf_set(c->ed, c->search.saved ? c->search.saved : "");
     kv_search_free(&c->search);
-    return ok;
-}
-
-// Puts the cursor below the finished line: a line end, or in bounded mode
-// column 1 of the row under the box.
-bool kv_leave_line(kv_state *st) noexcept {
-    if (!st->bounded) {
-        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return true;
-        kv_set_error(st, kv_msg_newline);
-        return false;
-    }
-    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return true;
-    kv_set_error(st, kv_msg_bounded);
-    return false;
+    return rc;
 }
 
 // Submit, cancel or end of input.  A terminal that hung up gets no final
 // drawing: nothing can be written to it any more.
-char *kv_end_finish(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
+char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     kv_state *st = c->st;
     st->cursor = st->line_len;
-    bool ok = kv_finish_search(c);
+    bool ok = kv_finish_search(c) == 0;
     if (ok && !hung_up)
-        ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st);
+        ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
     if (ok) kv_render_store_reset(st);
-    kv_write_paste_off(st);
-    raw.restore();
-    st->active_prompt = nullptr;
+    ending.close();
     if (!ok) {
         kv_call_drop_line(c);
         return kv_null_with(st, KV_STATUS_ERROR);
@@ -500,20 +346,20 @@ char *kv_end_finish(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
     return line;
 }
 
-char *kv_call_end(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
+char *kv_call_end(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     c->st->readline_active = 0;
     switch (c->end) {
     case kv_end::interrupt:
-        return kv_end_interrupt(c, raw);
+        return kv_end_interrupt(c, ending);
     case kv_end::error:
-        return kv_end_error(c, raw);
+        return kv_end_error(c, ending);
     default:
-        return kv_end_finish(c, raw, hung_up);
+        return kv_end_finish(c, ending, hung_up);
     }
 }
 
 char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noexcept {
-    kv_raw_guard raw(st);
+    kv_call_ending ending(st);
     bool entered_raw = !st->raw_active;
     if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
     const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : 0;
@@ -522,6 +368,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
         kv_set_error(st, kv_msg_paste);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
+    ending.paste_turned_on();
     kv_call c {};
     c.ed = ed;
     c.st = st;
@@ -529,52 +376,22 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     kv_call_reset(&c);
     c.cooked_left = cooked;
     kv_frame_memo memo;
-    if (!kv_call_draw(&c, &memo)) {
-        st->active_prompt = nullptr;
-        st->readline_active = 0;
-        kv_write_paste_off(st);
-        return kv_null_with(st, KV_STATUS_ERROR);
-    }
+    if (kv_call_draw(&c, &memo) != 0) return kv_null_with(st, KV_STATUS_ERROR);
     bool hung_up = kv_call_loop(&c, &memo);
-    return kv_call_end(&c, raw, hung_up);
+    return kv_call_end(&c, ending, hung_up);
 }
 
 } // namespace
 
-long kv_read_escape_byte(int fd, unsigned char *byte) noexcept {
-    int ready = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
-    if (ready <= 0) return ready;
-    ssize_t n;
-    do {
-        n = kv_sys.read(fd, byte, 1);
-    } while (n < 0 && errno == EINTR);
-    return static_cast<long>(n);
+char *kv_null_with(kv_state *st, int status) noexcept {
+    st->last_status = status;
+    return nullptr;
 }
 
-long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept {
-    if (c->back_len > 0) {
-        *byte = c->back[--c->back_len];
-        return 1;
-    }
-    long r = kv_read_escape_byte(c->st->in_fd, byte);
-    if (r > 0) kv_call_uncook(c, byte);
-    return r;
-}
-
-void kv_call_uncook(kv_call *c, unsigned char *byte) noexcept {
-    if (c->cooked_left == 0) return;
-    --c->cooked_left;
-    if (*byte == '\n') *byte = '\r';
-}
-
-void kv_call_unread(kv_call *c, unsigned char byte) noexcept {
-    // Decoders hand back at most a few bytes; the room is far larger.
-    if (c->back_len < static_cast<int>(sizeof c->back)) c->back[c->back_len++] = byte;
-}
-
-void kv_call_fail(kv_call *c, const char *msg) noexcept {
-    if (msg) kv_set_error(c->st, msg);
-    c->end = kv_end::error;
+char *kv_return_copy(kv_state *st) noexcept {
+    char *copy = kv_copy_line(st);
+    st->last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
+    return copy;
 }
 
 extern "C" char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept {

@@ -3,13 +3,11 @@
 // putting the terminal cursor on the edit cursor with relative moves.
 #include <algorithm>
 
-#include "../api/error.h"
-#include "render.h"
+#include "base/error.h"
+#include "render/internal.h"
+#include "render/messages.h"
 
 namespace {
-
-constexpr const char *kv_msg_render = "failed to render editor state";
-constexpr const char *kv_msg_write = "failed to write terminal output";
 
 // The rows of the layout that are drawn: all of them when they fit on the
 // terminal, else a window of the terminal's height that holds the cursor's
@@ -33,10 +31,10 @@ int kv_draw_row(const kv_state *st, const kv_layout &lo, const kv_render_window 
     int fd = st->out_fd;
     bool in_new = i < win.count, in_old = i < s.count;
     if (in_new && in_old && kv_render_store_row_equal(s, i, lo.rows[win.first + i])) return 0;
-    if (kv_write_seq(fd, kv_seq_cr) != 0) return -1;
+    if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
     if (!in_new) return kv_write_seq(fd, kv_seq_erase_right);
     const kv_layout_row &row = lo.rows[win.first + i];
-    if (row.len > 0 && kv_write_all(fd, row.text, row.len) != 0) return -1;
+    if (row.len > 0 && kv_write_all(fd, row.text, row.len) != 0) return kv_rc_failed;
     if (in_old && s.widths[i] > row.width) return kv_write_seq(fd, kv_seq_erase_right);
     return 0;
 }
@@ -46,14 +44,15 @@ int kv_draw_row(const kv_state *st, const kv_layout &lo, const kv_render_window 
 int kv_move_rows(int fd, int32_t from, int32_t to) noexcept {
     if (to < from) return kv_write_format(fd, kv_seq_up, from - to);
     for (int32_t k = from; k < to; ++k)
-        if (kv_write_seq(fd, kv_seq_crlf) != 0) return -1;
+        if (kv_write_seq(fd, kv_seq_crlf) != 0) return kv_rc_failed;
     return 0;
 }
 
 // From the row the cursor is on to the edit cursor's column.
 int kv_place_cursor(int fd, const kv_layout &lo) noexcept {
-    if (kv_write_seq(fd, kv_seq_cr) != 0) return -1;
-    if (lo.cursor_col > 0 && kv_write_format(fd, kv_seq_right, lo.cursor_col) != 0) return -1;
+    if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
+    if (lo.cursor_col > 0 && kv_write_format(fd, kv_seq_right, lo.cursor_col) != 0)
+        return kv_rc_failed;
     return 0;
 }
 
@@ -63,16 +62,17 @@ int kv_draw_frame(const kv_state *st, const kv_layout &lo, const kv_render_windo
     // Back to the first row of the old frame; with no old frame the new one
     // starts where the terminal cursor stands.
     if (s.count > 0) {
-        if (kv_write_seq(fd, kv_seq_cr) != 0) return -1;
-        if (s.cursor_row > 0 && kv_write_format(fd, kv_seq_up, s.cursor_row) != 0) return -1;
+        if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
+        if (s.cursor_row > 0 && kv_write_format(fd, kv_seq_up, s.cursor_row) != 0)
+            return kv_rc_failed;
     }
     int32_t t = std::max(s.count, win.count);
     for (int32_t i = 0; i < t; ++i) {
-        if (kv_draw_row(st, lo, win, i) != 0) return -1;
-        if (i + 1 < t && kv_write_seq(fd, kv_seq_crlf) != 0) return -1;
+        if (kv_draw_row(st, lo, win, i) != 0) return kv_rc_failed;
+        if (i + 1 < t && kv_write_seq(fd, kv_seq_crlf) != 0) return kv_rc_failed;
     }
     int32_t up = t - 1 - win.cursor_row;
-    if (up > 0 && kv_write_format(fd, kv_seq_up, up) != 0) return -1;
+    if (up > 0 && kv_write_format(fd, kv_seq_up, up) != 0) return kv_rc_failed;
     return kv_place_cursor(fd, lo);
 }
 
@@ -93,15 +93,15 @@ int kv_draw_window(const kv_state *st, const kv_layout &lo, const kv_render_wind
     }
     int32_t at = s.cursor_row;
     if (first >= 0) {
-        if (first < at && kv_write_seq(fd, kv_seq_cr) != 0) return -1;
-        if (kv_move_rows(fd, at, first) != 0) return -1;
+        if (first < at && kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
+        if (kv_move_rows(fd, at, first) != 0) return kv_rc_failed;
         for (int32_t i = first; i <= last; ++i) {
-            if (kv_draw_row(st, lo, win, i) != 0) return -1;
-            if (i < last && kv_write_seq(fd, kv_seq_crlf) != 0) return -1;
+            if (kv_draw_row(st, lo, win, i) != 0) return kv_rc_failed;
+            if (i < last && kv_write_seq(fd, kv_seq_crlf) != 0) return kv_rc_failed;
         }
         at = last;
     }
-    if (kv_move_rows(fd, at, win.cursor_row) != 0) return -1;
+    if (kv_move_rows(fd, at, win.cursor_row) != 0) return kv_rc_failed;
     return kv_place_cursor(fd, lo);
 }
 
@@ -133,18 +133,18 @@ int kv_draw_resized(const kv_state *st, const kv_layout &lo, const kv_render_win
     up = std::min<int64_t>(up, rows - 1);
     blank = std::min<int64_t>(blank, rows);
     const int32_t t = std::max(static_cast<int32_t>(blank), win.count);
-    if (kv_write_seq(fd, kv_seq_cr) != 0) return -1;
-    if (up > 0 && kv_write_format(fd, kv_seq_up, static_cast<int>(up)) != 0) return -1;
+    if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
+    if (up > 0 && kv_write_format(fd, kv_seq_up, static_cast<int>(up)) != 0) return kv_rc_failed;
     for (int32_t i = 0; i < t; ++i) {
-        if (kv_write_seq(fd, kv_seq_erase_row) != 0) return -1;
+        if (kv_write_seq(fd, kv_seq_erase_row) != 0) return kv_rc_failed;
         if (i < win.count) {
             const kv_layout_row &row = lo.rows[win.first + i];
-            if (row.len > 0 && kv_write_all(fd, row.text, row.len) != 0) return -1;
+            if (row.len > 0 && kv_write_all(fd, row.text, row.len) != 0) return kv_rc_failed;
         }
-        if (i + 1 < t && kv_write_seq(fd, kv_seq_crlf) != 0) return -1;
+        if (i + 1 < t && kv_write_seq(fd, kv_seq_crlf) != 0) return kv_rc_failed;
     }
     int32_t back = t - 1 - win.cursor_row;
-    if (back > 0 && kv_write_format(fd, kv_seq_up, back) != 0) return -1;
+    if (back > 0 && kv_write_format(fd, kv_seq_up, back) != 0) return kv_rc_failed;
     return kv_place_cursor(fd, lo);
 }
 
@@ -163,10 +163,7 @@ int kv_apply_normal(kv_state *st, const kv_layout &lo) noexcept {
         rc = kv_draw_window(st, lo, win);
     else
         rc = kv_draw_frame(st, lo, win);
-    if (rc != 0) {
-        kv_set_error(st, kv_msg_write);
-        return -1;
-    }
+    if (rc != 0) return kv_fail_with(st, kv_result::failed, kv_msg_write);
     return kv_render_store_frame(st, lo, win, lo.cursor_col, -1);
 }
 
@@ -199,17 +196,20 @@ kv_render_window kv_render_window_of(const kv_layout &lo, int32_t height) noexce
 
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -1;
+    if (!st) return kv_rc_failed;
     kv_size_pin pin(st);
-    kv_layout lo{};
+    kv_layout_owner lo;
     // A successful build always holds row 0; anything less cannot be drawn.
-    if (kv_render_build(ed, prompt, &lo) != 0 || lo.count < 1) {
-        kv_layout_free(&lo);
-        kv_set_error(st, kv_msg_render);
-        return -1;
+    if (kv_render_build(ed, prompt, lo.get()) != 0 || lo->count < 1)
+        return kv_fail_with(st, kv_result::failed, kv_msg_render);
+    return st->bounded ? kv_render_apply_bounded(st, *lo) : kv_apply_normal(st, *lo);
+}
+
+int kv_leave_line(kv_state *st) noexcept {
+    if (!st->bounded) {
+        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return 0;
+        return kv_fail_with(st, kv_result::failed, kv_msg_newline);
     }
-    if (st->bounded) return kv_render_apply_bounded(ed, &lo);
-    int result = kv_apply_normal(st, lo);
-    kv_layout_free(&lo);
-    return result;
+    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return 0;
+    return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
 }

@@ -6,11 +6,13 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
-#include "../api/alloc.h"
-#include "../api/sys.h"
-#include "../text/text.h"
-#include "render.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/sys.h"
+#include "render/internal.h"
+#include "text/text.h"
 
 namespace {
 
@@ -59,7 +61,7 @@ int kv_row_append(kv_layout_row &row, const char *bytes, size_t n, int32_t cols)
         return 0;
     }
     char *at = kv_row_reserve(row, n);
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     std::memcpy(at, bytes, n);
     kv_row_commit(row, n, cols);
     return 0;
@@ -68,7 +70,7 @@ int kv_row_append(kv_layout_row &row, const char *bytes, size_t n, int32_t cols)
 int kv_row_append_spaces(kv_layout_row &row, int32_t n) noexcept {
     if (n <= 0) return 0;
     char *at = kv_row_reserve(row, static_cast<size_t>(n));
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     std::memset(at, ' ', static_cast<size_t>(n));
     kv_row_commit(row, static_cast<size_t>(n), n);
     return 0;
@@ -107,7 +109,7 @@ int kv_row_append_cluster(kv_layout_row &row, const char *text, size_t from, siz
     if (kept == to - from) return kv_row_append(row, text + from, kept, cols);
     if (kept == 0) return kv_row_append(row, nullptr, 0, cols);
     char *at = kv_row_reserve(row, kept);
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     for (size_t i = from; i < to;) {
         size_t skip = kv_control_len(text, to, i);
         if (skip == 0) *at++ = text[i];
@@ -163,9 +165,8 @@ int32_t kv_prompt_width(const char *prompt, size_t len) noexcept {
 
 // ---- words ------------------------------------------------------------------------
 
-bool kv_is_separator(unsigned char b) noexcept {
-    return b == 0x00 || b == ' ' || (b >= 0x09 && b <= 0x0D);
-}
+// Words break at whitespace and, for wrapping only, at NUL bytes too.
+bool kv_is_separator(unsigned char b) noexcept { return b == 0x00 || kv_is_space(b); }
 
 size_t kv_word_end(const char *text, size_t len, size_t p) noexcept {
     while (p < len && !kv_is_separator(static_cast<unsigned char>(text[p]))) ++p;
@@ -255,7 +256,7 @@ struct kv_builder {
     }
 
     int continuation(size_t at) noexcept {
-        if (kv_render_new_indented_row(lo, indent, at) != 0) return -1;
+        if (kv_render_new_indented_row(lo, indent, at) != 0) return kv_rc_failed;
         c = indent;
         return 0;
     }
@@ -290,10 +291,11 @@ struct kv_builder {
 
 // At a space: when the word after the run of spaces would not fit on this
 // row but fits on a continuation row, the spaces are dropped and the word
-// moves down.  1 with *next set to the word's first byte, 0 when no wrap,
-// -1 when out of memory.
+// moves down.  0 with *next set to where the walk goes on (the word's first
+// byte after a wrap, else it stays i), or -1 when out of memory.
 int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     b.measure_run(i);
+    *next = i;
     if (b.run_end >= b.len || b.run_word_end == b.run_end) return 0;
     int64_t s = static_cast<int64_t>(b.run_end - i);
     int64_t ww = b.run_word_width;
@@ -306,10 +308,10 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     b.word_ascii = b.run_word_ascii;
     if (ww > b.room() || b.c + s + ww <= b.w) return 0;
     b.row().end = i;
-    if (b.continuation(b.run_end) != 0) return -1;
+    if (b.continuation(b.run_end) != 0) return kv_rc_failed;
     if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
     *next = b.run_end;
-    return 1;
+    return 0;
 }
 
 // Inside a word: when the rest of the word fits on a continuation row but not
@@ -325,9 +327,9 @@ int kv_wrap_in_word(kv_builder &b, size_t i) noexcept {
 int kv_place_tab(kv_builder &b, size_t i) noexcept {
     int32_t k = kv_tab_stop - b.c % kv_tab_stop;
     while (k > 0) {
-        if (b.c >= b.w && b.continuation(i) != 0) return -1;
+        if (b.c >= b.w && b.continuation(i) != 0) return kv_rc_failed;
         int32_t m = std::min(k, b.w - b.c);
-        if (kv_row_append_spaces(b.row(), m) != 0) return -1;
+        if (kv_row_append_spaces(b.row(), m) != 0) return kv_rc_failed;
         b.c += m;
         k -= m;
     }
@@ -337,14 +339,14 @@ int kv_place_tab(kv_builder &b, size_t i) noexcept {
 // Places the cluster at i (not a newline); 0 or -1.
 int kv_place_cluster(kv_builder &b, size_t i, size_t n, int cw) noexcept {
     auto ch = static_cast<unsigned char>(b.text[i]);
-    if (!kv_is_separator(ch) && b.c > b.indent && kv_wrap_in_word(b, i) != 0) return -1;
-    if ((b.c >= b.w || (cw > 0 && b.c + cw > b.w)) && b.continuation(i) != 0) return -1;
+    if (!kv_is_separator(ch) && b.c > b.indent && kv_wrap_in_word(b, i) != 0) return kv_rc_failed;
+    if ((b.c >= b.w || (cw > 0 && b.c + cw > b.w)) && b.continuation(i) != 0) return kv_rc_failed;
     // A cursor inside a cluster shows at the cluster's start.
     if (!b.cursor_set && b.cursor >= i && b.cursor < i + n) b.place_cursor(b.c);
     if (ch == '\t') {
-        if (kv_place_tab(b, i) != 0) return -1;
+        if (kv_place_tab(b, i) != 0) return kv_rc_failed;
     } else {
-        if (kv_row_append_cluster(b.row(), b.text, i, i + n, cw) != 0) return -1;
+        if (kv_row_append_cluster(b.row(), b.text, i, i + n, cw) != 0) return kv_rc_failed;
         b.c += cw;
     }
     b.advance_word(i, n, cw);
@@ -399,15 +401,14 @@ int kv_walk(kv_builder &b) noexcept {
         if (ch == '\n') {
             if (!b.cursor_set && b.cursor == i) b.place_cursor(b.c);
             b.row().end = i;
-            if (b.continuation(i + 1) != 0) return -1;
+            if (b.continuation(i + 1) != 0) return kv_rc_failed;
             ++i;
             continue;
         }
         if (ch == ' ' && b.c > b.indent) {
-            size_t next = 0;
-            int r = kv_wrap_at_space(b, i, &next);
-            if (r < 0) return -1;
-            if (r > 0) {
+            size_t next = i;
+            if (kv_wrap_at_space(b, i, &next) != 0) return kv_rc_failed;
+            if (next != i) {
                 i = next;
                 continue;
             }
@@ -422,12 +423,12 @@ int kv_walk(kv_builder &b) noexcept {
         const bool ascii = kv_ascii_cluster(b.text, b.len, i);
         if (!ascii) n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
         if (n == 0) n = 1;
-        if (kv_place_cluster(b, i, n, cw) != 0) return -1;
+        if (kv_place_cluster(b, i, n, cw) != 0) return kv_rc_failed;
         i += n;
         if (ascii && ch != ' ') i = kv_place_ascii_run(b, i);
     }
     if (b.cursor >= b.len) {
-        if (b.c >= b.w && b.continuation(b.len) != 0) return -1;
+        if (b.c >= b.w && b.continuation(b.len) != 0) return kv_rc_failed;
         b.place_cursor(b.c);
     }
     return 0;
@@ -443,17 +444,17 @@ void kv_layout_free(kv_layout *lo) noexcept {
 }
 
 int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
-    if (!lo) return -1;
+    if (!lo) return kv_rc_failed;
     if (lo->count >= lo->capacity) {
         // Checked first: count + 1 below must not overflow.
-        if (lo->count == INT32_MAX) return -1;
+        if (lo->count == INT32_MAX) return kv_rc_failed;
         int32_t cap = lo->capacity;
         if (cap == 0) cap = kv_first_rows;
         else if (cap > kv_doubling_limit) cap = lo->count + 1;
         else cap *= 2;
         auto *grown = static_cast<kv_layout_row *>(
             kv_realloc(lo->rows, sizeof(kv_layout_row) * static_cast<size_t>(cap)));
-        if (!grown) return -1;
+        if (!grown) return kv_rc_failed;
         for (int32_t i = lo->capacity; i < cap; ++i) grown[i] = kv_layout_row{};
         lo->rows = grown;
         lo->capacity = cap;
@@ -463,7 +464,7 @@ int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
 }
 
 int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noexcept {
-    if (kv_render_new_row_at(lo, offset, indent) != 0) return -1;
+    if (kv_render_new_row_at(lo, offset, indent) != 0) return kv_rc_failed;
     kv_layout_row &row = lo->rows[lo->count - 1];
     row.width = 0;
     return kv_row_append_spaces(row, indent);
@@ -491,22 +492,33 @@ int kv_screen_width(const kv_state *st) noexcept {
     return w;
 }
 
-int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
-    if (!lo) return -1;
+int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
+    if (!lo) return kv_rc_failed;
     *lo = kv_layout{};
-    kv_state *st = kv_state_of(ed);
-    if (!st) return -1;
-    size_t plen = prompt ? std::strlen(prompt) : 0;
     kv_builder b{};
     b.lo = lo;
-    b.text = st->line ? st->line : "";
-    b.len = st->line ? st->line_len : 0;
-    b.cursor = std::min(st->cursor, b.len);
-    b.w = kv_screen_width(st);
-    int32_t p = kv_prompt_width(prompt, plen);
+    b.text = in.line.data();
+    b.len = in.line.size();
+    b.cursor = std::min(in.cursor, b.len);
+    b.w = std::max(in.width, 1);
+    int32_t p = kv_prompt_width(in.prompt.data(), in.prompt.size());
     b.indent = p < b.w ? p : b.w - 1;
     b.c = p;
-    if (kv_render_new_row_at(lo, 0, p) != 0) return -1;
-    if (kv_row_append(lo->rows[0], prompt, plen, 0) != 0) return -1;
+    if (kv_render_new_row_at(lo, 0, p) != 0) return kv_rc_failed;
+    if (kv_row_append(lo->rows[0], in.prompt.data(), in.prompt.size(), 0) != 0)
+        return kv_rc_failed;
     return kv_walk(b);
+}
+
+kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept {
+    return {prompt ? std::string_view(prompt) : std::string_view(),
+            std::string_view(st->line, st->line_len), st->cursor, kv_screen_width(st)};
+}
+
+int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
+    if (!lo) return kv_rc_failed;
+    *lo = kv_layout{};
+    kv_state *st = kv_state_of(ed);
+    if (!st) return kv_rc_failed;
+    return kv_layout_build(kv_layout_input_of(st, prompt), lo);
 }

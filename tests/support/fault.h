@@ -2,8 +2,8 @@
 // the library's system-call table, both undone when the guard goes away.
 #pragma once
 
-#include "api/alloc.h"
-#include "api/sys.h"
+#include "base/alloc.h"
+#include "base/sys.h"
 
 // Makes the n-th allocation from now fail (n >= 1), and every one after it.
 struct AllocFailer {

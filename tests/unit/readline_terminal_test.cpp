@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "api/state.h"
-#include "edit/edit.h"
+#include "base/state.h"
+#include "edit/internal.h"
 #include "fault.h"
 #include "kavrik.h"
 #include "readline_harness.h"

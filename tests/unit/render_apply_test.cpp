@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "fault.h"
-#include "render/render.h"
-#include "render_capture.h"
+#include "render/internal.h"
+#include "test_editor.h"
+#include "write_capture.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ TEST(RenderApply, FirstDrawingWritesEveryRow) {
     WriteCapture w;
     e.set("hello world foo");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "> hello", "\r\n", "\r", "  world", "\r\n", "\r", "  foo",
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "> hello", "\r\n", "\r", "  world", "\r\n", "\r", "  foo",
                               "\r", "\x1b[5C"}));
     const kv_render_store &s = e.st()->store;
     EXPECT_EQ(s.count, 3);
@@ -45,7 +46,7 @@ TEST(RenderApply, UnchangedFrameWritesNothing) {
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     w.clear();
     EXPECT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_TRUE(w.calls.empty());
+    EXPECT_TRUE(w.pieces().empty());
 }
 
 TEST(RenderApply, CursorOnlyMoveWalksTheRowsWithoutText) {
@@ -56,7 +57,7 @@ TEST(RenderApply, CursorOnlyMoveWalksTheRowsWithoutText) {
     w.clear();
     e.st()->cursor = 7; // the 'o' of "world"
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[2A", "\r\n", "\r\n", "\x1b[1A", "\r", "\x1b[3C"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r\n", "\r\n", "\x1b[1A", "\r", "\x1b[3C"}));
     EXPECT_EQ(e.st()->store.cursor_row, 1);
     EXPECT_EQ(e.st()->store.cursor_col, 3);
 }
@@ -66,7 +67,7 @@ TEST(RenderApply, CursorInColumnZeroNeedsNoRightMove) {
     WriteCapture w;
     e.set("abc", 0);
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "abc", "\r"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "abc", "\r"}));
 }
 
 TEST(RenderApply, ShrinkingFrameBlanksTheRowsItLost) {
@@ -77,7 +78,7 @@ TEST(RenderApply, ShrinkingFrameBlanksTheRowsItLost) {
     w.clear();
     e.set("hello");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[2A", "\r\n", "\r", "\x1b[0K", "\r\n", "\r", "\x1b[0K",
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r\n", "\r", "\x1b[0K", "\r\n", "\r", "\x1b[0K",
                               "\x1b[2A", "\r", "\x1b[7C"}));
     EXPECT_EQ(e.st()->store.count, 1);
     EXPECT_EQ(e.st()->store.rows[1], nullptr);
@@ -93,15 +94,15 @@ TEST(RenderApply, NarrowerRowIsErasedWiderIsNot) {
     w.clear();
     e.set("abc");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "> abc", "\x1b[0K", "\r", "\x1b[5C"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\r", "> abc", "\x1b[0K", "\r", "\x1b[5C"}));
     w.clear();
     e.set("xyz");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "> xyz", "\r", "\x1b[5C"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\r", "> xyz", "\r", "\x1b[5C"}));
     w.clear();
     e.set("xyzuvw");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "> xyzuvw", "\r", "\x1b[8C"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\r", "> xyzuvw", "\r", "\x1b[8C"}));
 }
 
 TEST(RenderApply, RowThatBecomesEmptyIsOnlyErased) {
@@ -112,7 +113,7 @@ TEST(RenderApply, RowThatBecomesEmptyIsOnlyErased) {
     w.clear();
     e.set("");
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\r", "\x1b[0K", "\r"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\r", "\x1b[0K", "\r"}));
     ASSERT_EQ(e.st()->store.count, 1);
     EXPECT_STREQ(e.st()->store.rows[0], "");
 }
@@ -124,16 +125,15 @@ TEST(RenderApply, PromptChangeRedrawsRowZeroOnly) {
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     w.clear();
     ASSERT_EQ(kv_render_apply(e.ed, "$ "), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[1A", "\r", "$ ab", "\r\n", "\r", "\x1b[4C"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[1A", "\r", "$ ab", "\r\n", "\r", "\x1b[4C"}));
 }
 
 TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     RenderEditor e(4);
-    WinsizeStub ws(3, 4);
-    WriteCapture w;
+    WriteCapture w(3, 4);
     e.set("a\nb\nc\nd\ne");
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "c", "\r\n", "\r", "d", "\r\n", "\r", "e", "\r", "\x1b[1C"}));
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "c", "\r\n", "\r", "d", "\r\n", "\r", "e", "\r", "\x1b[1C"}));
     EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"c", "d", "e"}));
     EXPECT_EQ(e.st()->store.cursor_row, 2);
 
@@ -141,7 +141,7 @@ TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     w.clear();
     e.st()->cursor = 0;
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-    EXPECT_EQ(w.calls, (Calls{"\r", "\x1b[2A", "\r", "a", "\r\n", "\r", "b", "\r\n", "\r", "c",
+    EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r", "a", "\r\n", "\r", "b", "\r\n", "\r", "c",
                               "\x1b[2A", "\r"}));
     EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(e.st()->store.cursor_row, 0);
@@ -149,8 +149,8 @@ TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     // Within the window, nothing to do; an unknown height means 24 rows.
     w.clear();
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-    EXPECT_TRUE(w.calls.empty());
-    ws.set(0, 0, false);
+    EXPECT_TRUE(w.pieces().empty());
+    w.fail_size();
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
     EXPECT_EQ(e.st()->store.count, 5);
 }
@@ -178,14 +178,13 @@ TEST(RenderApply, AWindowIsRedrawnFromTheCursorStraightToTheChangedRows) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         RenderEditor e(4);
-        WinsizeStub ws(6, 4);
-        WriteCapture w;
+        WriteCapture w(6, 4);
         e.set(ten, c.cursor_before);
         ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
         w.clear();
         e.set(c.after, c.cursor_after);
         ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-        EXPECT_EQ(w.calls, c.calls);
+        EXPECT_EQ(w.pieces(), c.calls);
     }
 }
 
@@ -202,17 +201,19 @@ TEST(RenderApply, WriteFailureKeepsTheOldFrame) {
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     std::vector<std::string> before = stored_rows(e.st());
     e.set("hello world foo bar");
-    for (long fail = 0;; ++fail) {
+    for (long fail = 1;; ++fail) {
         w.clear();
-        w.fail_at = fail;
+        const long failed_before = w.failed_writes();
+        w.fail_write(fail, false);
         int r = kv_render_apply(e.ed, "> ");
-        if (static_cast<long>(w.calls.size()) <= fail) {
+        if (w.failed_writes() == failed_before) {
             EXPECT_EQ(r, 0); // every write of the drawing came before the failing call
             break;
         }
         EXPECT_EQ(r, -1);
         EXPECT_STREQ(kv_last_error(e.ed), "failed to write terminal output");
-        EXPECT_EQ(static_cast<long>(w.calls.size()), fail + 1); // stopped at once
+        EXPECT_EQ(w.failed_writes(), failed_before + 1); // stopped at once
+        EXPECT_EQ(static_cast<long>(w.pieces().size()), fail - 1);
         EXPECT_EQ(stored_rows(e.st()), before);
         EXPECT_EQ(e.st()->store.cursor_col, 7);
     }
@@ -238,7 +239,7 @@ TEST(RenderApply, OutOfMemoryInTheBuildOrTheStore) {
         [&](long, long r) {
             EXPECT_EQ(r, -1);
             std::string msg = kv_last_error(e.ed);
-            if (w.calls.empty()) {
+            if (w.pieces().empty()) {
                 saw_build = true;
                 EXPECT_EQ(msg, "failed to render editor state");
                 EXPECT_EQ(stored_rows(e.st()), before);

@@ -47,7 +47,8 @@ struct kv_state {
     int auto_width;
     int auto_height;
 
-    // Line buffer.
+    // Line buffer.  Creation allocates it, so line is never null until
+    // kv_destroy.
     char *line;
     size_t line_len;
     size_t line_cap;
