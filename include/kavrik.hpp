@@ -163,6 +163,8 @@ inline constexpr const char *msg_table = "too many key bindings";
 inline constexpr const char *msg_producer = "text producer failed";
 inline constexpr const char *msg_not_running = "no readline call is running";
 inline constexpr const char *msg_no_editor = "no editor";
+inline constexpr const char *msg_key_zero = "key code 0 cannot be bound";
+inline constexpr const char *msg_output = "failed to write terminal output";
 
 // A fixed text for a code whose call left no message of its own.
 constexpr const char *code_text(int rc) noexcept {
@@ -402,8 +404,7 @@ public:
     }
     std::size_t cursor() const noexcept { return kv_cursor(get()); }
     result set_cursor(std::size_t position) noexcept {
-        detail::error_mark mark(get());
-        return finish(kv_set_cursor(get(), position), mark);
+        return finish(kv_set_cursor(get(), position));
     }
     result insert(std::string_view text) noexcept { return with_text(text, kv_insert); }
     result set_buffer(std::string_view text) noexcept { return with_text(text, kv_set_buffer); }
@@ -412,8 +413,7 @@ public:
 
     result history_add(std::string_view line) noexcept { return with_text(line, kv_history_add); }
     result history_set_max_len(int max) noexcept {
-        detail::error_mark mark(get());
-        return finish(kv_history_set_max_len(get(), static_cast<int32_t>(max)), mark);
+        return finish(kv_history_set_max_len(get(), static_cast<int32_t>(max)));
     }
     result history_save(std::string_view path) noexcept { return with_text(path, kv_history_save); }
     result history_load(std::string_view path) noexcept { return with_text(path, kv_history_load); }
@@ -421,14 +421,11 @@ public:
     // ---- layout ----
 
     result set_bounds(int column, int row, int width, int height) noexcept {
-        detail::error_mark mark(get());
         return finish(kv_set_bounds(get(), static_cast<int32_t>(column), static_cast<int32_t>(row),
-                                    static_cast<int32_t>(width), static_cast<int32_t>(height)),
-                      mark);
+                                    static_cast<int32_t>(width), static_cast<int32_t>(height)));
     }
     result set_screen_width(int width) noexcept {
-        detail::error_mark mark(get());
-        return finish(kv_set_screen_width(get(), static_cast<int32_t>(width)), mark);
+        return finish(kv_set_screen_width(get(), static_cast<int32_t>(width)));
     }
 
     // ---- printing above the prompt ----
@@ -448,8 +445,14 @@ public:
         detail::producer<std::remove_reference_t<F>> p{producer, {}, false};
         detail::error_mark mark(get());
         int rc = kv_print_above(get(), &decltype(p)::next, &p);
-        if (rc != 0 && p.threw) return own_failure(static_cast<code>(rc), detail::msg_producer);
-        return finish(rc, mark);
+        if (rc == 0 || !s_) return finish(rc);
+        if (p.threw) return own_failure(static_cast<code>(rc), detail::msg_producer);
+        // A failed write of the text itself, and a producer's own failure,
+        // leave no message: the older one would mislead.
+        const char *m = kv_last_error(s_->ed);
+        if (!m || std::strcmp(m, mark.text) == 0)
+            return own_failure(static_cast<code>(rc), rc == -4 ? detail::msg_output : detail::msg_producer);
+        return finish(rc);
     }
 
     // ---- key bindings and the idle callable ----
@@ -467,11 +470,10 @@ public:
         fn *h = detail::make_holder<fn>(std::forward<F>(f));
         if (!h) return own_failure(code::no_memory, detail::msg_callable);
         h->owner = s_;
-        detail::error_mark mark(s_->ed);
         int rc = kv_bind_key(s_->ed, static_cast<int32_t>(key), &detail::key_trampoline, h);
         if (rc != 0) {
             delete h;
-            return finish(rc, mark);
+            return bind_failure(rc);
         }
         detail::release(slot->fn);
         *slot = {key, h};
@@ -479,9 +481,8 @@ public:
     }
     result bind(int key, std::nullptr_t) noexcept { return unbind(key); }
     result unbind(int key) noexcept {
-        detail::error_mark mark(get());
         int rc = kv_bind_key(get(), static_cast<int32_t>(key), nullptr, nullptr);
-        if (rc != 0) return finish(rc, mark);
+        if (rc != 0) return bind_failure(rc);
         if (detail::editor_state::binding *slot = find_binding(key)) {
             detail::release(slot->fn);
             *slot = {};
@@ -552,22 +553,25 @@ private:
         if (!s_) return no_editor();
         detail::c_text t(text);
         if (!t.get()) return own_failure(t.error() == detail::msg_nul ? code::invalid : code::no_memory, t.error());
-        detail::error_mark mark(s_->ed);
-        return finish(fn(s_->ed, t.get()), mark);
+        return finish(fn(s_->ed, t.get()));
     }
-    // The code with the message the call left, or a fixed text when it left
-    // none (the editor's older message would mislead).
-    result finish(int rc, const detail::error_mark &mark) noexcept {
+    // The code with the message the call left.
+    result finish(int rc) noexcept {
         if (rc == 0) return {};
         if (!s_) return {static_cast<code>(rc), detail::msg_no_editor};
         s_->own_error = nullptr;
         const char *m = kv_last_error(s_->ed);
-        if (m && std::strcmp(m, mark.text) != 0) return {static_cast<code>(rc), m};
-        return {static_cast<code>(rc), detail::code_text(rc)};
+        return {static_cast<code>(rc), m ? m : detail::code_text(rc)};
+    }
+    // A refused key code (0) leaves no message; a full table leaves one.
+    result bind_failure(int rc) noexcept {
+        if (rc == -2 && s_) return own_failure(code::invalid, detail::msg_key_zero);
+        return finish(rc);
     }
     result request(int rc) noexcept {
         if (rc == 0) return {};
-        return {static_cast<code>(rc), s_ ? detail::msg_not_running : detail::msg_no_editor};
+        if (!s_) return no_editor();
+        return own_failure(static_cast<code>(rc), detail::msg_not_running);
     }
     result own_failure(code c, const char *message) noexcept {
         if (s_) s_->own_error = message;

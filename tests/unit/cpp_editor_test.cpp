@@ -1,0 +1,371 @@
+// The C++ interface (kavrik.hpp): who owns the callables, how results carry
+// codes and messages, and the trampolines that a real readline call on a
+// pseudo-terminal goes through (actions, requests, a throwing callable, a
+// key rebound from inside its own callable).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kavrik.hpp"
+#include "pty_session.h"
+
+namespace {
+
+// A callable that counts its live copies, so a test can see when the editor
+// has released every copy it took.
+struct Counted {
+    std::shared_ptr<int> live;
+    explicit Counted(std::shared_ptr<int> n) : live(std::move(n)) { ++*live; }
+    Counted(const Counted &o) : live(o.live) { ++*live; }
+    Counted(Counted &&o) noexcept : live(o.live) { ++*live; }
+    ~Counted() { --*live; }
+    kavrik::action operator()(kavrik::editor &, int) const { return kavrik::action::handled; }
+    void operator()(kavrik::editor &) const {}
+};
+
+TEST(CppEditor, TheEditorReleasesEveryCallableItTook) {
+    struct Row {
+        const char *what;
+        std::function<void(kavrik::editor &, const Counted &)> step;
+        int live_after_step; // copies held by the editor after the step
+    };
+    const Row rows[] = {
+        {"bind holds one copy", [](kavrik::editor &e, const Counted &c) { e.bind('a', c); }, 1},
+        {"rebinding releases the first",
+         [](kavrik::editor &e, const Counted &c) {
+             e.bind('a', c);
+             e.bind('a', c);
+         },
+         1},
+        {"unbinding releases it",
+         [](kavrik::editor &e, const Counted &c) {
+             e.bind('a', c);
+             e.unbind('a');
+         },
+         0},
+        {"binding null releases it",
+         [](kavrik::editor &e, const Counted &c) {
+             e.bind('a', c);
+             e.bind('a', nullptr);
+         },
+         0},
+        {"two keys hold two",
+         [](kavrik::editor &e, const Counted &c) {
+             e.bind('a', c);
+             e.bind(kavrik::key::f1, c);
+         },
+         2},
+        {"a refused key 0 keeps nothing", [](kavrik::editor &e, const Counted &c) { e.bind(0, c); }, 0},
+        {"the idle callable is held", [](kavrik::editor &e, const Counted &c) { e.on_idle(c); }, 1},
+        {"replacing the idle callable releases the old",
+         [](kavrik::editor &e, const Counted &c) {
+             e.on_idle(c);
+             e.on_idle(c);
+         },
+         1},
+        {"switching idle off releases it",
+         [](kavrik::editor &e, const Counted &c) {
+             e.on_idle(c);
+             e.on_idle(nullptr);
+         },
+         0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        auto live = std::make_shared<int>(0);
+        {
+            kavrik::editor ed;
+            ASSERT_TRUE(ed);
+            {
+                Counted c(live);
+                row.step(ed, c);
+            }
+            EXPECT_EQ(*live, row.live_after_step);
+        }
+        EXPECT_EQ(*live, 0) << "the destroyed editor still holds a callable";
+    }
+}
+
+TEST(CppEditor, MovingTheEditorMovesItsCallablesAndLeavesAnEmptyOne) {
+    auto live = std::make_shared<int>(0);
+    kavrik::editor a;
+    a.bind('x', Counted(live));
+    kavrik::editor b(std::move(a));
+    EXPECT_EQ(*live, 1);
+    EXPECT_FALSE(a); // NOLINT(bugprone-use-after-move): moved-from is empty
+    EXPECT_EQ(a.get(), nullptr);
+    EXPECT_EQ(a.insert("x").value, kavrik::code::invalid);
+    EXPECT_EQ(a.bind('y', Counted(live)).value, kavrik::code::invalid);
+    EXPECT_EQ(*live, 1);
+
+    kavrik::editor c;
+    auto other = std::make_shared<int>(0);
+    c.on_idle(Counted(other));
+    c = std::move(b); // c's own callables go with its old editor
+    EXPECT_EQ(*other, 0);
+    EXPECT_EQ(*live, 1);
+    EXPECT_TRUE(c.set_buffer("kept"));
+    EXPECT_EQ(c.buffer(), "kept");
+    c = kavrik::editor();
+    EXPECT_EQ(*live, 0);
+}
+
+TEST(CppEditor, ResultsCarryTheCodeAndTheMessageOfTheirOwnCall) {
+    struct Row {
+        const char *what;
+        std::function<kavrik::result(kavrik::editor &)> call;
+        kavrik::code code;
+        std::string message;
+        std::string buffer_after;
+    };
+    const char *missing = "/nonexistent-dir/history";
+    const Row rows[] = {
+        {"insert", [](kavrik::editor &e) { return e.insert("ab"); }, kavrik::code::ok, "", "ab"},
+        {"a NUL byte is refused, not cut",
+         [](kavrik::editor &e) { return e.insert(std::string_view("a\0b", 3)); }, kavrik::code::invalid,
+         "text holds a NUL byte", ""},
+        {"a long text goes through the heap copy",
+         [](kavrik::editor &e) { return e.set_buffer(std::string(300, 'z')); }, kavrik::code::ok, "",
+         std::string(300, 'z')},
+        {"over the line limit",
+         [](kavrik::editor &e) { return e.set_buffer(std::string(600, 'z')); }, kavrik::code::failed,
+         "line exceeds configured maximum length", ""},
+        {"submit outside a call", [](kavrik::editor &e) { return e.submit(); }, kavrik::code::invalid,
+         "no readline call is running", ""},
+        {"cancel outside a call", [](kavrik::editor &e) { return e.cancel(); }, kavrik::code::invalid,
+         "no readline call is running", ""},
+        {"negative bounds", [](kavrik::editor &e) { return e.set_bounds(-1, 0, 0, 0); },
+         kavrik::code::invalid, "invalid terminal bounds", ""},
+        {"negative width", [](kavrik::editor &e) { return e.set_screen_width(-3); },
+         kavrik::code::invalid, "invalid screen width", ""},
+        {"negative history limit", [](kavrik::editor &e) { return e.history_set_max_len(-1); },
+         kavrik::code::invalid, "invalid history length", ""},
+        {"missing history file", [=](kavrik::editor &e) { return e.history_load(missing); },
+         kavrik::code::io, "failed to open history file for reading", ""},
+        {"unwritable history file", [=](kavrik::editor &e) { return e.history_save(missing); },
+         kavrik::code::io, "failed to open history file for writing", ""},
+        // These leave no message of their own: the older one must not show.
+        {"key 0", [](kavrik::editor &e) { return e.bind(0, [](kavrik::editor &, int) {}); },
+         kavrik::code::invalid, "key code 0 cannot be bound", ""},
+        {"a throwing producer",
+         [](kavrik::editor &e) {
+             return e.print_above([]() -> std::string_view { throw std::runtime_error("no"); });
+         },
+         kavrik::code::failed, "text producer failed", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        kavrik::editor ed(kavrik::config().max_line_len(512));
+        ASSERT_TRUE(ed);
+        ed.history_add(std::string(600, 'h')); // leaves an older message behind
+        kavrik::result r = row.call(ed);
+        EXPECT_EQ(r.value, row.code);
+        EXPECT_EQ(static_cast<bool>(r), row.code == kavrik::code::ok);
+        EXPECT_EQ(r.message, row.message);
+        EXPECT_EQ(ed.buffer(), row.buffer_after);
+        if (!r) EXPECT_EQ(ed.last_error(), row.message); // always the newest failure
+    }
+}
+
+TEST(CppEditor, AnEditorThatCouldNotBeCreatedFailsEveryCall) {
+    kavrik::editor ed(kavrik::config().width(-1));
+    EXPECT_FALSE(ed);
+    EXPECT_EQ(ed.insert("a").value, kavrik::code::invalid);
+    EXPECT_EQ(ed.print_above("a").value, kavrik::code::invalid);
+    EXPECT_EQ(ed.on_idle([](kavrik::editor &) {}).value, kavrik::code::invalid);
+    EXPECT_EQ(ed.readline("> "), std::nullopt);
+    EXPECT_EQ(ed.last_status(), kavrik::status::none);
+    EXPECT_EQ(ed.buffer(), "");
+}
+
+TEST(CppEditor, PrintAbovePullsEveryPieceInOrder) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    {
+        kavrik::editor ed(kavrik::config().out_fd(fds[1]));
+        std::vector<std::string> pieces{"one ", "two\n", "three"};
+        size_t next = 0;
+        EXPECT_TRUE(ed.print_above([&]() -> std::string_view {
+            return next < pieces.size() ? std::string_view(pieces[next++]) : std::string_view();
+        }));
+        EXPECT_TRUE(ed.print_above(std::string_view(" and four")));
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[256];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    EXPECT_NE(out.find("one two\r\nthree"), std::string::npos) << out;
+    EXPECT_NE(out.find(" and four"), std::string::npos) << out;
+}
+
+TEST(CppEditor, KeyNamesMatchTheDecodedCodes) {
+    struct Row {
+        int got, want;
+    };
+    const Row rows[] = {
+        {kavrik::key::ctrl('a'), 1},         {kavrik::key::ctrl('R'), 18},
+        {kavrik::key::alt('x'), 4096 + 'x'}, {kavrik::key::alt('B'), 4096 + 'B'},
+        {kavrik::key::alt('b'), KV_KEY_ALT_B}, {kavrik::key::alt('f'), KV_KEY_ALT_F},
+        {kavrik::key::del, 1006},            {kavrik::key::ctrl_enter, 1022},
+    };
+    for (const Row &row : rows) EXPECT_EQ(row.got, row.want);
+}
+
+// A readline call of a C++ editor on its own thread, against a pty.
+struct CppCall {
+    Pty pty{10, 60};
+    kavrik::editor ed{kavrik::config().in_fd(pty.slave()).out_fd(pty.slave())};
+    std::optional<std::string> line;
+    std::atomic<bool> done{false};
+    std::thread thread;
+
+    void start(const char *prompt = "c> ") {
+        thread = std::thread([this, prompt] {
+            line = ed.readline(prompt);
+            done = true;
+        });
+        ASSERT_TRUE(pty.wait_for(prompt));
+    }
+    bool finish() {
+        bool ok = pty.pump_until([&] { return done.load(); }, 5000);
+        if (thread.joinable()) thread.join();
+        return ok;
+    }
+    ~CppCall() {
+        if (thread.joinable()) { // a failed test left the call running: end its input
+            pty.type("\x15\x04");
+            thread.join();
+        }
+    }
+};
+
+TEST(CppEditor, KeyCallablesSteerTheRunningCall) {
+    struct Row {
+        const char *what;
+        std::function<kavrik::action(kavrik::editor &, int)> on_tab;
+        std::string typed; // after the Tab
+        std::optional<std::string> line;
+        kavrik::status status;
+        std::string error;
+    };
+    using kavrik::action;
+    const Row rows[] = {
+        {"handled after an edit",
+         [](kavrik::editor &e, int) {
+             e.insert("[tab]");
+             return action::handled;
+         },
+         "\r", "ab[tab]", kavrik::status::line, ""},
+        {"builtin lets the key insert nothing more (Tab has no command)",
+         [](kavrik::editor &, int) { return action::builtin; }, "c\r", "abc", kavrik::status::line, ""},
+        {"submit", [](kavrik::editor &, int) { return action::submit; }, "", "ab", kavrik::status::line, ""},
+        {"cancel", [](kavrik::editor &, int) { return action::cancel; }, "", std::nullopt,
+         kavrik::status::cancelled, ""},
+        {"a request wins over the action",
+         [](kavrik::editor &e, int) {
+             e.set_buffer("replaced");
+             e.submit();
+             return action::cancel;
+         },
+         "", "replaced", kavrik::status::line, ""},
+        {"a throwing callable fails the call",
+         [](kavrik::editor &, int) -> action { throw std::runtime_error("boom"); }, "", std::nullopt,
+         kavrik::status::error, "key callback failed"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        CppCall c;
+        ASSERT_TRUE(c.ed.bind(kavrik::key::tab, row.on_tab));
+        c.start();
+        c.pty.type("ab\t" + row.typed);
+        ASSERT_TRUE(c.finish());
+        EXPECT_EQ(c.line, row.line);
+        EXPECT_EQ(c.ed.last_status(), row.status);
+        if (!row.error.empty()) EXPECT_EQ(c.ed.last_error(), row.error);
+    }
+}
+
+TEST(CppEditor, ACallableReceivesTheEditorItWasMovedInto) {
+    CppCall c;
+    kavrik::editor *seen = nullptr;
+    {
+        kavrik::editor first(kavrik::config().in_fd(c.pty.slave()).out_fd(c.pty.slave()));
+        first.bind('!', [&](kavrik::editor &e, int key) {
+            seen = &e;
+            e.insert(std::string(1, static_cast<char>(key)) + "!");
+        });
+        c.ed = std::move(first);
+    }
+    c.start();
+    c.pty.type("a!\r");
+    ASSERT_TRUE(c.finish());
+    EXPECT_EQ(seen, &c.ed);
+    EXPECT_EQ(c.line, "a!!");
+}
+
+TEST(CppEditor, AKeyRebindsItselfFromInsideItsOwnCallable) {
+    CppCall c;
+    auto live = std::make_shared<int>(0);
+    int first_calls = 0;
+    c.ed.bind('#', [&, hold = Counted(live)](kavrik::editor &e, int) {
+        ++first_calls;
+        // The running callable is released here; it must survive until it
+        // returns (the sanitizer build sees any use after release).
+        e.bind('#', [](kavrik::editor &ed, int) { ed.insert("2"); });
+        e.insert(std::to_string(*hold.live));
+    });
+    c.start();
+    c.pty.type("#");
+    ASSERT_TRUE(c.pty.wait_for("c> 1"));
+    c.pty.type("#\r");
+    ASSERT_TRUE(c.finish());
+    EXPECT_EQ(first_calls, 1);
+    EXPECT_EQ(c.line, "12");
+    EXPECT_EQ(*live, 0);
+}
+
+TEST(CppEditor, IdleCallablesPrintAboveAndEndTheCall) {
+    CppCall c;
+    int ticks = 0;
+    bool threw = false;
+    c.ed.on_idle([&](kavrik::editor &e) {
+        ++ticks;
+        if (!threw) { // the first tick throws: the call goes on
+            threw = true;
+            throw std::runtime_error("dropped");
+        }
+        e.print_above("tick from idle\n");
+        e.insert("idle");
+        e.submit();
+    });
+    c.start();
+    ASSERT_TRUE(c.finish());
+    EXPECT_GE(ticks, 2);
+    EXPECT_EQ(c.line, "idle");
+    EXPECT_EQ(c.ed.last_status(), kavrik::status::line);
+    EXPECT_TRUE(c.pty.pump_until([&] { return c.pty.screen().dump().find("tick from idle") != std::string::npos; }));
+}
+
+TEST(CppEditor, APromptWithANulByteFailsTheCallWithoutReading) {
+    CppCall c;
+    EXPECT_EQ(c.ed.readline(std::string_view("a\0b", 3)), std::nullopt);
+    EXPECT_EQ(c.ed.last_status(), kavrik::status::error);
+    EXPECT_EQ(c.ed.last_error(), "text holds a NUL byte");
+    // The next call clears the wrapper's own failure.
+    c.start("ok> ");
+    c.pty.type("x\r");
+    ASSERT_TRUE(c.finish());
+    EXPECT_EQ(c.line, "x");
+    EXPECT_EQ(c.ed.last_status(), kavrik::status::line);
+}
+
+} // namespace
