@@ -4,7 +4,8 @@
 set -eu
 need=""
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev; do
+for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev \
+           groff-base man-db; do
     have_pkg "$pkg" || need="$need $pkg"
 done
 # The sanitizer build uses clang's runtime.
