@@ -250,9 +250,11 @@ struct editor_state {
         key_holder *fn;
     } keys[64] = {};
     idle_holder *idle = nullptr;
-    // A companion attached to the editor; released before the editor.
+    // A companion attached to the editor: released before the editor, and
+    // told when the application binds one of its keys for itself.
     void *ext = nullptr;
     void (*ext_release)(void *) = nullptr;
+    void (*ext_key_bound)(void *, int) = nullptr;
     // A failure of the wrapper itself, newer than the editor's last message.
     const char *own_error = nullptr;
     bool readline_failed = false;
@@ -421,6 +423,7 @@ public:
     // ---- layout ----
 
     result set_bounds(int column, int row, int width, int height) noexcept {
+        if (s_ && column >= 0 && row >= 0 && width >= 0 && height >= 0) s_->cfg.bounded = 1;
         return finish(kv_set_bounds(get(), static_cast<int32_t>(column), static_cast<int32_t>(row),
                                     static_cast<int32_t>(width), static_cast<int32_t>(height)));
     }
@@ -477,6 +480,7 @@ public:
         }
         detail::release(slot->fn);
         *slot = {key, h};
+        if (s_->ext_key_bound) s_->ext_key_bound(s_->ext, key);
         return {};
     }
     result bind(int key, std::nullptr_t) noexcept { return unbind(key); }
@@ -487,6 +491,7 @@ public:
             detail::release(slot->fn);
             *slot = {};
         }
+        if (s_ && s_->ext_key_bound) s_->ext_key_bound(s_->ext, key);
         return {};
     }
 
