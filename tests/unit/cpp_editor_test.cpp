@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "kavrik.hpp"
-#include "pty_session.h"
+#include "cpp_call.h"
 
 namespace {
 
@@ -220,34 +220,6 @@ TEST(CppEditor, KeyNamesMatchTheDecodedCodes) {
     for (const Row &row : rows) EXPECT_EQ(row.got, row.want);
 }
 
-// A readline call of a C++ editor on its own thread, against a pty.
-struct CppCall {
-    Pty pty{10, 60};
-    kavrik::editor ed{kavrik::config().in_fd(pty.slave()).out_fd(pty.slave())};
-    std::optional<std::string> line;
-    std::atomic<bool> done{false};
-    std::thread thread;
-
-    void start(const char *prompt = "c> ") {
-        thread = std::thread([this, prompt] {
-            line = ed.readline(prompt);
-            done = true;
-        });
-        ASSERT_TRUE(pty.wait_for(prompt));
-    }
-    bool finish() {
-        bool ok = pty.pump_until([&] { return done.load(); }, 5000);
-        if (thread.joinable()) thread.join();
-        return ok;
-    }
-    ~CppCall() {
-        if (thread.joinable()) { // a failed test left the call running: end its input
-            pty.type("\x15\x04");
-            thread.join();
-        }
-    }
-};
-
 TEST(CppEditor, KeyCallablesSteerTheRunningCall) {
     struct Row {
         const char *what;
@@ -285,10 +257,7 @@ TEST(CppEditor, KeyCallablesSteerTheRunningCall) {
         SCOPED_TRACE(row.what);
         CppCall c;
         ASSERT_TRUE(c.ed.bind(kavrik::key::tab, row.on_tab));
-        c.start();
-        c.pty.type("ab\t" + row.typed);
-        ASSERT_TRUE(c.finish());
-        EXPECT_EQ(c.line, row.line);
+        EXPECT_EQ(c.run("ab\t" + row.typed), row.line);
         EXPECT_EQ(c.ed.last_status(), row.status);
         if (!row.error.empty()) EXPECT_EQ(c.ed.last_error(), row.error);
     }
@@ -305,11 +274,8 @@ TEST(CppEditor, ACallableReceivesTheEditorItWasMovedInto) {
         });
         c.ed = std::move(first);
     }
-    c.start();
-    c.pty.type("a!\r");
-    ASSERT_TRUE(c.finish());
+    EXPECT_EQ(c.run("a!\r"), "a!!");
     EXPECT_EQ(seen, &c.ed);
-    EXPECT_EQ(c.line, "a!!");
 }
 
 TEST(CppEditor, AKeyRebindsItselfFromInsideItsOwnCallable) {
@@ -323,7 +289,7 @@ TEST(CppEditor, AKeyRebindsItselfFromInsideItsOwnCallable) {
         e.bind('#', [](kavrik::editor &ed, int) { ed.insert("2"); });
         e.insert(std::to_string(*hold.live));
     });
-    c.start();
+    ASSERT_TRUE(c.start());
     c.pty.type("#");
     ASSERT_TRUE(c.pty.wait_for("c> 1"));
     c.pty.type("#\r");
@@ -347,7 +313,7 @@ TEST(CppEditor, IdleCallablesPrintAboveAndEndTheCall) {
         e.insert("idle");
         e.submit();
     });
-    c.start();
+    ASSERT_TRUE(c.start());
     ASSERT_TRUE(c.finish());
     EXPECT_GE(ticks, 2);
     EXPECT_EQ(c.line, "idle");
@@ -361,10 +327,7 @@ TEST(CppEditor, APromptWithANulByteFailsTheCallWithoutReading) {
     EXPECT_EQ(c.ed.last_status(), kavrik::status::error);
     EXPECT_EQ(c.ed.last_error(), "text holds a NUL byte");
     // The next call clears the wrapper's own failure.
-    c.start("ok> ");
-    c.pty.type("x\r");
-    ASSERT_TRUE(c.finish());
-    EXPECT_EQ(c.line, "x");
+    EXPECT_EQ(c.run("x\r", "ok> "), "x");
     EXPECT_EQ(c.ed.last_status(), kavrik::status::line);
 }
 
