@@ -7,13 +7,23 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 libdir=$(find "$tmp/prefix" -name 'libkavrik.so.0' -exec dirname {} \; | head -n 1)
-for f in include/kavrik.h; do test -f "$tmp/prefix/$f"; done
+for f in include/kavrik.h include/kavrik.hpp include/kavrik_ext.h include/kavrik_ext.hpp; do
+    test -f "$tmp/prefix/$f" || { echo "$f is not installed"; exit 1; }
+done
 test -L "$libdir/libkavrik.so" && test -L "$libdir/libkavrik.so.0" && test -f "$libdir/libkavrik.so.0.1.0"
 
 PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -Wall -Werror -o "$tmp/pc" "$here/consumer.c" \
     $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs kavrik)
 LD_LIBRARY_PATH="$libdir" "$tmp/pc"
 echo "pkg-config consumer: ok"
+
+# The C++ headers compile from the installed tree alone, as C++17.
+printf '#include <kavrik_ext.hpp>\nint main() { kavrik::editor ed; return kavrik::ext::attach(ed) ? 0 : 1; }\n' \
+    >"$tmp/cxx.cpp"
+c++ -std=c++17 -Wall -Wextra -Werror -I"$tmp/prefix/include" -o "$tmp/cxx" "$tmp/cxx.cpp" \
+    -L"$libdir" -lkavrik-ext -lkavrik
+LD_LIBRARY_PATH="$libdir" "$tmp/cxx" </dev/null
+echo "C++ consumer: ok"
 
 cmake -S "$here/consumer" -B "$tmp/cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
 cmake --build "$tmp/cm" >/dev/null
