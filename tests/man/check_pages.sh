@@ -5,7 +5,7 @@
 # kavrik_ext.h) has a page or a link whose synopsis declares it, and man -l
 # shows a linked page.
 set -eu
-root=$1 build=$2
+root=$(cd "$1" && pwd) build=$2
 command -v groff >/dev/null || { echo "groff is missing: run tools/install-deps.sh"; exit 1; }
 command -v man >/dev/null || { echo "man is missing: run tools/install-deps.sh"; exit 1; }
 tmp=$(mktemp -d)
@@ -48,5 +48,24 @@ shown=$(cd / && MANPAGER=cat MANWIDTH=80 man -l "$man3/kv_insert.3" 2>&1) || com
 echo "$shown" | grep -q '^NAME' && echo "$shown" | grep -q 'kv_insert' ||
     complain "man -l kv_insert.3 does not show its page"
 
+# The whole programs among the examples compile against the headers: the
+# .EX blocks of each EXAMPLE section, with the page's escapes turned back
+# into the characters they print.
+programs=0
+for page in "$root"/man/*.3; do
+    example=$(sed -n '/^\.SH EXAMPLE/,/^\.SH /p' "$page" | sed -n '/^\.EX/,/^\.EE/p' |
+              sed -e '/^\.E[XE]/d' -e 's/\\e/\\/g' -e 's/\\-/-/g' -e 's/\\(aq/'"'"'/g' \
+                  -e 's/\\(dq/"/g')
+    printf '%s\n' "$example" | grep -q 'int main' || continue
+    case $page in
+    *++.3) compile="c++ -std=c++17 -x c++" ;;
+    *) compile="cc -std=c99 -pedantic -x c" ;;
+    esac
+    printf '%s\n' "$example" | $compile -Wall -Wextra -Werror -fsyntax-only -I"$root/include" - ||
+        complain "$(basename "$page"): its example does not compile"
+    programs=$((programs + 1))
+done
+[ "$programs" -ge 2 ] || complain "only $programs example programs found"
+
 [ "$fail" -eq 0 ] || exit 1
-echo "pages: $pages installed and clean, $functions functions documented"
+echo "pages: $pages installed and clean, $functions functions documented, $programs examples compiled"
