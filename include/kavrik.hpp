@@ -11,7 +11,6 @@
 #include <kavrik.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -177,7 +176,7 @@ constexpr const char *code_text(int rc) noexcept {
     }
 }
 
-// A NUL-terminated copy of a view: on the stack when short, else malloc'd.
+// A NUL-terminated copy of a view: on the stack when short, else on the heap.
 class c_text {
 public:
     explicit c_text(std::string_view s) noexcept {
@@ -187,7 +186,7 @@ public:
         }
         char *p = small_;
         if (s.size() >= sizeof small_) {
-            p = heap_ = static_cast<char *>(std::malloc(s.size() + 1));
+            p = heap_ = new (std::nothrow) char[s.size() + 1];
             if (!p) {
                 error_ = msg_copy;
                 return;
@@ -197,7 +196,7 @@ public:
         p[s.size()] = '\0';
         text_ = p;
     }
-    ~c_text() { std::free(heap_); }
+    ~c_text() { delete[] heap_; }
     c_text(const c_text &) = delete;
     c_text &operator=(const c_text &) = delete;
 

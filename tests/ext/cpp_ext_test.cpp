@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "cpp_call.h"
+#include "fault.h"
 #include "kavrik_ext.hpp"
+#include "new_fault.h"
 
 namespace {
 
@@ -98,6 +100,27 @@ TEST(CppExt, TheEditorOwnsTheAttachmentAndItsCompleter) {
         EXPECT_EQ(*live, 1);
     }
     EXPECT_EQ(*live, 0) << "destroying the editor leaves the completer behind";
+}
+
+TEST(CppExt, AnAttachWithoutMemoryKeepsNothing) {
+    kavrik::editor ed;
+    auto live = std::make_shared<int>(0);
+    kavrik::result r;
+    long allocations = for_each_alloc_failure<NewFailer>(
+        [&] {
+            r = kavrik::ext::attach(ed, CountedCompleter(live));
+            return static_cast<long>(r.value);
+        },
+        [&](long n, long code) {
+            EXPECT_EQ(code, -3);
+            EXPECT_EQ(r.message, n == 1 ? "out of memory while storing a callable"
+                                        : "out of memory while attaching the companion");
+            EXPECT_FALSE(kavrik::ext::attached(ed));
+            EXPECT_EQ(*live, 0) << "the completer outlives a failed attach";
+        });
+    EXPECT_EQ(allocations, 2);
+    EXPECT_TRUE(r) << r.message;
+    EXPECT_EQ(*live, 1);
 }
 
 TEST(CppExt, AttachRefusalsCarryTheCompanionsMessage) {

@@ -16,6 +16,8 @@
 
 #include "kavrik.hpp"
 #include "cpp_call.h"
+#include "fault.h"
+#include "new_fault.h"
 
 namespace {
 
@@ -173,6 +175,55 @@ TEST(CppEditor, ResultsCarryTheCodeAndTheMessageOfTheirOwnCall) {
         EXPECT_EQ(ed.buffer(), row.buffer_after);
         if (!r) EXPECT_EQ(ed.last_error(), row.message); // always the newest failure
     }
+}
+
+TEST(CppEditor, EveryAllocationOfTheWrapperFailsWithItsCodeAndMessage) {
+    struct Row {
+        const char *what;
+        std::function<kavrik::result(kavrik::editor &, const std::shared_ptr<int> &)> op;
+        std::string message;
+    };
+    const std::string long_text(300, 'x'); // too long for the copy on the stack
+    const Row rows[] = {
+        {"bind", [](kavrik::editor &e, const std::shared_ptr<int> &n) { return e.bind('a', Counted(n)); },
+         "out of memory while storing a callable"},
+        {"on_idle", [](kavrik::editor &e, const std::shared_ptr<int> &n) { return e.on_idle(Counted(n)); },
+         "out of memory while storing a callable"},
+        {"insert", [&](kavrik::editor &e, const std::shared_ptr<int> &) { return e.insert(long_text); },
+         "out of memory while copying text"},
+        {"history_add",
+         [&](kavrik::editor &e, const std::shared_ptr<int> &) { return e.history_add(long_text); },
+         "out of memory while copying text"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        kavrik::editor ed;
+        auto live = std::make_shared<int>(0);
+        ASSERT_TRUE(ed.bind('a', Counted(live)));
+        ASSERT_TRUE(ed.on_idle(Counted(live)));
+        kavrik::result r;
+        long allocations = for_each_alloc_failure<NewFailer>(
+            [&] {
+                r = row.op(ed, live);
+                return static_cast<long>(r.value);
+            },
+            [&](long, long code) {
+                EXPECT_EQ(code, -3);
+                EXPECT_EQ(r.message, row.message);
+                EXPECT_EQ(ed.last_error(), row.message);
+                EXPECT_EQ(*live, 2) << "a callable was lost or leaked";
+                EXPECT_EQ(ed.buffer(), "");
+            });
+        EXPECT_GE(allocations, 1);
+        EXPECT_TRUE(r) << r.message;
+    }
+}
+
+TEST(CppEditor, AnEditorWithoutMemoryIsEmptyAndLeaksNothing) {
+    auto create = [] { return kavrik::editor() ? 0L : -3L; };
+    auto check = [](long, long code) { EXPECT_EQ(code, -3); };
+    EXPECT_GE(for_each_alloc_failure<NewFailer>(create, check), 1);   // the wrapper's state
+    EXPECT_GE(for_each_alloc_failure<AllocFailer>(create, check), 1); // the editor's own
 }
 
 TEST(CppEditor, AnEditorThatCouldNotBeCreatedFailsEveryCall) {
