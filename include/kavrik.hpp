@@ -180,7 +180,7 @@ constexpr const char *code_text(int rc) noexcept {
 class c_text {
 public:
     explicit c_text(std::string_view s) noexcept {
-        if (std::memchr(s.data(), '\0', s.size()) != nullptr) {
+        if (!s.empty() && std::memchr(s.data(), '\0', s.size()) != nullptr) {
             error_ = msg_nul;
             return;
         }

@@ -131,6 +131,8 @@ TEST(CppEditor, ResultsCarryTheCodeAndTheMessageOfTheirOwnCall) {
     const char *missing = "/nonexistent-dir/history";
     const Row rows[] = {
         {"insert", [](kavrik::editor &e) { return e.insert("ab"); }, kavrik::code::ok, "", "ab"},
+        {"an empty view inserts nothing", [](kavrik::editor &e) { return e.insert(std::string_view()); },
+         kavrik::code::ok, "", ""},
         {"a NUL byte is refused, not cut",
          [](kavrik::editor &e) { return e.insert(std::string_view("a\0b", 3)); }, kavrik::code::invalid,
          "text holds a NUL byte", ""},
