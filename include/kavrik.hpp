@@ -380,7 +380,11 @@ public:
             s_->readline_failed = false;
             s_->own_error = nullptr;
         }
-        return line_ptr(kv_readline(get(), prompt));
+        line_ptr line(kv_readline(get(), prompt));
+        // A failed call leaves the newest message, newer than any failure of
+        // this header inside the call's callables.
+        if (s_ && kv_last_readline_status(s_->ed) == KV_STATUS_ERROR) s_->own_error = nullptr;
+        return line;
     }
     status last_status() const noexcept {
         if (s_ && s_->readline_failed) return status::error;

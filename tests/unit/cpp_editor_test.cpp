@@ -305,6 +305,18 @@ TEST(CppEditor, KeyCallablesSteerTheRunningCall) {
         {"a throwing callable fails the call",
          [](kavrik::editor &, int) -> action { throw std::runtime_error("boom"); }, "", std::nullopt,
          kavrik::status::error, "key callback failed"},
+        {"the call's failure is newer than the callable's own",
+         [](kavrik::editor &e, int) -> action {
+             e.insert(std::string_view("\0", 1)); // refused by the wrapper
+             throw std::runtime_error("boom");
+         },
+         "", std::nullopt, kavrik::status::error, "key callback failed"},
+        {"a refusal inside a call that goes on stays the newest message",
+         [](kavrik::editor &e, int) {
+             e.insert(std::string_view("\0", 1));
+             return action::submit;
+         },
+         "", "ab", kavrik::status::line, "text holds a NUL byte"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
