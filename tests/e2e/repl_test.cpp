@@ -29,7 +29,7 @@ TEST(Repl, ARoundTripThroughCompletionKeysIdleAndHistory) {
         repl.type("he\t");
         ASSERT_TRUE(repl.screen_has("repl> help"));
         EXPECT_TRUE(repl.pump_until([&] { return repl.screen().cursor_col() == 11; }));
-        repl.type("\r");
+        ASSERT_TRUE(repl.enter_and_wait_for_next_call());
         ASSERT_TRUE(repl.screen_has("commands: help, later TEXT, quit"));
         // F1 is bound to a callable that prints the help above the prompt.
         repl.type("ab\x1bOP");
@@ -42,13 +42,18 @@ TEST(Repl, ARoundTripThroughCompletionKeysIdleAndHistory) {
         repl.type("\x15"); // Ctrl-U: the line is empty again
         // "later" hands text to the idle callable, which prints it above the
         // next prompt while that prompt waits.
-        repl.type("later from idle\r");
-        ASSERT_TRUE(repl.pump_until([&] { return row_of(repl.screen(), "from idle") >= 0; }));
+        repl.type("later from idle");
+        ASSERT_TRUE(repl.enter_and_wait_for_next_call());
+        // The text is written first, then the prompt is drawn again below it.
+        ASSERT_TRUE(repl.pump_until([&] {
+            int r = row_of(repl.screen(), "from idle");
+            return r > 0 && repl.screen().row(r + 1) == "repl>";
+        })) << repl.screen().dump();
         int text_row = row_of(repl.screen(), "from idle");
         EXPECT_EQ(repl.screen().row(text_row - 1), "repl> later from idle");
-        EXPECT_EQ(repl.screen().row(text_row + 1), "repl>");
         // A plain line is echoed.
-        repl.type("hello\r");
+        repl.type("hello");
+        ASSERT_TRUE(repl.enter_and_wait_for_next_call());
         ASSERT_TRUE(repl.screen_has("echo: hello"));
         repl.type("qu\t\r");
         EXPECT_EQ(repl.wait_exit(), 0);

@@ -17,7 +17,9 @@ struct CppCall {
     std::atomic<bool> done{false};
     std::thread thread;
 
-    // Starts the call and waits for its prompt.
+    // Starts the call and waits until it has the terminal: bracketed paste
+    // is turned on after raw mode, and the prompt follows.  (Output of an
+    // earlier call may still be unread, so its prompt does not count.)
     bool start(const char *prompt = "c> ") {
         done = false;
         size_t from = pty.log_size();
@@ -25,7 +27,7 @@ struct CppCall {
             line = ed.readline(prompt);
             done = true;
         });
-        return pty.wait_for(prompt, 3000, from);
+        return pty.wait_for("\x1b[?2004h", 3000, from) && pty.wait_for(prompt, 3000, from);
     }
     // Waits for the call to return; false when it did not.
     bool finish() {

@@ -92,6 +92,12 @@ bool ProgramRun::screen_has(const std::string &text) {
     return pump_until([&] { return screen_.dump().find(text) != std::string::npos; });
 }
 
+bool ProgramRun::enter_and_wait_for_next_call() {
+    size_t from = log_.size();
+    type("\r");
+    return pump_until([&] { return log_.find("\x1b[?2004h", from) != std::string::npos; });
+}
+
 int ProgramRun::wait_exit(int timeout_ms) {
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

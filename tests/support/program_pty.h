@@ -44,6 +44,10 @@ public:
     bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000);
     // Reads until the screen shows text.
     bool screen_has(const std::string &text);
+    // Types a line end and reads until the program's next readline call has
+    // the terminal (bracketed paste is on again): keys typed before that
+    // would be echoed by the terminal itself.
+    bool enter_and_wait_for_next_call();
     // Waits for the program to exit; its exit status, or -1.
     int wait_exit(int timeout_ms = 5000);
     VtScreen &screen() { return screen_; }
