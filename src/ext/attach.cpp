@@ -187,19 +187,14 @@ void kvx_mark_set(kvx_mark &m, const char *line, size_t len, size_t cursor) noex
 
 void kvx_mark_forget(kvx_mark &m) noexcept { m.valid = false; }
 
-void kvx_mark_editor(kvx_mark &m, kv_editor *ed) noexcept {
-    const char *line = kv_buffer(ed);
-    size_t len = line ? std::strlen(line) : 0;
-    if (!line || !kvx_mark_reserve(m, len)) return kvx_mark_forget(m);
-    kvx_mark_set(m, line, len, kv_cursor(ed));
-}
 
 int kvx_compose_line(kvx_attachment *a, const char *line, size_t cut_start, size_t cut_end,
-                     const char *middle, size_t middle_len, size_t cursor) noexcept {
+                     const char *middle, size_t middle_len, size_t cursor, kvx_mark *mark) noexcept {
     size_t len = std::strlen(line);
+    size_t total = len - (cut_end - cut_start) + middle_len;
     kvx_bytes &s = a->scratch;
     s.len = 0;
-    if (!kvx_reserve(s, len - (cut_end - cut_start) + middle_len)) {
+    if (!kvx_reserve(s, total) || (mark && !kvx_mark_reserve(*mark, total))) {
         kvx_fail(a, -3, nullptr);
         return -3;
     }
@@ -214,6 +209,7 @@ int kvx_compose_line(kvx_attachment *a, const char *line, size_t cut_start, size
         return -1;
     }
     kv_set_cursor(a->ed, cursor);
+    if (mark) kvx_mark_set(*mark, s.data, s.len, kv_cursor(a->ed));
     return 0;
 }
 

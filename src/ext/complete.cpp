@@ -41,6 +41,10 @@ size_t kvx_common_prefix(const kvx_completions &c) noexcept {
     // candidate cuts the prefix back to its own boundary.
     for (size_t i = 0; i < c.count && p; ++i) {
         const kvx_completions::item &it = c.items[i];
+        auto t = reinterpret_cast<const unsigned char *>(kvx_item_text(c, it));
+        // ASCII after ASCII (or the end after ASCII) is always a boundary:
+        // ASCII joins a cluster only right after a joiner.
+        if (t[p - 1] < 0x80 && (p == it.len || t[p] < 0x80)) continue;
         p = kvx_boundary_at_most(kvx_item_text(c, it), it.len, p);
     }
     return p;
@@ -91,14 +95,15 @@ bool kvx_insert_candidates(kvx_attachment *a, const kvx_line &l) noexcept {
             kvx_fail(a, -3, nullptr);
             return true;
         }
-        kvx_compose_line(a, l.text, first.start, first.end, with.data, with.len, first.start + with.len);
+        kvx_compose_line(a, l.text, first.start, first.end, with.data, with.len, first.start + with.len,
+                         &a->tab_mark);
         kvx_release(with);
         return true;
     }
     if (!same_range) return false;
     size_t p = kvx_common_prefix(c);
     if (p <= first.end - first.start) return false;
-    kvx_compose_line(a, l.text, first.start, first.end, text, p, first.start + p);
+    kvx_compose_line(a, l.text, first.start, first.end, text, p, first.start + p, &a->tab_mark);
     return true;
 }
 
@@ -166,7 +171,10 @@ int kvx_on_tab(kv_editor *ed, int, void *user, int *action) noexcept {
     // A completer that changed the line has given ranges of the old one.
     kvx_line now = kvx_read_line(ed);
     if (c.count == 0 || now.len != l.len) return 0;
-    if (!kvx_insert_candidates(a, now) && in_row) kvx_list(a);
-    kvx_mark_editor(a->tab_mark, ed);
+    if (kvx_insert_candidates(a, now)) return 0;
+    if (in_row) return kvx_list(a), 0;
+    // Nothing could be inserted: the next Tab, if nothing changes meanwhile, lists.
+    if (!kvx_mark_reserve(a->tab_mark, now.len)) return kvx_fail(a, -3, nullptr), 0;
+    kvx_mark_set(a->tab_mark, now.text, now.len, now.cursor);
     return 0;
 }

@@ -162,8 +162,6 @@ bool kvx_mark_matches(const kvx_mark &m, const char *line, size_t len, size_t cu
 [[nodiscard]] bool kvx_mark_reserve(kvx_mark &m, size_t len) noexcept;
 // Records the line (room reserved before) and cursor.
 void kvx_mark_set(kvx_mark &m, const char *line, size_t len, size_t cursor) noexcept;
-// Records the editor's current line and cursor when room can be had, else forgets.
-void kvx_mark_editor(kvx_mark &m, kv_editor *ed) noexcept;
 void kvx_mark_forget(kvx_mark &m) noexcept;
 
 // The editor's line as the companion reads it.  The core's line may hold NUL
@@ -182,7 +180,8 @@ bool kvx_stand_aside(kvx_attachment *a, const kvx_line &l) noexcept;
 // Replaces the line + middle + suffix and puts the cursor at
 // pos; 0, or the editor's code (line unchanged) when it refuses.
 int kvx_compose_line(kvx_attachment *a, const char *line, size_t cut_start, size_t cut_end,
-                     const char *middle, size_t middle_len, size_t cursor) noexcept;
+                     const char *middle, size_t middle_len, size_t cursor,
+                     kvx_mark *mark = nullptr) noexcept;
 
 // Key callbacks of each feature.
 int kvx_on_tab(kv_editor *ed, int key, void *user, int *action) noexcept;

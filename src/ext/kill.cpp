@@ -106,12 +106,7 @@ int kvx_on_yank(kv_editor *ed, int, void *user, int *action) noexcept {
         return 0;
     }
     size_t c = l.cursor > l.len ? l.len : l.cursor;
-    if (!kvx_mark_reserve(a->yank_mark, l.len + e->len)) {
-        kvx_fail(a, -3, nullptr);
-        return 0;
-    }
-    if (kvx_compose_line(a, l.text, c, c, e->data, e->len, c + e->len) != 0) return 0;
-    kvx_mark_editor(a->yank_mark, ed);
+    if (kvx_compose_line(a, l.text, c, c, e->data, e->len, c + e->len, &a->yank_mark) != 0) return 0;
     a->yank_start = c;
     a->yank_len = e->len;
     a->yank_index = 0;
@@ -131,12 +126,8 @@ int kvx_on_yank_pop(kv_editor *ed, int, void *user, int *action) noexcept {
         kvx_fail(a, -2, kvx_msg_nul);
         return 0;
     }
-    if (!kvx_mark_reserve(a->yank_mark, l.len - a->yank_len + e->len)) {
-        kvx_fail(a, -3, nullptr);
+    if (kvx_compose_line(a, l.text, s, s + a->yank_len, e->data, e->len, s + e->len, &a->yank_mark) != 0)
         return 0;
-    }
-    if (kvx_compose_line(a, l.text, s, s + a->yank_len, e->data, e->len, s + e->len) != 0) return 0;
-    kvx_mark_editor(a->yank_mark, ed);
     a->yank_len = e->len;
     a->yank_index = next;
     return 0;

@@ -52,12 +52,12 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         EXPECT_NE(demo.log().find("\x1b[1;32mkavrik\x1b[0m> "), std::string::npos);
         demo.type("hello there\r");
         ASSERT_TRUE(demo.screen_has("echo: hello there"));
-        demo.type("he\t");  // Tab completes "help"
+        demo.type("he\t");  // Tab completes "help", and a space follows
         ASSERT_TRUE(demo.screen_has("kavrik> help"));
         demo.type("\r");
         ASSERT_TRUE(demo.screen_has("built-in commands:"));
-        demo.type("h\t");  // two candidates: they are listed above the prompt
-        ASSERT_TRUE(demo.screen_has("help  history"));
+        demo.type("h\t\t");  // two candidates: the second Tab lists them above the prompt
+        ASSERT_TRUE(demo.screen_has("help     history"));
         size_t from = demo.log().size();
         demo.type("istory\r");
         ASSERT_TRUE(demo.screen_has("   2  help"));
@@ -264,3 +264,23 @@ TEST(Demo, UnreadableInputIsReported) {
 }
 
 } // namespace
+
+// The companion in the demo: file names complete (a directory with '/'),
+// the second Tab lists them, and what Ctrl-W cut comes back with Ctrl-Y.
+TEST(Demo, CompletesFileNamesAndYanksWhatWasCut) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    std::ofstream(home.dir / "alpha.txt") << "a";
+    fs::create_directory(home.dir / "alps");
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    const std::string dir = home.dir.string() + "/";
+    demo.type("cat " + dir + "alps\t");
+    ASSERT_TRUE(demo.screen_has("kavrik> cat " + dir + "alps/"));
+    demo.type("\x17\x17" "x \x19\r");  // cut the path and the command, paste them after x
+    ASSERT_TRUE(demo.screen_has("echo: x cat " + dir + "alps/"));
+    demo.type("cat " + dir + "al\t\t");
+    ASSERT_TRUE(demo.screen_has(dir + "alpha.txt  " + dir + "alps/"));
+    demo.type("\x15quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}

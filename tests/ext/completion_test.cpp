@@ -32,4 +32,23 @@ TEST(ExtCompletion, TabInsertsWhatTheCandidatesAllow) {
     }
 }
 
+TEST(ExtCompletion, TheSpaceAfterOneCandidateCanBeTurnedOff) {
+    const TabRow rows[] = {
+        {{"make"}, "ma\t", "make"},
+        {{"make", "man"}, "m\t", "ma"},
+    };
+    for (const TabRow &r : rows) {
+        ExtSession s;
+        kvx_detach(s.ext);
+        kvx_options o;
+        kvx_options_init(&o);
+        o.completer = Words::complete;
+        o.completer_data = &s.words;
+        o.append_space = 0;
+        ASSERT_EQ(kvx_attach(s.ed, &o, &s.ext), 0);
+        s.words.words = r.words;
+        EXPECT_EQ(s.run(r.typed + "\r"), r.expected) << "typed " << r.typed;
+    }
+}
+
 } // namespace

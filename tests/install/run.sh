@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs the built library into a temporary prefix and builds a consumer
-# against it twice: through pkg-config and through find_package.
+# Installs the built libraries into a temporary prefix and builds a consumer
+# of the core and one of the companion against them, each twice: through
+# pkg-config and through find_package.
 set -eu
 build=$1 here=$2
 tmp=$(mktemp -d)
@@ -11,11 +12,24 @@ for f in include/kavrik.h include/kavrik.hpp include/kavrik_ext.h include/kavrik
     test -f "$tmp/prefix/$f" || { echo "$f is not installed"; exit 1; }
 done
 test -L "$libdir/libkavrik.so" && test -L "$libdir/libkavrik.so.0" && test -f "$libdir/libkavrik.so.0.1.0"
+test -L "$libdir/libkavrik-ext.so" && test -L "$libdir/libkavrik-ext.so.0" && test -f "$libdir/libkavrik-ext.so.0.1.0"
 
-PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -Wall -Werror -o "$tmp/pc" "$here/consumer.c" \
-    $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs kavrik)
-LD_LIBRARY_PATH="$libdir" "$tmp/pc"
-echo "pkg-config consumer: ok"
+# build_consumer NAME PACKAGE: builds NAME.c through pkg-config PACKAGE and
+# the CMake project in NAME/ through find_package, and runs both.
+build_consumer() {
+    name=$1 package=$2
+    PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -pedantic -Wall -Werror -o "$tmp/$name-pc" \
+        "$here/$name.c" $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs "$package")
+    LD_LIBRARY_PATH="$libdir" "$tmp/$name-pc"
+    echo "pkg-config $name: ok"
+    cmake -S "$here/$name" -B "$tmp/$name-cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
+    cmake --build "$tmp/$name-cm" >/dev/null
+    LD_LIBRARY_PATH="$libdir" "$tmp/$name-cm/$name"
+    echo "find_package $name: ok"
+}
+
+build_consumer consumer kavrik
+build_consumer ext_consumer kavrik-ext
 
 # The C++ headers compile from the installed tree alone, as C++17.
 printf '#include <kavrik_ext.hpp>\nint main() { kavrik::editor ed; return kavrik::ext::attach(ed) ? 0 : 1; }\n' \
@@ -24,8 +38,3 @@ c++ -std=c++17 -Wall -Wextra -Werror -I"$tmp/prefix/include" -o "$tmp/cxx" "$tmp
     -L"$libdir" -lkavrik-ext -lkavrik
 LD_LIBRARY_PATH="$libdir" "$tmp/cxx" </dev/null
 echo "C++ consumer: ok"
-
-cmake -S "$here/consumer" -B "$tmp/cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
-cmake --build "$tmp/cm" >/dev/null
-LD_LIBRARY_PATH="$libdir" "$tmp/cm/consumer"
-echo "find_package consumer: ok"
