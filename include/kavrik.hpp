@@ -146,6 +146,8 @@ using line_ptr = std::unique_ptr<char, line_deleter>;
 
 namespace detail {
 
+// Stops every exception of a callable at the trampoline.  Without exceptions
+// the handler becomes an else branch that never runs but still compiles.
 #if defined(__cpp_exceptions)
 #define KAVRIK_TRY try
 #define KAVRIK_CATCH_ALL catch (...)
