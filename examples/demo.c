@@ -28,6 +28,10 @@
 #define PROMPT "\x1b[1;32mkavrik\x1b[0m> "
 #define HISTORY_NAME ".kavrik_demo_history"
 #define CLOCK_TICKS 5
+/* A pasted or piped line may be long, and a shell keeps a long history: the
+ * library's defaults (4096 bytes, 100 entries) are raised here. */
+#define MAX_LINE_LEN (1u << 20)
+#define HISTORY_MAX 1000
 
 struct demo {
     kv_editor *ed;
@@ -348,6 +352,7 @@ static int shell(struct demo *d) {
 
 int main(int argc, char **argv) {
     struct demo d;
+    kv_config config;
     int i, rc;
     memset(&d, 0, sizeof d);
     for (i = 1; i < argc; i++) {
@@ -358,7 +363,10 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    d.ed = kv_create();
+    kv_config_init(&config);
+    config.max_line_len = MAX_LINE_LEN;
+    config.history_max_len = HISTORY_MAX;
+    d.ed = kv_create_with_config(&config);
     if (!d.ed) {
         fputs("kavrik-demo: out of memory\n", stderr);
         return 1;

@@ -111,9 +111,19 @@ void kv_cmd_word_forward(kv_call *c, int) {
     st->cursor = i;
 }
 
+// Up walks up the rows of the line, and from the end of a one-row line into
+// the history.  During a walk, the first row of a line of several rows leads
+// on to the older entry too: an entry that wraps or holds a line break puts
+// the cursor at its end, and walking up its rows moves it away from there.
 void kv_cmd_up(kv_call *c, int) {
     if (kv_move_visual(c->ed, c->prompt, -1)) return;
-    if (c->st->cursor == c->st->line_len) kv_history_nav(c->ed, -1);
+    kv_state *st = c->st;
+    bool older = st->cursor == st->line_len;
+    if (!older && st->history_index != -1) {
+        int32_t row = 0;
+        older = kv_render_rows(c->ed, c->prompt, &row) > 1 && row == 0;
+    }
+    if (older) kv_history_nav(c->ed, -1);
 }
 
 void kv_cmd_down(kv_call *c, int) {

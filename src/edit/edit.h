@@ -70,6 +70,10 @@ struct termios kv_raw_attributes(const struct termios &saved) noexcept;
 // Saves the input terminal's attributes and switches it to raw mode; 0, or
 // -1 with the message set and the terminal untouched.
 int kv_terminal_enter_raw(kv_state *st) noexcept;
+// True when t has every change that raw mode makes (other bits may differ).
+bool kv_terminal_is_raw(const struct termios &t) noexcept;
+// Applies raw mode, derived from the saved attributes, once more; 0 or -1.
+int kv_terminal_apply_raw(kv_state *st) noexcept;
 // Puts the saved attributes back when raw mode is on (result ignored).
 void kv_terminal_restore(kv_state *st) noexcept;
 // Waits until fd is readable or hung up, at most timeout_ms (negative: no

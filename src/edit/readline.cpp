@@ -192,14 +192,17 @@ public:
     kv_frame_memo(const kv_frame_memo &) = delete;
     kv_frame_memo &operator=(const kv_frame_memo &) = delete;
 
-    // Before a drawing: the scalar inputs (the terminal size is read first,
-    // so that a resize during the drawing shows as a change next time).
+    // Before a drawing: the scalar inputs.  The terminal size is the one the
+    // drawing asked for (recorded with the frame), so that a resize during
+    // the drawing shows as a change next time.
     void begin(const kv_state *st) noexcept {
         valid_ = false;
-        scalars_ = kv_scalars_of(st);
+        scalars_ = kv_scalars_of(st, false);
     }
     // After a successful drawing: the texts it showed.
     void commit(const kv_state *st, const char *prompt) noexcept {
+        scalars_.cols = st->store.term_cols;
+        scalars_.rows = st->store.term_rows;
         scalars_.store_count = st->store.count;
         scalars_.store_top = st->store.top;
         scalars_.store_row = st->store.cursor_row;
@@ -241,7 +244,7 @@ private:
         }
     };
 
-    static kv_scalars kv_scalars_of(const kv_state *st) noexcept {
+    static kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
         kv_scalars s {};
         s.cursor = st->cursor;
         s.column = st->column;
@@ -251,7 +254,7 @@ private:
         s.bounded = st->bounded;
         s.auto_width = st->auto_width;
         s.auto_height = st->auto_height;
-        kv_terminal_size(st, &s.cols, &s.rows);
+        if (size) kv_terminal_size(st, &s.cols, &s.rows);
         s.store_count = st->store.count;
         s.store_top = st->store.top;
         s.store_row = st->store.cursor_row;
@@ -266,12 +269,12 @@ private:
 
 // ---- terminal path: the main loop ------------------------------------------
 
-// Bytes typed ahead between two calls arrived while the terminal was in its
-// own mode, which turns a carriage return into a line feed as it comes in
-// (ICRNL): such a line feed was an Enter.  The count is taken right after
-// raw mode is entered, when everything waiting came in the old way.
-size_t kv_cooked_pending(const kv_state *st) noexcept {
-    const tcflag_t iflag = st->saved_termios.c_iflag;
+// Bytes that arrived while the terminal was in its own mode, which turns a
+// carriage return into a line feed as it comes in (ICRNL): such a line feed
+// was an Enter.  The count is taken right after raw mode is (again) applied,
+// when everything waiting came in the old way.
+size_t kv_cooked_pending(const kv_state *st, const struct termios &seen) noexcept {
+    const tcflag_t iflag = seen.c_iflag;
     if (!(iflag & ICRNL) || (iflag & IGNCR)) return 0;
     int n = 0;
     if (ioctl(st->in_fd, FIONREAD, &n) != 0 || n < 0) return 0;
@@ -281,19 +284,20 @@ size_t kv_cooked_pending(const kv_state *st) noexcept {
 enum class kv_input { byte, none, retry, failed };
 enum class kv_pass { key, idle, quiet };
 
-// No byte from a non-blocking terminal: wait for one as the raw-mode read
-// would have (0.1 s), so that the loop neither fails nor spins.
-kv_input kv_wait_for_input(int fd) noexcept {
-    int r = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
-    if (r < 0) return kv_input::failed;
-    return r == 0 ? kv_input::none : kv_input::retry;
-}
-
 kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
     if (c->back_len > 0) {
         *byte = c->back[--c->back_len];
         return kv_input::byte;
     }
+    // Wait before reading, for at most the idle tick: a terminal put back in
+    // its own mode behind the call's back (stopped and continued under a
+    // shell) hands out nothing before a whole line is typed, or waits for a
+    // byte without end, and a read would block until then instead of letting
+    // the tick notice.
+    struct pollfd p {c->st->in_fd, POLLIN, 0};
+    int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
+    if (ready == 0) return kv_input::none;
+    if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
     errno = 0;
     ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
     if (n > 0) {
@@ -302,8 +306,40 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
     }
     if (n == 0) return kv_input::none;
     if (errno == EINTR) return kv_input::retry;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_wait_for_input(c->st->in_fd);
+    // A descriptor left non-blocking: the wait above said readable, but the
+    // byte went elsewhere; the next pass waits again.
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_input::none;
     return kv_input::failed;
+}
+
+// The terminal left the raw mode that the call set (a shell puts its own
+// mode back while the program is stopped, and keeps it after continuing
+// it): raw mode and bracketed paste go on again, what came in meanwhile is
+// read as typed, and the editor is drawn whole on a fresh row, below what
+// the terminal echoed.  True when raw mode was applied again; then *crnl
+// tells whether the terminal's own mode turned Enter into a line feed.
+bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
+    kv_state *st = c->st;
+    struct termios seen {};
+    if (!st->raw_active || kv_sys.tcgetattr(st->in_fd, &seen) != 0) return false;
+    if (kv_terminal_is_raw(seen)) return false;
+    if (kv_terminal_apply_raw(st) != 0) return false; // tried again at the next tick
+    if (crnl) *crnl = (seen.c_iflag & ICRNL) && !(seen.c_iflag & IGNCR);
+    c->cooked_left = kv_cooked_pending(st, seen);
+    (void)kv_write_seq(st->out_fd, kv_paste_on);
+    if (!st->bounded) (void)kv_write_seq(st->out_fd, kv_seq_crlf);
+    kv_render_store_reset(st);
+    return true;
+}
+
+// In raw mode Enter arrives as a carriage return; a line feed is Ctrl-J, or
+// an Enter that the terminal turned into one because it is back in its own
+// mode (a line typed at once after the program was continued reaches the
+// call before any idle tick).  Then it is an Enter.
+void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
+    if (*byte != '\n' || c->back_len > 0) return;
+    bool crnl = false;
+    if (kv_call_check_mode(c, &crnl) && crnl) *byte = '\r';
 }
 
 // A terminal that went away (window closed, connection dropped) returns no
@@ -330,6 +366,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
     switch (kv_call_read(c, &byte)) {
     case kv_input::retry:
         errno = 0;
+        kv_call_check_mode(c);
         return kv_pass::quiet;
     case kv_input::failed:
         // A read that was waiting when the terminal went away fails (EIO)
@@ -347,6 +384,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
             c->end = kv_end::eof;
             return kv_pass::key;
         }
+        kv_call_check_mode(c);
         kv_call_idle(c);
         return kv_pass::idle;
     case kv_input::byte:
@@ -356,6 +394,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_edit_paste_byte(c, byte);
         return kv_pass::key;
     }
+    kv_call_check_line_feed(c, &byte);
     if (byte == 0) {
         kv_call_idle(c);
         return kv_pass::idle;
@@ -477,7 +516,7 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     kv_raw_guard raw(st);
     bool entered_raw = !st->raw_active;
     if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    const size_t cooked = entered_raw ? kv_cooked_pending(st) : 0;
+    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : 0;
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
     if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);

@@ -73,6 +73,17 @@ int kv_terminal_enter_raw(kv_state *st) noexcept {
     return 0;
 }
 
+bool kv_terminal_is_raw(const struct termios &t) noexcept {
+    const struct termios raw = kv_raw_attributes(t);
+    return t.c_iflag == raw.c_iflag && t.c_oflag == raw.c_oflag && t.c_cflag == raw.c_cflag &&
+           t.c_lflag == raw.c_lflag && t.c_cc[VMIN] == raw.c_cc[VMIN] &&
+           t.c_cc[VTIME] == raw.c_cc[VTIME];
+}
+
+int kv_terminal_apply_raw(kv_state *st) noexcept {
+    return kv_set_attributes(st->in_fd, kv_raw_attributes(st->saved_termios));
+}
+
 void kv_terminal_restore(kv_state *st) noexcept {
     if (!st->raw_active) return;
     (void)kv_set_attributes(st->in_fd, st->saved_termios);

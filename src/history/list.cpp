@@ -187,9 +187,14 @@ extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
 void kv_history_nav(kv_editor *ed, int delta) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || st->history_count <= 0) return;
-    if (st->history_index == -1) {
-        // Without a copy of the typed line, coming back would show an empty
-        // line: the walk does not begin and the line stays.
+    // Past the newest entry the buffer holds the user's own line: Down there
+    // leaves it alone, and going older from there first keeps what was typed
+    // since the walk came back, so that the next return shows it.
+    const bool live = st->history_index == st->history_count;
+    if (live && delta >= 0) return;
+    if (live || st->history_index == -1) {
+        // Without a copy of the typed line, coming back would show an old or
+        // empty line: the walk does not move and the line stays.
         const char *typed = st->line ? st->line : "";
         char *saved = kv_strndup(typed, st->line ? st->line_len : 0);
         if (!saved) {

@@ -88,8 +88,54 @@ bool kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noex
     return true;
 }
 
+// Columns from the terminal's first column to the box's right edge, for a
+// terminal of cols columns.
+int64_t kv_box_right_edge(const kv_state *st, int cols) noexcept {
+    if (!st->auto_width && st->width > 0) return int64_t{st->column} + st->width;
+    int w = cols > 0 ? cols : kv_default_cols;
+    return int64_t{st->column} + std::max(w - st->column, 1);
+}
+
+// The terminal changed size since the stored frame was drawn.  Every stored
+// row was filled out to the box's right edge.  A terminal that rewraps has
+// turned each into several rows when it became narrower, and moved them
+// with the rewrapped output above, anywhere in the box: then the whole box
+// is blanked.  Otherwise the old rows are where the store says or in the
+// rows they can fill at the bottom of the box: the output area is scrolled
+// as for a grown editor when the height stayed, and every box row that the
+// old frame can occupy is blanked.  The stored frame is forgotten, so that
+// the editor is drawn whole.
+bool kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noexcept {
+    const kv_render_store &s = st->store;
+    const int64_t old_top = s.top;
+    const int64_t end = kv_box_end(st, b.height);
+    const int64_t w = cols > 0 ? cols : kv_default_cols;
+    const int64_t edge = kv_box_right_edge(st, s.term_cols);
+    const int64_t per_row = edge <= w ? 1 : (edge + w - 1) / w;
+    int64_t from = std::min<int64_t>(b.top, end - per_row * s.count);
+    bool ok = true;
+    const int64_t old_w = s.term_cols > 0 ? s.term_cols : kv_default_cols;
+    if (w < old_w) {
+        from = st->row;
+    } else if (s.term_rows == rows) {
+        if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top);
+        from = std::min(from, old_top);
+    }
+    for (int64_t r = std::max<int64_t>(from, st->row); ok && r < end; ++r)
+        ok = kv_blank_box_row(st, r) == 0;
+    kv_render_store_reset(st);
+    return ok;
+}
+
 bool kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
-    if (st->store.count > 0 && st->store.top != b.top && !kv_box_moved(st, b)) return false;
+    int cols = 0, rows = 0;
+    kv_terminal_size(st, &cols, &rows);
+    const kv_render_store &s = st->store;
+    if (s.count > 0 && (s.term_cols != cols || s.term_rows != rows)) {
+        if (!kv_box_resized(st, b, cols, rows)) return false;
+    } else if (s.count > 0 && s.top != b.top && !kv_box_moved(st, b)) {
+        return false;
+    }
     if (!kv_draw_rows(st, lo, b)) return false;
     return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row,
                        int64_t{st->column} + b.cursor_col) == 0;
@@ -145,7 +191,10 @@ int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
         return -1;
     }
     const kv_box_frame b = kv_box_frame_of(st, lo);
-    if (kv_render_store_matches(st->store, *lo, b.win, b.cursor_col, b.top)) {
+    int cols = 0, rows = 0;
+    kv_terminal_size(st, &cols, &rows);
+    const bool same_size = st->store.term_cols == cols && st->store.term_rows == rows;
+    if (same_size && kv_render_store_matches(st->store, *lo, b.win, b.cursor_col, b.top)) {
         kv_layout_free(lo);
         return 0;
     }

@@ -16,14 +16,15 @@ namespace {
 
 constexpr int32_t kv_first_rows = 8;
 constexpr int32_t kv_doubling_limit = 0x3FFFFFFF;
-constexpr size_t kv_min_text_block = 16;
+constexpr size_t kv_min_text_block = 64;
 constexpr unsigned char kv_esc = 0x1B;
 
 // ---- row texts ----------------------------------------------------------------
 
 // Bytes allocated for a row text of len bytes: the next power of two above
-// len, at least 16.  The block size follows from the length alone, so a row
-// grows geometrically without a capacity field; 0 when it would overflow.
+// len, at least 64 (a row of a narrow screen fits the first block).  The
+// block size follows from the length alone, so a row grows geometrically
+// without a capacity field; 0 when it would overflow.
 size_t kv_text_block(size_t len) noexcept {
     if (len >= SIZE_MAX / 2) return 0;
     return std::max(kv_min_text_block, std::bit_ceil(len + 1));
@@ -32,6 +33,8 @@ size_t kv_text_block(size_t len) noexcept {
 // Room for extra more bytes at the end of the row's text; the place to write
 // them, or null when memory runs out (the row is then unchanged).
 char *kv_row_reserve(kv_layout_row &row, size_t extra) noexcept {
+    // The block in use has room for the bytes and the NUL: nothing to do.
+    if (row.text && extra < kv_text_block(row.len) - row.len) return row.text + row.len;
     if (extra > SIZE_MAX / 2 - row.len) return nullptr;
     size_t block = kv_text_block(row.len + extra);
     if (block == 0) return nullptr;
@@ -169,10 +172,22 @@ size_t kv_word_end(const char *text, size_t len, size_t p) noexcept {
     return p;
 }
 
+// A printable ASCII byte that nothing after it can join (the next byte is
+// ASCII too): a cluster of one byte and one column, known without decoding.
+bool kv_ascii_cluster(const char *text, size_t len, size_t p) noexcept {
+    auto b = static_cast<unsigned char>(text[p]);
+    return b >= 0x20 && b < 0x7F && (p + 1 >= len || static_cast<unsigned char>(text[p + 1]) < 0x80);
+}
+
 // Columns of the clusters that start in [p, e), segmented as the walk does.
 int64_t kv_measure(const char *text, size_t len, size_t p, size_t e) noexcept {
     int64_t sum = 0;
     while (p < e) {
+        if (kv_ascii_cluster(text, len, p)) {
+            ++sum;
+            ++p;
+            continue;
+        }
         int w = 0;
         size_t n = kv_utf8_cluster_len_width(text, len, p, &w);
         if (n == 0) break;
@@ -180,6 +195,27 @@ int64_t kv_measure(const char *text, size_t len, size_t p, size_t e) noexcept {
         p += n;
     }
     return sum;
+}
+
+// The end of the word at p and its columns, in one pass while the word is
+// printable ASCII; *ascii tells whether all of it was.
+int64_t kv_scan_word(const char *text, size_t len, size_t p, size_t *end, bool *ascii) noexcept {
+    int64_t w = 0;
+    size_t q = p;
+    *ascii = true;
+    while (q < len && !kv_is_separator(static_cast<unsigned char>(text[q]))) {
+        if (!kv_ascii_cluster(text, len, q)) {
+            *ascii = false;
+            const size_t e = kv_word_end(text, len, q);
+            w += kv_measure(text, len, q, e);
+            q = e;
+            break;
+        }
+        ++w;
+        ++q;
+    }
+    *end = q;
+    return w;
 }
 
 // ---- the build ------------------------------------------------------------------
@@ -201,11 +237,13 @@ struct kv_builder {
     bool word_valid = false;
     size_t word_pos = 0, word_end = 0;
     int64_t word_width = 0;
+    bool word_ascii = false; // every cluster of it is one printable ASCII byte
 
     // The space run [run_start, run_end) and the word after it.
     bool run_valid = false;
     size_t run_start = 0, run_end = 0, run_word_end = 0;
     int64_t run_word_width = 0;
+    bool run_word_ascii = false;
 
     kv_layout_row &row() noexcept { return lo->rows[lo->count - 1]; }
     int32_t room() const noexcept { return std::max(1, w - indent); }
@@ -224,8 +262,7 @@ struct kv_builder {
 
     int64_t rest_of_word(size_t i) noexcept {
         if (!word_valid || word_pos != i) {
-            word_end = kv_word_end(text, len, i);
-            word_width = kv_measure(text, len, i, word_end);
+            word_width = kv_scan_word(text, len, i, &word_end, &word_ascii);
             word_pos = i;
             word_valid = true;
         }
@@ -246,8 +283,7 @@ struct kv_builder {
         while (r < len && text[r] == ' ') ++r;
         run_start = i;
         run_end = r;
-        run_word_end = kv_word_end(text, len, r);
-        run_word_width = kv_measure(text, len, r, run_word_end);
+        run_word_width = kv_scan_word(text, len, r, &run_word_end, &run_word_ascii);
         run_valid = true;
     }
 };
@@ -261,14 +297,17 @@ int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     if (b.run_end >= b.len || b.run_word_end == b.run_end) return 0;
     int64_t s = static_cast<int64_t>(b.run_end - i);
     int64_t ww = b.run_word_width;
-    if (ww > b.room() || b.c + s + ww <= b.w) return 0;
-    b.row().end = i;
-    if (b.continuation(b.run_end) != 0) return -1;
-    if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
+    // The word after the run is measured already; its first cluster asks for
+    // the same measurement, wrapped or not.
     b.word_valid = true;
     b.word_pos = b.run_end;
     b.word_end = b.run_word_end;
     b.word_width = ww;
+    b.word_ascii = b.run_word_ascii;
+    if (ww > b.room() || b.c + s + ww <= b.w) return 0;
+    b.row().end = i;
+    if (b.continuation(b.run_end) != 0) return -1;
+    if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
     *next = b.run_end;
     return 1;
 }
@@ -313,6 +352,46 @@ int kv_place_cluster(kv_builder &b, size_t i, size_t n, int cw) noexcept {
     return 0;
 }
 
+// Puts the printable ASCII bytes [i, j) onto the row in one piece (one
+// column each; the caller knows that none of them wraps), placing the cursor
+// when it lies among them.  False when memory runs out: nothing was placed.
+bool kv_place_printable(kv_builder &b, size_t i, size_t j) noexcept {
+    const auto n = static_cast<int32_t>(j - i);
+    if (kv_row_append(b.row(), b.text + i, j - i, n) != 0) return false;
+    if (!b.cursor_set && b.cursor >= i && b.cursor < j)
+        b.place_cursor(b.c + static_cast<int32_t>(b.cursor - i));
+    b.c += n;
+    b.row().end = j;
+    return true;
+}
+
+// After the cluster just placed at i - 1: when the rest of its word fits on
+// the row, no byte of it can wrap, so the printable ASCII bytes that follow
+// go onto the row in one piece.  Returns the offset the walk goes on from
+// (i when nothing was placed; the bytes are then placed one by one).
+size_t kv_place_ascii_run(kv_builder &b, size_t i) noexcept {
+    if (!b.word_valid || b.word_pos != i || b.c + b.word_width > b.w) return i;
+    size_t j = b.word_ascii ? b.word_end : i;
+    while (j < b.word_end && kv_ascii_cluster(b.text, b.len, j)) ++j;
+    if (j == i || !kv_place_printable(b, i, j)) return i;
+    b.word_pos = j;
+    b.word_width -= static_cast<int64_t>(j - i);
+    if (b.word_pos >= b.word_end) b.word_valid = false;
+    return j;
+}
+
+// At a space that does not wrap: when the rest of the space run and the
+// printable ASCII word after it fit on the row, they go onto it in one piece.
+// Returns the offset the walk goes on from (i when nothing was placed).
+size_t kv_place_spaces_and_word(kv_builder &b, size_t i) noexcept {
+    if (!b.run_valid || i < b.run_start || i >= b.run_end || !b.run_word_ascii) return i;
+    const size_t end = b.run_word_end;
+    if (end == b.run_end || b.c + static_cast<int64_t>(end - i) > b.w) return i;
+    if (!kv_place_printable(b, i, end)) return i;
+    b.word_valid = false;
+    return end;
+}
+
 int kv_walk(kv_builder &b) noexcept {
     size_t i = 0;
     while (i < b.len) {
@@ -332,12 +411,20 @@ int kv_walk(kv_builder &b) noexcept {
                 i = next;
                 continue;
             }
+            const size_t placed = kv_place_spaces_and_word(b, i);
+            if (placed != i) {
+                i = placed;
+                continue;
+            }
         }
-        int cw = 0;
-        size_t n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
+        int cw = 1;
+        size_t n = 1;
+        const bool ascii = kv_ascii_cluster(b.text, b.len, i);
+        if (!ascii) n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
         if (n == 0) n = 1;
         if (kv_place_cluster(b, i, n, cw) != 0) return -1;
         i += n;
+        if (ascii && ch != ' ') i = kv_place_ascii_run(b, i);
     }
     if (b.cursor >= b.len) {
         if (b.c >= b.w && b.continuation(b.len) != 0) return -1;
@@ -383,6 +470,11 @@ int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noe
 }
 
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept {
+    if (st && st->size_pinned) {
+        if (cols) *cols = st->pinned_cols;
+        if (rows) *rows = st->pinned_rows;
+        return;
+    }
     struct winsize ws{};
     bool ok = st && kv_sys.winsize(st->out_fd, &ws) == 0;
     if (cols) *cols = ok ? ws.ws_col : 0;

@@ -53,6 +53,16 @@ size_t kv_keep_on_row(kv_editor *ed, const char *prompt, const kv_layout_row &ro
 
 } // namespace
 
+int32_t kv_render_rows(kv_editor *ed, const char *prompt, int32_t *cursor_row) noexcept {
+    if (cursor_row) *cursor_row = 0;
+    if (!kv_state_of(ed)) return 0;
+    kv_layout lo{};
+    int32_t rows = kv_render_build(ed, prompt, &lo) == 0 ? lo.count : 0;
+    if (rows > 0 && cursor_row) *cursor_row = lo.cursor_row;
+    kv_layout_free(&lo);
+    return rows;
+}
+
 int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return 0;

@@ -92,6 +92,9 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept;
 int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept;
+// Rows of the layout for prompt and the current line (0 when it cannot be
+// built), and in *cursor_row the row that shows the cursor.
+int32_t kv_render_rows(kv_editor *ed, const char *prompt, int32_t *cursor_row) noexcept;
 int kv_write_all(int fd, const char *bytes, size_t len) noexcept;
 // Writes one fixed sequence of the catalogue; 0 or -1.
 int kv_write_seq(int fd, std::string_view seq) noexcept;

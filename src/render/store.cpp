@@ -51,6 +51,9 @@ int kv_store_reserve(kv_render_store &s, int32_t count) noexcept {
 // Replaces stored row i with a copy of a layout row (an empty row becomes an
 // empty string, never a null pointer).
 int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) noexcept {
+    // A row drawn as it was stays as it is stored.
+    if (i < s.count && s.rows[i] && kv_render_store_row_equal(s, i, row) && s.widths[i] == row.width)
+        return 0;
     char *copy = kv_strndup(row.len ? row.text : "", row.len);
     if (!copy) return -1;
     kv_free(s.rows[i]);
@@ -100,8 +103,10 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept {
-    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0)
+    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0) {
+        kv_terminal_size(st, &st->store.term_cols, &st->store.term_rows);
         return 0;
+    }
     kv_set_error(st, kv_msg_store);
     return -1;
 }

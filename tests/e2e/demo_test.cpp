@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -34,11 +35,12 @@ std::string demo_history(const TempHome &home) { return home.read(".kavrik_demo_
 // The demo on its own pty, with HOME pointing at a temporary directory.
 class DemoRun : public ProgramRun {
 public:
-    // as_uid: run the program as that user (the test runs as root).
+    // output_fails: the program's standard output is /dev/full, where every
+    // write fails.
     DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80,
-            uid_t as_uid = static_cast<uid_t>(-1))
+            bool output_fails = false)
         : ProgramRun(demo_path(), bounded ? std::vector<std::string>{"--bounded"} : std::vector<std::string>{},
-                     home, rows, cols, as_uid) {}
+                     home, rows, cols, output_fails) {}
 };
 
 TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
@@ -163,34 +165,83 @@ TEST(Demo, TheHistoryListingKeepsALongEntryWhole) {
 // A history file that exists but cannot be read is reported, and left as it
 // is: the shell must not replace it with the few lines of this session.  (A
 // missing file, the first run, is no error; the round trip above covers it.)
+// A directory in the file's place cannot be read by anyone, root included; a
+// file without read permission only stops a user other than root, so that
+// row runs only for such a user.
 TEST(Demo, AnUnreadableHistoryFileIsReportedAndKept) {
     ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    struct Case {
+        const char *what;
+        bool directory;
+    } const cases[] = {{"a directory in its place", true}, {"no read permission", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.directory && geteuid() == 0) continue; // root reads every file
+        TempHome home;
+        const fs::path file = home.dir / ".kavrik_demo_history";
+        const fs::path inside = file / "kept";
+        const std::string old_lines = "kept one\nkept two\n";
+        if (c.directory) {
+            fs::create_directory(file);
+            std::ofstream(inside) << old_lines;
+        } else {
+            std::ofstream(file) << old_lines;
+            fs::permissions(file, fs::perms::none);
+        }
+        {
+            DemoRun demo(home, false);
+            ASSERT_TRUE(demo.screen_has("kavrik>"));
+            EXPECT_NE(demo.log().find("kavrik-demo: cannot load history"), std::string::npos)
+                << demo.log();
+            demo.type("hello\r");
+            ASSERT_TRUE(demo.screen_has("echo: hello"));
+            demo.type("quit\r");
+            EXPECT_EQ(demo.wait_exit(), 0);
+        }
+        if (c.directory) {
+            EXPECT_TRUE(fs::is_directory(file));
+            std::ifstream f(inside);
+            std::stringstream ss;
+            ss << f.rdbuf();
+            EXPECT_EQ(ss.str(), old_lines);
+        } else {
+            fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(demo_history(home), old_lines);
+        }
+    }
+}
+
+// Stopped and continued with the terminal put back in its own mode meanwhile,
+// as a shell does around a job it stops: once continued, the shell takes raw
+// mode back and Enter submits the line typed before and after.  (The demo
+// leads its own session here, where the terminal's stop signal would be
+// discarded, so SIGSTOP stands in for it.)
+TEST(Demo, StoppedAndContinuedItTakesTheTerminalBack) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
     TempHome home;
-    const fs::path file = home.dir / ".kavrik_demo_history";
-    const std::string old_lines = "kept one\nkept two\n";
-    std::ofstream(file) << old_lines;
-    // Root reads every file: then the shell runs as another user, who may
-    // write in the directory but not read root's file.
-    uid_t as_uid = static_cast<uid_t>(-1);
-    if (geteuid() == 0) {
-        as_uid = 65534;
-        fs::permissions(home.dir, fs::perms::all);
-        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    } else {
-        fs::permissions(file, fs::perms::none);
-    }
-    {
-        DemoRun demo(home, false, 24, 80, as_uid);
-        ASSERT_TRUE(demo.screen_has("kavrik>"));
-        EXPECT_NE(demo.log().find("kavrik-demo: cannot load history"), std::string::npos)
-            << demo.log();
-        demo.type("hello\r");
-        ASSERT_TRUE(demo.screen_has("echo: hello"));
-        demo.type("quit\r");
-        EXPECT_EQ(demo.wait_exit(), 0);
-    }
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(demo_history(home), old_lines);
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    demo.type("abc");
+    ASSERT_TRUE(demo.screen_has("kavrik> abc"));
+    ASSERT_EQ(kill(demo.pid(), SIGSTOP), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(demo.pid(), &status, WUNTRACED), demo.pid());
+    ASSERT_TRUE(WIFSTOPPED(status));
+    struct termios t {};
+    ASSERT_EQ(tcgetattr(demo.master(), &t), 0);
+    t.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    t.c_iflag |= ICRNL;
+    t.c_oflag |= OPOST;
+    ASSERT_EQ(tcsetattr(demo.master(), TCSANOW, &t), 0);
+    ASSERT_EQ(kill(demo.pid(), SIGCONT), 0);
+    EXPECT_TRUE(demo.pump_until([&] {
+        struct termios now {};
+        return tcgetattr(demo.master(), &now) == 0 && !(now.c_lflag & (ICANON | ECHO));
+    }));
+    demo.type("def\r");
+    EXPECT_TRUE(demo.screen_has("echo: abcdef")) << demo.screen().dump();
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
 }
 
 // A history that cannot be saved (the home directory is missing) is said
@@ -220,12 +271,45 @@ TEST(Demo, AFailedSaveIsReportedOnce) {
 TEST(Demo, AFailedReadlineCallIsAFailingExit) {
     ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
     TempHome home;
-    DemoRun demo(home, false);
-    ASSERT_TRUE(demo.screen_has("kavrik>"));
-    demo.type("\x12" + std::string(4097, 'q'));
-    EXPECT_EQ(demo.wait_exit(20000), 1);
-    EXPECT_NE(demo.log().find("kavrik-demo: failed to update reverse history search"),
-              std::string::npos);
+    DemoRun demo(home, false, 24, 80, true);
+    EXPECT_EQ(demo.wait_exit(), 1);
+    EXPECT_NE(demo.log().find("kavrik-demo: failed to enable bracketed paste"), std::string::npos)
+        << demo.log();
+}
+
+// The demo's limits: a pasted line far longer than the library's default of
+// 4096 bytes comes back whole, and the history keeps more than its default
+// 100 entries.
+TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    {
+        DemoRun demo(home, false);
+        ASSERT_TRUE(demo.screen_has("kavrik>"));
+        std::string pasted;
+        while (pasted.size() < 20000) pasted += "pasted words ";
+        size_t from = demo.log().size();
+        demo.type("\x1b[200~" + pasted + "\x1b[201~\r");
+        EXPECT_TRUE(demo.pump_until(
+            [&] { return demo.log().find("echo: " + pasted + "\r\n", from) != std::string::npos; },
+            20000))
+            << "the pasted line was cut short";
+        for (int i = 0; i < 150; ++i) {
+            const std::string line = "entry " + std::to_string(i);
+            demo.type(line + "\r");
+            ASSERT_TRUE(demo.screen_has("echo: " + line));
+        }
+        demo.type("quit\r");
+        EXPECT_EQ(demo.wait_exit(), 0);
+    }
+    std::stringstream lines(demo_history(home));
+    std::string first, line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        if (count++ == 0) first = line;
+    }
+    EXPECT_EQ(count, 152); // the paste, the 150 entries and quit
+    EXPECT_EQ(first.substr(0, 13), "pasted words ");
 }
 
 TEST(Demo, PipedInputIsEchoed) {

@@ -130,6 +130,66 @@ TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
     EXPECT_GT(redraws, 2000);
 }
 
+// ---- resizing ---------------------------------------------------------------------
+
+// Forty words: a few rows at 80 columns, more than a screen at 6.
+const std::string forty_words = [] {
+    const char *const words[] = {"hello", "world", "resize", "me", "kavrik", "line", "of", "text"};
+    std::string s;
+    for (int i = 0; i < 40; ++i) s += std::string(i ? " " : "") + words[i % 8];
+    return s;
+}();
+
+// The editor drawn once at the stubbed terminal size, on a clean screen.
+void fresh_screen(bool bounded, VtScreen &clean, WriteCapture &w) {
+    RenderEditor fresh(0);
+    if (bounded) ASSERT_EQ(kv_set_bounds(fresh.ed, 0, 0, 0, 0), 0);
+    fresh.set(forty_words);
+    w.clear();
+    ASSERT_EQ(kv_render_apply(fresh.ed, "> "), 0);
+    clean.feed(w.all());
+}
+
+// From the editor's first row down, the screen is what a fresh drawing at the
+// new size shows: the editor's rows, the cursor, and nothing left below.
+// Normal mode starts below some output; bounded mode owns the whole screen.
+TEST(RenderScreen, AfterAResizeTheEditorIsDrawnAsAFreshDrawingWould) {
+    for (bool bounded : {false, true}) {
+        for (int cols = 6; cols <= 200; ++cols) {
+            for (int back : {0, 1}) {
+                const int from = back ? cols : 80, to = back ? 80 : cols;
+                SCOPED_TRACE((bounded ? "bounded " : "normal ") + std::to_string(from) + " to " +
+                             std::to_string(to) + " columns");
+                WinsizeStub ws(24, from);
+                WriteCapture w;
+                VtScreen screen(24, from);
+                RenderEditor e(0);
+                if (bounded) ASSERT_EQ(kv_set_bounds(e.ed, 0, 0, 0, 0), 0);
+                else screen.feed("output one\r\noutput two\r\noutput three\r\n");
+                e.set(forty_words);
+                ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+                screen.feed(w.all());
+
+                ws.set(24, to);
+                screen.resize(24, to);
+                w.clear();
+                ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+                screen.feed(w.all());
+
+                VtScreen clean(24, to);
+                fresh_screen(bounded, clean, w);
+                const int first = screen.cursor_row() - clean.cursor_row();
+                ASSERT_GE(first, 0) << screen.dump();
+                if (bounded) ASSERT_EQ(first, 0);
+                for (int r = 0; first + r < 24; ++r)
+                    ASSERT_EQ(screen.row(first + r), clean.row(r))
+                        << "row " << first + r << "\n" << screen.dump() << "\n----\n" << clean.dump();
+                ASSERT_EQ(screen.cursor_col(), clean.cursor_col());
+            }
+        }
+    }
+}
+
 // ---- real terminals -----------------------------------------------------------------
 
 struct PtyEditor {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the built libraries into a temporary prefix and builds a consumer
-# of the core and one of the companion against them, each twice: through
-# pkg-config and through find_package.
+# of the core, one of the companion and one of the readline layer against
+# them, each twice: through pkg-config and through find_package.
 set -eu
 build=$1 here=$2
 tmp=$(mktemp -d)
@@ -30,6 +30,15 @@ build_consumer() {
 
 build_consumer consumer kavrik
 build_consumer ext_consumer kavrik-ext
+
+# The readline layer: a readline program builds against its headers (found
+# before any other readline's) and links the layer.
+for f in include/kavrik-readline/readline/readline.h include/kavrik-readline/readline/history.h; do
+    test -f "$tmp/prefix/$f"
+done
+test -L "$libdir/libkavrik-readline.so" && test -f "$libdir/libkavrik-readline.so.0.1.0"
+build_consumer readline_consumer kavrik-readline
+LD_LIBRARY_PATH="$libdir" ldd "$tmp/readline_consumer-pc" | grep -q "libkavrik-readline.so.0 => $libdir"
 
 # The C++ headers compile from the installed tree alone, as C++17.
 printf '#include <kavrik_ext.hpp>\nint main() { kavrik::editor ed; return kavrik::ext::attach(ed) ? 0 : 1; }\n' \

@@ -28,10 +28,10 @@ std::filesystem::path example_path(const std::string &name);
 
 class ProgramRun {
 public:
-    // as_uid: run the program as that user (the tests run as root).
+    // output_fails: the program's standard output is /dev/full, where every
+    // write fails.
     ProgramRun(const std::filesystem::path &exe, const std::vector<std::string> &args,
-               const TempHome &home, int rows = 24, int cols = 80,
-               uid_t as_uid = static_cast<uid_t>(-1));
+               const TempHome &home, int rows = 24, int cols = 80, bool output_fails = false);
     ~ProgramRun();
     ProgramRun(const ProgramRun &) = delete;
     ProgramRun &operator=(const ProgramRun &) = delete;
@@ -52,6 +52,8 @@ public:
     int wait_exit(int timeout_ms = 5000);
     VtScreen &screen() { return screen_; }
     const std::string &log() const { return log_; }
+    pid_t pid() const { return pid_; }
+    int master() const { return master_; }
 
 private:
     // Reads what is there within timeout_ms: 1 bytes came, 0 none, -1 closed.

@@ -197,16 +197,32 @@ TEST(Buffer, GrowthFailureLeavesLineIntact) {
 }
 
 TEST(WordBackward, Cases) {
-    const char *foo_bar = "foo  bar";
-    EXPECT_EQ(kv_word_backward(foo_bar, 8), 5u);
-    EXPECT_EQ(kv_word_backward(foo_bar, 5), 0u);
-    EXPECT_EQ(kv_word_backward(foo_bar, 4), 0u);
-    EXPECT_EQ(kv_word_backward(foo_bar, 7), 5u);
-    EXPECT_EQ(kv_word_backward("   ", 3), 0u);
-    EXPECT_EQ(kv_word_backward("ab", 1), 0u);
-    EXPECT_EQ(kv_word_backward("ab", 0), 0u);
-    EXPECT_EQ(kv_word_backward("a\tb\nc", 5), 4u);
-    EXPECT_EQ(kv_word_backward("x \xc3\xa9t\xc3\xa9", 7), 2u);
+    struct Case {
+        const char *text;
+        size_t pos, start;
+    } const cases[] = {
+        {"foo  bar", 8, 5},
+        {"foo  bar", 5, 0},
+        {"foo  bar", 4, 0},
+        {"foo  bar", 7, 5},
+        {"   ", 3, 0},
+        {"ab", 1, 0},
+        {"ab", 0, 0},
+        {"a\tb\nc", 5, 4},
+        {"x \xc3\xa9t\xc3\xa9", 7, 2},
+        // Every separator ends a word: tab, line feed, vertical tab, form
+        // feed and carriage return as well as the space, alone or in a run.
+        {"ab\tcd", 5, 3},
+        {"ab\ncd", 5, 3},
+        {"ab\vcd", 5, 3},
+        {"ab\fcd", 5, 3},
+        {"ab\rcd", 5, 3},
+        {"ab\r", 3, 0},
+        {"ab\r\ncd\r", 7, 4},
+        {"x\r\t\v\f\n yz", 9, 7},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(kv_word_backward(c.text, c.pos), c.start) << c.text << " at " << c.pos;
 }
 
 } // namespace
