@@ -290,8 +290,10 @@ TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
         while (pasted.size() < 20000) pasted += "pasted words ";
         size_t from = demo.log().size();
         demo.type("\x1b[200~" + pasted + "\x1b[201~\r");
+        // The demo drops the spaces at the end of a line (a completion leaves one).
+        const std::string shown = pasted.substr(0, pasted.find_last_not_of(' ') + 1);
         EXPECT_TRUE(demo.pump_until(
-            [&] { return demo.log().find("echo: " + pasted + "\r\n", from) != std::string::npos; },
+            [&] { return demo.log().find("echo: " + shown + "\r\n", from) != std::string::npos; },
             20000))
             << "the pasted line was cut short";
         for (int i = 0; i < 150; ++i) {
