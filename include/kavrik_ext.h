@@ -24,7 +24,11 @@
  * That is at most 18 of the editor's 64 bindings.
  *
  * Ctrl-K, Ctrl-U and Ctrl-W keep the core's own command: the companion
- * records the text the command is about to remove and lets it run.
+ * records the text the command is about to remove and lets it run.  A
+ * callback sees only its own keys, so "in a row" (kills that join, Alt-Y
+ * after a yank, the second Tab) means the line and the cursor are still
+ * exactly what the previous action left: keys that change neither (Ctrl-L,
+ * a move there and back, a typed letter erased again) do not break the row.
  *
  * Word rule (Alt-D, Alt-U, Alt-L, Alt-C, and the core's Ctrl-W, Alt-B,
  * Alt-F): a word is a run of bytes that are not white space (space, tab,

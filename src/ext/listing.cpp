@@ -74,6 +74,65 @@ bool kvx_pad(kvx_bytes &out, size_t n) noexcept {
     return true;
 }
 
+// The shown forms of the candidates, sorted by bytes and without repeats,
+// each cut to the screen width; n receives their count.
+bool kvx_collect(const kvx_completions &c, size_t cols, size_t *order, kvx_shown *shown,
+                 kvx_bytes &arena, size_t &n) noexcept {
+    for (size_t i = 0; i < c.count; ++i) order[i] = i;
+    auto text = [&](size_t i) { return c.arena.data + c.items[i].text; };
+    auto less = [&](size_t x, size_t y) {
+        size_t lx = c.items[x].len, ly = c.items[y].len;
+        int r = std::memcmp(text(x), text(y), std::min(lx, ly));
+        return r != 0 ? r < 0 : lx < ly;
+    };
+    std::sort(order, order + c.count, less);
+    n = 0;
+    for (size_t k = 0; k < c.count; ++k) {
+        size_t i = order[k];
+        if (n && !less(order[k - 1], i)) continue; // a repeat of the previous text
+        kvx_shown sh{arena.len, 0, 0};
+        if (!kvx_append_shown(arena, text(i), c.items[i].len)) return false;
+        sh.len = arena.len - sh.at;
+        shown[n++] = sh;
+    }
+    for (size_t k = 0; k < n; ++k) {
+        shown[k].width = kvx_text_width(arena.data + shown[k].at, shown[k].len);
+        kvx_fit(arena, shown[k], cols);
+    }
+    return true;
+}
+
+// Lays the shown forms out down the columns, at most screen_rows - 1 rows
+// (one stays for the prompt), the last of them saying how many more when
+// they do not all fit.
+bool kvx_lay_out(const kvx_shown *shown, size_t n, const kvx_bytes &arena, size_t cols,
+                 size_t screen_rows, kvx_bytes &out) noexcept {
+    size_t widest = 0;
+    for (size_t k = 0; k < n; ++k) widest = std::max(widest, shown[k].width);
+    size_t colw = widest + kvx_column_gap;
+    size_t ncols = std::max<size_t>(1, (cols + kvx_column_gap) / colw);
+    size_t nrows = (n + ncols - 1) / ncols;
+    size_t more = 0;
+    if (nrows > screen_rows - 1) {
+        nrows = screen_rows - 2;
+        more = n - nrows * ncols;
+    }
+    size_t listed = n - more;
+    for (size_t r = 0; r < nrows; ++r) {
+        for (size_t col = 0; col < ncols && col * nrows + r < listed; ++col) {
+            const kvx_shown &sh = shown[col * nrows + r];
+            if (!kvx_append(out, arena.data + sh.at, sh.len)) return false;
+            bool last = col + 1 == ncols || (col + 1) * nrows + r >= listed;
+            if (!last && !kvx_pad(out, colw - sh.width)) return false;
+        }
+        if (!kvx_append(out, "\n", 1)) return false;
+    }
+    if (!more) return true;
+    char line[64];
+    int k = std::snprintf(line, sizeof line, "(%zu more)\n", more);
+    return k > 0 && kvx_append(out, line, static_cast<size_t>(k));
+}
+
 } // namespace
 
 bool kvx_format_listing(const kvx_completions &c, int cols_in, int rows_in, kvx_bytes &out) noexcept {
@@ -81,63 +140,12 @@ bool kvx_format_listing(const kvx_completions &c, int cols_in, int rows_in, kvx_
     size_t screen_rows = rows_in > 2 ? static_cast<size_t>(rows_in) : 3;
     out.len = 0;
     if (c.count == 0) return kvx_reserve(out, 0);
-
     auto *order = static_cast<size_t *>(kvx_malloc(c.count * sizeof(size_t)));
     auto *shown = static_cast<kvx_shown *>(kvx_malloc(c.count * sizeof(kvx_shown)));
     kvx_bytes arena;
-    bool ok = order && shown;
     size_t n = 0;
-    if (ok) {
-        for (size_t i = 0; i < c.count; ++i) order[i] = i;
-        auto text = [&](size_t i) { return c.arena.data + c.items[i].text; };
-        auto less = [&](size_t x, size_t y) {
-            size_t lx = c.items[x].len, ly = c.items[y].len;
-            int r = std::memcmp(text(x), text(y), std::min(lx, ly));
-            return r != 0 ? r < 0 : lx < ly;
-        };
-        std::sort(order, order + c.count, less);
-        for (size_t k = 0; k < c.count && ok; ++k) {
-            size_t i = order[k];
-            if (n && !less(order[k - 1], i)) continue; // a repeat of the previous text
-            kvx_shown s{arena.len, 0, 0};
-            ok = kvx_append_shown(arena, text(i), c.items[i].len);
-            s.len = arena.len - s.at;
-            shown[n++] = s;
-        }
-    }
-    size_t widest = 0;
-    for (size_t k = 0; k < n && ok; ++k) {
-        shown[k].width = kvx_text_width(arena.data + shown[k].at, shown[k].len);
-        kvx_fit(arena, shown[k], cols);
-        widest = std::max(widest, shown[k].width);
-    }
-    if (ok) {
-        size_t colw = widest + kvx_column_gap;
-        size_t ncols = std::max<size_t>(1, (cols + kvx_column_gap) / colw);
-        size_t nrows = (n + ncols - 1) / ncols;
-        size_t limit = screen_rows - 1; // one row stays for the prompt
-        size_t more = 0;
-        if (nrows > limit) {
-            nrows = limit - 1; // and one for the line saying how many more
-            more = n - nrows * ncols;
-        }
-        for (size_t r = 0; r < nrows && ok; ++r) {
-            for (size_t col = 0; col < ncols && ok; ++col) {
-                size_t k = col * nrows + r;
-                if (k >= n - more) break;
-                const kvx_shown &s = shown[k];
-                ok = kvx_append(out, arena.data + s.at, s.len);
-                size_t next = (col + 1) * nrows + r;
-                if (ok && col + 1 < ncols && next < n - more) ok = kvx_pad(out, colw - s.width);
-            }
-            ok = ok && kvx_append(out, "\n", 1);
-        }
-        if (ok && more) {
-            char line[64];
-            int k = std::snprintf(line, sizeof line, "(%zu more)\n", more);
-            ok = k > 0 && kvx_append(out, line, static_cast<size_t>(k));
-        }
-    }
+    bool ok = order && shown && kvx_collect(c, cols, order, shown, arena, n) &&
+              kvx_lay_out(shown, n, arena, cols, screen_rows, out);
     kvx_free(order);
     kvx_free(shown);
     kvx_release(arena);

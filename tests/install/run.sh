@@ -8,7 +8,9 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 libdir=$(find "$tmp/prefix" -name 'libkavrik.so.0' -exec dirname {} \; | head -n 1)
-for f in include/kavrik.h include/kavrik_ext.h; do test -f "$tmp/prefix/$f"; done
+for f in include/kavrik.h include/kavrik.hpp include/kavrik_ext.h include/kavrik_ext.hpp; do
+    test -f "$tmp/prefix/$f" || { echo "$f is not installed"; exit 1; }
+done
 test -L "$libdir/libkavrik.so" && test -L "$libdir/libkavrik.so.0" && test -f "$libdir/libkavrik.so.0.1.0"
 test -L "$libdir/libkavrik-ext.so" && test -L "$libdir/libkavrik-ext.so.0" && test -f "$libdir/libkavrik-ext.so.0.1.0"
 
@@ -37,3 +39,11 @@ done
 test -L "$libdir/libkavrik-readline.so" && test -f "$libdir/libkavrik-readline.so.0.1.0"
 build_consumer readline_consumer kavrik-readline
 LD_LIBRARY_PATH="$libdir" ldd "$tmp/readline_consumer-pc" | grep -q "libkavrik-readline.so.0 => $libdir"
+
+# The C++ headers compile from the installed tree alone, as C++17.
+printf '#include <kavrik_ext.hpp>\nint main() { kavrik::editor ed; return kavrik::ext::attach(ed) ? 0 : 1; }\n' \
+    >"$tmp/cxx.cpp"
+c++ -std=c++17 -Wall -Wextra -Werror -I"$tmp/prefix/include" -o "$tmp/cxx" "$tmp/cxx.cpp" \
+    -L"$libdir" -lkavrik-ext -lkavrik
+LD_LIBRARY_PATH="$libdir" "$tmp/cxx" </dev/null
+echo "C++ consumer: ok"

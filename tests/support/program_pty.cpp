@@ -35,7 +35,7 @@ fs::path example_path(const std::string &name) {
 }
 
 ProgramRun::ProgramRun(const fs::path &exe, const std::vector<std::string> &args,
-                       const TempHome &home, int rows, int cols, uid_t as_uid)
+                       const TempHome &home, int rows, int cols, bool output_fails)
     : screen_(rows, cols) {
     struct winsize ws {};
     ws.ws_row = static_cast<unsigned short>(rows);
@@ -47,8 +47,10 @@ ProgramRun::ProgramRun(const fs::path &exe, const std::vector<std::string> &args
     argv.push_back(nullptr);
     pid_ = forkpty(&master_, nullptr, nullptr, &ws);
     if (pid_ == 0) {
-        if (as_uid != static_cast<uid_t>(-1) && (setgid(as_uid) != 0 || setuid(as_uid) != 0))
-            _exit(126);
+        if (output_fails) {
+            int full = open("/dev/full", O_WRONLY);
+            if (full < 0 || dup2(full, STDOUT_FILENO) < 0) _exit(126);
+        }
         char *envp[] = {const_cast<char *>(env_home.c_str()), const_cast<char *>("TERM=xterm"),
                         nullptr};
         execve(path.c_str(), argv.data(), envp);
@@ -90,6 +92,12 @@ bool ProgramRun::pump_until(const std::function<bool()> &pred, int timeout_ms) {
 
 bool ProgramRun::screen_has(const std::string &text) {
     return pump_until([&] { return screen_.dump().find(text) != std::string::npos; });
+}
+
+bool ProgramRun::enter_and_wait_for_next_call() {
+    size_t from = log_.size();
+    type("\r");
+    return pump_until([&] { return log_.find("\x1b[?2004h", from) != std::string::npos; });
 }
 
 int ProgramRun::wait_exit(int timeout_ms) {

@@ -28,10 +28,10 @@ std::filesystem::path example_path(const std::string &name);
 
 class ProgramRun {
 public:
-    // as_uid: run the program as that user (the tests run as root).
+    // output_fails: the program's standard output is /dev/full, where every
+    // write fails.
     ProgramRun(const std::filesystem::path &exe, const std::vector<std::string> &args,
-               const TempHome &home, int rows = 24, int cols = 80,
-               uid_t as_uid = static_cast<uid_t>(-1));
+               const TempHome &home, int rows = 24, int cols = 80, bool output_fails = false);
     ~ProgramRun();
     ProgramRun(const ProgramRun &) = delete;
     ProgramRun &operator=(const ProgramRun &) = delete;
@@ -44,10 +44,16 @@ public:
     bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000);
     // Reads until the screen shows text.
     bool screen_has(const std::string &text);
+    // Types a line end and reads until the program's next readline call has
+    // the terminal (bracketed paste is on again): keys typed before that
+    // would be echoed by the terminal itself.
+    bool enter_and_wait_for_next_call();
     // Waits for the program to exit; its exit status, or -1.
     int wait_exit(int timeout_ms = 5000);
     VtScreen &screen() { return screen_; }
     const std::string &log() const { return log_; }
+    pid_t pid() const { return pid_; }
+    int master() const { return master_; }
 
 private:
     // Reads what is there within timeout_ms: 1 bytes came, 0 none, -1 closed.
