@@ -241,6 +241,7 @@ static kvx_attachment *attach_companion(struct demo *d) {
     options.completer = complete;
     options.completer_data = d;
     options.bounded = d->bounded;
+    options.max_line_len = (int32_t)MAX_LINE_LEN;
     rc = kvx_attach(d->ed, &options, &ext);
     if (rc != 0) fprintf(stderr, "kavrik-demo: no completion (%s)\n", kvx_error_message(rc));
     return ext;
