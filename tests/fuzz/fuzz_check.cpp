@@ -24,3 +24,26 @@ std::string fuzz_visible(std::string_view bytes) {
     }
     return out;
 }
+
+namespace {
+const char *const kTokens[] = {"a", "b", "c", "d", "e", "f", " ", " ", " ", "\n", "\t",
+                               "\xc3\xa9", "\xe6\xbc\xa2", "\xe3\x81\x82", "-", "xyz", "e\xcc\x81"};
+constexpr size_t kTokenCount = sizeof kTokens / sizeof kTokens[0];
+} // namespace
+
+FuzzTokens fuzz_tokens(FuzzInput &in, size_t max, bool line_breaks) {
+    FuzzTokens out;
+    size_t n = in.byte() % (max + 1);
+    for (size_t k = 0; k < n; ++k) {
+        const char *t = kTokens[in.byte() % kTokenCount];
+        if (!line_breaks && (t[0] == '\n' || t[0] == '\t')) t = "p";
+        out.emplace_back(t);
+    }
+    return out;
+}
+
+std::string fuzz_joined(const FuzzTokens &t, size_t upto) {
+    std::string out;
+    for (size_t k = 0; k < t.size() && k < upto; ++k) out += t[k];
+    return out;
+}

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 [[noreturn]] void fuzz_fail(const char *file, int line, const char *what, const std::string &detail);
 
@@ -49,3 +50,12 @@ private:
     const uint8_t *p_;
     size_t left_;
 };
+
+// Text made of tokens whose widths a terminal (libvterm) and the library
+// agree on: letters, spaces, line feeds, tabs, an accented letter, wide CJK
+// characters, a letter with a combining mark.  Up to max tokens; without
+// line_breaks no line feed or tab.
+using FuzzTokens = std::vector<std::string>;
+FuzzTokens fuzz_tokens(FuzzInput &in, size_t max, bool line_breaks);
+// The first `upto` tokens joined (all by default).
+std::string fuzz_joined(const FuzzTokens &t, size_t upto = static_cast<size_t>(-1));

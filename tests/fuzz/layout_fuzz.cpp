@@ -197,30 +197,6 @@ void check_layout(const std::string &prompt, const std::string &line, size_t cur
 
 // ---- drawing by difference ----------------------------------------------------
 
-// Tokens a terminal draws with the widths the library gives them.
-const char *const kTokens[] = {"a", "b", "c", "d", "e", "f", " ", " ", " ", "\n", "\t",
-                               "\xc3\xa9", "\xe6\xbc\xa2", "\xe3\x81\x82", "-", "xyz", "e\xcc\x81"};
-constexpr size_t kTokenCount = sizeof kTokens / sizeof kTokens[0];
-
-using Tokens = std::vector<std::string>;
-
-Tokens tokens(FuzzInput &in, size_t max, bool line_breaks) {
-    Tokens out;
-    size_t n = in.byte() % (max + 1);
-    for (size_t k = 0; k < n; ++k) {
-        const char *t = kTokens[in.byte() % kTokenCount];
-        if (!line_breaks && (t[0] == '\n' || t[0] == '\t')) t = "p";
-        out.emplace_back(t);
-    }
-    return out;
-}
-
-std::string joined(const Tokens &t, size_t upto = static_cast<size_t>(-1)) {
-    std::string out;
-    for (size_t k = 0; k < t.size() && k < upto; ++k) out += t[k];
-    return out;
-}
-
 struct Geometry {
     int cols, rows;
     bool bounded;
@@ -265,17 +241,17 @@ void check_difference(FuzzInput &in) {
     g.bounded = in.byte() & 1;
     g.box_row = in.range(0, 6);
     g.box_height = in.range(1, 8);
-    std::string prompt = joined(tokens(in, 4, false));
+    std::string prompt = fuzz_joined(fuzz_tokens(in, 4, false));
     // The prompt and a wide cluster must fit on row 0.
     if (prompt_width(prompt) + 2 > g.cols) prompt = "> ";
     // Edits work on whole tokens, so that no character is cut in two.
-    Tokens first = tokens(in, 24, true);
+    FuzzTokens first = fuzz_tokens(in, 24, true);
     size_t k1 = in.byte() % (first.size() + 1);
-    Tokens second = first;
+    FuzzTokens second = first;
     size_t k2 = k1;
     switch (in.byte() % 4) {
     case 0: { // insertion at the cursor
-        Tokens ins = tokens(in, 6, true);
+        FuzzTokens ins = fuzz_tokens(in, 6, true);
         second.insert(second.begin() + static_cast<long>(k1), ins.begin(), ins.end());
         k2 = k1 + ins.size();
         break;
@@ -292,13 +268,13 @@ void check_difference(FuzzInput &in) {
         k2 = in.byte() % (first.size() + 1);
         break;
     default: // another line
-        second = tokens(in, 24, true);
+        second = fuzz_tokens(in, 24, true);
         k2 = in.byte() % (second.size() + 1);
         break;
     }
-    std::string one = joined(first), two = joined(second);
-    size_t c1 = joined(first, k1).size();
-    size_t c2 = joined(second, k2).size();
+    std::string one = fuzz_joined(first), two = fuzz_joined(second);
+    size_t c1 = fuzz_joined(first, k1).size();
+    size_t c2 = fuzz_joined(second, k2).size();
     // Keep the cursor on a cluster start: the drawing then shows it there.
     kv_editor *probe = kv_create();
     set_state(probe, two, 0);
