@@ -6,6 +6,8 @@
 # and keeps the inputs it finds in BUILD_DIR/fuzz-corpus/<target>, outside
 # the tree.  A failing input is written to BUILD_DIR/fuzz-artifacts/<target>/;
 # its path and the command that replays it are printed, and the script fails.
+# With FUZZ_FRESH=1 the kept inputs are dropped first: the run starts from
+# the checked-in corpus alone.
 set -u
 build=$1
 seconds=$2
@@ -21,6 +23,7 @@ for t in "$@"; do
     work=$build/fuzz-corpus/$t
     art=$build/fuzz-artifacts/$t
     log=$build/fuzz-logs/$t.log
+    [ "${FUZZ_FRESH:-0}" = 1 ] && rm -rf "$work"
     mkdir -p "$work" "$art" "$build/fuzz-logs"
     echo "== fuzz $t for ${seconds}s (log $log)"
     # -timeout: an input that runs longer than 10 s counts as a hang.
