@@ -29,22 +29,6 @@ struct Setup {
     size_t cursor;
 };
 
-struct Producer {
-    std::vector<std::string> chunks;
-    size_t next = 0;
-    int stop = 0; // returned after the chunks when nonzero
-    static int produce(kv_editor *, void *user, const char **chunk, size_t *len) {
-        auto &p = *static_cast<Producer *>(user);
-        if (p.next < p.chunks.size()) {
-            const std::string &c = p.chunks[p.next++];
-            *chunk = c.data();
-            *len = c.size();
-            return 0;
-        }
-        return p.stop;
-    }
-};
-
 // Chunk bytes: printable ASCII, line feed, carriage return and tab as they
 // are; anything else becomes a letter (escape sequences in the text are the
 // caller's business and would move the editor themselves).
@@ -95,7 +79,7 @@ bool regions_reset(const std::string &out) {
     return !open;
 }
 
-std::string describe(const Setup &s, const Producer &p) {
+std::string describe(const Setup &s, const Chunks &p) {
     std::string d = std::string(s.bounded ? "bounded" : "normal") +
                     (s.in_call ? " in a call" : " outside a call") + ", " +
                     std::to_string(s.cols) + "x" + std::to_string(s.rows);
@@ -103,8 +87,8 @@ std::string describe(const Setup &s, const Producer &p) {
         d += " box row " + std::to_string(s.box_row) + " height " + std::to_string(s.box_height);
     d += ", prompt \"" + fuzz_visible(s.prompt) + "\", line \"" + fuzz_visible(s.line) +
          "\" at " + std::to_string(s.cursor) + ", chunks";
-    for (const auto &c : p.chunks) d += " \"" + fuzz_visible(c) + "\"";
-    if (p.stop) d += " then stop " + std::to_string(p.stop);
+    for (const auto &c : p.parts) d += " \"" + fuzz_visible(c) + "\"";
+    if (p.result) d += " then stop " + std::to_string(p.result);
     return d;
 }
 
@@ -125,12 +109,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzTokens line = fuzz_tokens(in, 10, true);
     s.line = fuzz_joined(line);
     s.cursor = fuzz_joined(line, in.byte() % (line.size() + 1)).size();
-    Producer p;
-    p.stop = (flags & 4) ? 1 + (flags >> 3) : 0;
-    while (in.left() > 0 && p.chunks.size() < 16) {
+    Chunks p;
+    p.result = (flags & 4) ? 1 + (flags >> 3) : 0;
+    while (in.left() > 0 && p.parts.size() < 16) {
         std::string c = chunk_text(in.piece(40));
         if (c.empty()) break; // an empty chunk ends the text
-        p.chunks.push_back(c);
+        p.parts.push_back(c);
     }
     const char *prompt = s.in_call ? s.prompt.c_str() : nullptr;
     const std::string ctx = describe(s, p);
@@ -145,17 +129,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         ed->state->active_prompt = prompt;
         if (s.in_call || s.bounded) FUZZ_CHECK(kv_render_apply(ed, prompt) == 0, ctx);
         term.clear();
-        rc = kv_print_above(ed, Producer::produce, &p);
+        rc = kv_print_above(ed, Chunks::produce, &p);
         out = term.text();
         const char *err = kv_last_error(ed);
         bool refused = rc == -2 && s.bounded && err &&
                        std::string(err) == "bounded prompt has no space above it";
-        FUZZ_CHECK(rc == 0 || rc == p.stop || refused,
+        FUZZ_CHECK(rc == 0 || rc == p.result || refused,
                    ctx + ": returned " + std::to_string(rc) + " (" + (err ? err : "") + ")");
         FUZZ_CHECK(regions_reset(out), ctx + ": scroll region left set: " + fuzz_visible(out));
         if (!s.in_call && !s.bounded) {
             std::string want;
-            for (const auto &c : p.chunks)
+            for (const auto &c : p.parts)
                 for (char ch : c) want += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
             FUZZ_CHECK(out == want, ctx + ": wrote " + fuzz_visible(out));
             kv_destroy(ed);
