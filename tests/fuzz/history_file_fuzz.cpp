@@ -114,8 +114,10 @@ std::string last_error(kv_editor *ed) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    // Files in memory where there is a place for them: every save syncs.
     const char *tmp = getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavrik-fuzz-XXXXXX";
+    const char *base = tmp && *tmp ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string templ = std::string(base) + "/kavrik-fuzz-XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
     FUZZ_CHECK(mkdtemp(buf.data()) != nullptr, templ);
