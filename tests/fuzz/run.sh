@@ -7,7 +7,7 @@
 # the tree.  A failing input is written to BUILD_DIR/fuzz-artifacts/<target>/;
 # its path and the command that replays it are printed, and the script fails.
 # With FUZZ_FRESH=1 the kept inputs are dropped first: the run starts from
-# the checked-in corpus alone.
+# the checked-in corpus alone.  FUZZ_FLAGS are passed on to libFuzzer.
 set -u
 build=$1
 seconds=$2
@@ -28,7 +28,7 @@ for t in "$@"; do
     echo "== fuzz $t for ${seconds}s (log $log)"
     # -timeout: an input that runs longer than 10 s counts as a hang.
     "$exe" -max_total_time="$seconds" -timeout=10 -max_len=1024 -print_final_stats=1 \
-        -artifact_prefix="$art/" "$work" "$src/corpus/$t" >"$log" 2>&1
+        -artifact_prefix="$art/" ${FUZZ_FLAGS:-} "$work" "$src/corpus/$t" >"$log" 2>&1
     rc=$?
     grep -E '^#[0-9]+ +DONE|^Done [0-9]+ runs|stat::number_of_executed_units' "$log" | head -3
     if [ $rc -ne 0 ]; then
