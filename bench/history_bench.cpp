@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "history/history.h"
+#include "history/internal.h"
 #include "kavrik.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
-#include "render/render.h"
+#include "render/internal.h"
 #include "text/text.h"
 
 namespace {

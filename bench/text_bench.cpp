@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "text/internal.h"
 #include "text/text.h"
 
 namespace {

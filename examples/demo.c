@@ -4,11 +4,14 @@
  *   kavrik-demo [--bounded]
  *
  * It keeps its history in ~/.kavrik_demo_history, completes its built-in
- * commands with Tab, and can show a clock above the prompt while you type.
+ * commands and file names with Tab, keeps what Ctrl-K, Ctrl-U, Ctrl-W and
+ * Alt-D remove for Ctrl-Y (all three through the kavrik-ext companion), and
+ * can show a clock above the prompt while you type.
  * With --bounded the editor is pinned to the bottom row of the screen and all
  * output scrolls in the area above it.  When its input is not a terminal it
  * simply echoes every line it reads.
  */
+#include <dirent.h>
 #include <errno.h>
 #include <signal.h>
 #include <stdarg.h>
@@ -16,13 +19,19 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <kavrik.h>
+#include <kavrik_ext.h>
 
 #define PROMPT "\x1b[1;32mkavrik\x1b[0m> "
 #define HISTORY_NAME ".kavrik_demo_history"
 #define CLOCK_TICKS 5
+/* A pasted or piped line may be long, and a shell keeps a long history: the
+ * library's defaults (4096 bytes, 100 entries) are raised here. */
+#define MAX_LINE_LEN (1u << 20)
+#define HISTORY_MAX 1000
 
 struct demo {
     kv_editor *ed;
@@ -96,9 +105,9 @@ static void cmd_help(struct demo *d) {
            "  history  the lines entered so far\n"
            "  clock    show the time above the prompt for %d seconds\n"
            "  quit     leave (Ctrl-D on an empty line does the same)\n"
-           "keys: Tab completes a command name\n"
-           "      Ctrl-R searches the history\n"
-           "      Up and Down recall earlier lines\n"
+           "keys: Tab completes; Up, Down and Ctrl-R recall lines\n"
+           "      Ctrl-K/U/W, Alt-D cut; Ctrl-Y, Alt-Y paste\n"
+           "      Ctrl-T, Alt-U/L/C, Ctrl-L, Ctrl-Z (fg resumes)\n"
            "anything else is echoed back\n",
            CLOCK_TICKS);
 }
@@ -174,30 +183,73 @@ static void on_idle(kv_editor *ed, void *user) {
     print_above(d, text);
 }
 
-/* Tab: completes the command typed so far, or lists the candidates. */
-static int on_tab(kv_editor *ed, int key, void *user, int *action) {
-    struct demo *d = user;
-    const char *typed = kv_buffer(ed);
-    size_t len = typed ? strlen(typed) : 0, i, found = 0;
-    const char *match = NULL;
-    char list[256] = "";
-    (void)key;
-    *action = KV_ACTION_HANDLED;
-    if (!typed || strchr(typed, ' ')) return 0;
-    for (i = 0; i < BUILTIN_COUNT; i++) {
-        if (strncmp(builtins[i], typed, len) != 0) continue;
-        match = builtins[i];
-        found++;
-        strcat(list, builtins[i]);
-        strcat(list, "  ");
+/* Completion: the first word is a command, later words are file names. */
+static void complete_files(const char *line, size_t start, size_t cursor, kvx_completions *out) {
+    char dir[4096], path[4096 + 256];
+    const char *word = line + start, *slash = NULL, *base;
+    size_t i, dir_len, base_len;
+    DIR *dp;
+    struct dirent *e;
+    struct stat st;
+    for (i = start; i < cursor; i++)
+        if (line[i] == '/') slash = line + i;
+    base = slash ? slash + 1 : word;
+    dir_len = (size_t)(base - word);
+    base_len = (size_t)(line + cursor - base);
+    if (dir_len >= sizeof dir) return;
+    memcpy(dir, word, dir_len);
+    dir[dir_len] = '\0';
+    if ((dp = opendir(dir_len ? dir : ".")) == NULL) return;
+    while ((e = readdir(dp)) != NULL) {
+        int is_dir;
+        if (strncmp(e->d_name, base, base_len) != 0) continue;
+        if (e->d_name[0] == '.' && (base_len == 0 || strcmp(e->d_name, ".") == 0 ||
+                                    strcmp(e->d_name, "..") == 0))
+            continue; /* hidden files only when asked for */
+        snprintf(path, sizeof path, "%s%s", dir, e->d_name);
+        is_dir = stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+        if (is_dir) strncat(path, "/", sizeof path - strlen(path) - 1);
+        kvx_add_completion(out, path, start, cursor);
     }
-    if (found == 1) {
-        kv_set_buffer(ed, match);
-    } else if (found > 1) {
-        strcat(list, "\n");
-        print_above(d, list);
+    closedir(dp);
+}
+
+static int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *out,
+                    void *user) {
+    size_t start = cursor, i;
+    (void)ed;
+    (void)user;
+    while (start > 0 && line[start - 1] != ' ') start--;
+    for (i = 0; i < start && line[i] == ' '; i++) {
     }
+    if (i < start) {
+        complete_files(line, start, cursor, out);
+        return 0;
+    }
+    for (i = 0; i < BUILTIN_COUNT; i++)
+        if (strncmp(builtins[i], line + start, cursor - start) == 0)
+            kvx_add_completion(out, builtins[i], start, cursor);
     return 0;
+}
+
+/* Tab completion, the kill ring and the extra keys, through the companion. */
+static kvx_attachment *attach_companion(struct demo *d) {
+    kvx_options options;
+    kvx_attachment *ext = NULL;
+    int rc;
+    kvx_options_init(&options);
+    options.completer = complete;
+    options.completer_data = d;
+    options.bounded = d->bounded;
+    rc = kvx_attach(d->ed, &options, &ext);
+    if (rc != 0) fprintf(stderr, "kavrik-demo: no completion (%s)\n", kvx_error_message(rc));
+    return ext;
+}
+
+/* Trailing spaces (Tab leaves one after a command) are not part of the line. */
+static void trim_end(char *line) {
+    size_t n = strlen(line);
+    while (n > 0 && line[n - 1] == ' ') line[--n] = '\0';
 }
 
 static void on_sigint(int sig) { (void)sig; }
@@ -257,6 +309,7 @@ static int echo_lines(kv_editor *ed) {
 static int shell(struct demo *d) {
     struct sigaction sa;
     int go_on = 1, rc = 0;
+    kvx_attachment *ext;
     /* Ctrl-C raises SIGINT after the line is abandoned; the shell goes on. */
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_sigint;
@@ -264,7 +317,7 @@ static int shell(struct demo *d) {
 
     find_history(d);
     load_history(d);
-    kv_bind_key(d->ed, '\t', on_tab, d);
+    ext = attach_companion(d);
     kv_set_idle_callback(d->ed, on_idle, d);
     if (d->bounded) {
         kv_set_bounds(d->ed, 0, 0, 0, 0);
@@ -284,6 +337,7 @@ static int shell(struct demo *d) {
             }
             break;
         }
+        trim_end(line);
         if (line[0] != '\0') {
             kv_history_add(d->ed, line);
             save_history(d);
@@ -292,11 +346,13 @@ static int shell(struct demo *d) {
         kv_free_string(d->ed, line);
     }
     if (rc == 0) say(d, "bye\n");
+    kvx_detach(ext);
     return rc;
 }
 
 int main(int argc, char **argv) {
     struct demo d;
+    kv_config config;
     int i, rc;
     memset(&d, 0, sizeof d);
     for (i = 1; i < argc; i++) {
@@ -307,7 +363,10 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    d.ed = kv_create();
+    kv_config_init(&config);
+    config.max_line_len = MAX_LINE_LEN;
+    config.history_max_len = HISTORY_MAX;
+    d.ed = kv_create_with_config(&config);
     if (!d.ed) {
         fputs("kavrik-demo: out of memory\n", stderr);
         return 1;

@@ -5,12 +5,64 @@
  *
  * Attach the companion to an editor between readline calls, choosing the
  * features; it binds the keys of those features with kv_bind_key and owns its
- * memory.  Detach it before kv_destroy.  The application may bind any of its
- * keys again afterwards; that key then belongs to the application.
+ * memory.  Detach it before kv_destroy.  Attach before binding keys of your
+ * own: a key the application had bound before is taken over.  The
+ * application may bind any of the companion's keys again afterwards; that key
+ * then belongs to the application (tell the companion with kvx_release_key so
+ * that kvx_detach leaves it bound).
  *
- * Return codes follow the core's: 0 success, -2 invalid argument or state,
+ * Keys taken, by feature (KV_KEY_ALT + 'x' is ESC followed by x, which is
+ * what terminals send for Alt-x; only the lower-case letters are bound):
+ *   KVX_COMPLETION  Tab (9)
+ *   KVX_KILL_RING   Ctrl-K (11), Ctrl-U (21), Ctrl-W (23), Alt-D, Ctrl-Y (25),
+ *                   Alt-Y
+ *   KVX_KEYS        Ctrl-L (12), Ctrl-T (20), Alt-D, Alt-U, Alt-L, Alt-C,
+ *                   Ctrl-Z (26)
+ *   any feature     Ctrl-R (18), Ctrl-G (7), ESC (27), Enter (13), Ctrl-C (3):
+ *                   watched only, their built-in commands run unchanged
+ *                   (the callback returns KV_ACTION_DEFAULT)
+ * That is at most 18 of the editor's 64 bindings.
+ *
+ * Ctrl-K, Ctrl-U and Ctrl-W keep the core's own command: the companion
+ * records the text the command is about to remove and lets it run.  A
+ * callback sees only its own keys, so "in a row" (kills that join, Alt-Y
+ * after a yank, the second Tab) means the line and the cursor are still
+ * exactly what the previous action left: keys that change neither (Ctrl-L,
+ * a move there and back, a typed letter erased again) do not break the row.
+ *
+ * Word rule (Alt-D, Alt-U, Alt-L, Alt-C, and the core's Ctrl-W, Alt-B,
+ * Alt-F): a word is a run of bytes that are not white space (space, tab,
+ * line feed, vertical tab, form feed, carriage return).  Alt-D and the case
+ * keys act from the cursor to the end of the word at or after it (white space
+ * before the word is skipped and kept); the case keys leave the cursor at the
+ * end of that word.  Case changes touch ASCII letters only; Alt-C raises the
+ * word's first ASCII letter and lowers the others.
+ *
+ * Reverse search: while Ctrl-R's search runs, a callback sees the line the
+ * search shows (cursor at its end) and nothing that says a search runs.  The
+ * companion therefore watches the keys that start and end a search and
+ * leaves the line alone during one: Tab, Ctrl-K, Ctrl-W, Ctrl-Y, Alt-Y,
+ * Alt-D, Ctrl-T and the case keys do nothing, and Ctrl-U clears the query as
+ * the core does without recording anything.  A search ended by something the
+ * companion cannot see (an application callback that submits or cancels the
+ * call, or takes over one of the watched keys, an error, a hang-up) is
+ * noticed at the latest when the cursor stands anywhere but at the end of
+ * the line; until then the companion's keys keep stepping aside.
+ *
+ * Keys not offered, because the public interface cannot serve them:
+ *   Alt-Backspace  terminals send ESC DEL, which the core decodes as
+ *                  KV_KEY_UNRECOGNISED, the code of every unknown sequence
+ *   Ctrl-Left, Ctrl-Right (word motion)  decode as KV_KEY_UNRECOGNISED too
+ *   Ctrl-P, Ctrl-N, Alt-. (history)  would need to read the history list,
+ *                  which the interface does not expose
+ *   Alt-U, Alt-L and friends with Shift  (ESC U...) are left to the
+ *                  application
+ *
+ * Return codes follow the core's: 0 success, -1 the editor refused a change
+ * (the line limit) or the completer failed, -2 invalid argument or state,
  * -3 out of memory or the key binding table is full.  kvx_error_message()
- * turns a code from kvx_attach into a sentence.
+ * turns a code into a sentence.  A key action that fails leaves the line and
+ * the kill ring as they were and records its code (kvx_last_result).
  */
 #ifndef KAVRIK_EXT_H
 #define KAVRIK_EXT_H
@@ -35,7 +87,25 @@ typedef struct kvx_completions kvx_completions;
 /*
  * Completer: called on Tab with the line and the cursor (a byte offset).  Add
  * candidates with kvx_add_completion and return 0; a nonzero result means the
- * completer failed: the line stays as it was.
+ * completer failed: the line stays as it was.  Each candidate names the byte
+ * range of the line it replaces, so a completer can complete a word, a path
+ * segment or a whole command.
+ *
+ * What Tab does with the candidates:
+ *   none     nothing changes
+ *   one      it replaces its range and the cursor goes behind it, followed by
+ *            a space unless it ends with '/' or append_space is 0
+ *   several  when they all replace the same range, their longest common
+ *            prefix (in whole characters and clusters, never cutting a UTF-8
+ *            sequence) replaces the range if it is longer than the range;
+ *            a second Tab in a row, when nothing more can be inserted, lists
+ *            them above the prompt: sorted by bytes without repeats, in
+ *            columns sized by display width (wide characters two columns,
+ *            combining marks none) to fit the terminal's width, at most one
+ *            screen of rows and then a line "(N more)".  Control characters
+ *            are listed as ^X and bytes that are not UTF-8 as U+FFFD.
+ * A candidate may be added more than once; repeats count once.  A completer
+ * may add thousands; the listing sorts them and shows one screen.
  */
 typedef int (*kvx_completer)(kv_editor *editor, const char *line, size_t cursor,
                              kvx_completions *out, void *user_data);
@@ -43,15 +113,15 @@ typedef int (*kvx_completer)(kv_editor *editor, const char *line, size_t cursor,
 /*
  * Adds a candidate that replaces bytes [start, end) of the line with text
  * (start <= end <= the length of the line).  Returns 0, -2 for a null text or a
- * range outside the line, -3 when out of memory.  A candidate longer than the
- * editor's line limit is skipped (0).
+ * range outside the line, -3 when out of memory (Tab then changes nothing).
+ * A candidate longer than the editor's line limit is skipped (0).
  */
 int kvx_add_completion(kvx_completions *out, const char *text, size_t start,
-                       size_t end);
+                       size_t end) KV_NOEXCEPT;
 
 /* Same, with an explicit byte length (the text need not end with NUL). */
 int kvx_add_completion_n(kvx_completions *out, const char *text, size_t len,
-                         size_t start, size_t end);
+                         size_t start, size_t end) KV_NOEXCEPT;
 
 /* Attach settings; fill with kvx_options_init and change what you need. */
 typedef struct kvx_options {
@@ -61,37 +131,58 @@ typedef struct kvx_options {
     int32_t append_space;       /* a single candidate is followed by a space (default 1) */
     int32_t kill_ring_size;     /* entries kept on the kill ring (default 16, 1..1024) */
     int32_t max_line_len;       /* the editor's line limit, if it is not the default 4096 */
-    int32_t out_fd;             /* where the editor writes (default 1), for Ctrl-L and Ctrl-Z */
+    int32_t out_fd;             /* where the editor writes (default 1), for Ctrl-L and the listing */
+    int32_t bounded;            /* nonzero when the editor runs in bounded mode: Ctrl-L then
+                                   clears the output area above the box, not the screen */
 } kvx_options;
 
 /* Writes the defaults into *options. */
-void kvx_options_init(kvx_options *options);
+void kvx_options_init(kvx_options *options) KV_NOEXCEPT;
 
 /*
  * Attaches the companion to editor with *options (null: the defaults, which
  * need a completer, so null gives KVX_ALL without completion).  Binds only
  * the keys of the chosen features; when the binding table cannot take them all
- * none is bound and -3 is returned.  *out receives the attachment.
+ * none is bound, -3 is returned and kv_last_error(editor) says "too many key
+ * bindings".  -3 also when out of memory.  -2 for a null editor or out, no
+ * feature, an unknown feature bit, completion without a completer, or a ring
+ * size or line limit out of range.  *out receives the attachment.
  */
-int kvx_attach(kv_editor *editor, const kvx_options *options, kvx_attachment **out);
+int kvx_attach(kv_editor *editor, const kvx_options *options,
+               kvx_attachment **out) KV_NOEXCEPT;
 
 /*
- * Removes the companion's bindings (keys the application bound again since
- * are left alone) and releases its memory.  Call it between readline calls,
- * before kv_destroy.  A null attachment does nothing.
+ * Removes the companion's bindings and releases its memory.  Call it between
+ * readline calls, before kv_destroy.  A null attachment does nothing.  The
+ * companion cannot read the editor's binding table, so a key the application
+ * bound again is left alone only when it was handed back with kvx_release_key.
  */
-void kvx_detach(kvx_attachment *attachment);
+void kvx_detach(kvx_attachment *attachment) KV_NOEXCEPT;
 
-/* A short lower-case message for a code returned by kvx_attach. */
-const char *kvx_error_message(int code);
+/*
+ * Tells the companion that the application has bound key again for itself:
+ * kvx_detach will not unbind it.  -2 when key is not one the companion took.
+ */
+int kvx_release_key(kvx_attachment *attachment, int32_t key) KV_NOEXCEPT;
+
+/* A short lower-case message for a code returned by the companion. */
+const char *kvx_error_message(int code) KV_NOEXCEPT;
+
+/*
+ * The code of the most recent key action that failed (0 before any), and its
+ * message (null before any).  Key actions cannot report through the key
+ * callback's result without ending the readline call, so they leave it here.
+ */
+int kvx_last_result(const kvx_attachment *attachment) KV_NOEXCEPT;
+const char *kvx_last_error(const kvx_attachment *attachment) KV_NOEXCEPT;
 
 /* Kill ring access, for applications and wrappers. */
 
 /* Entries on the ring (0 .. kill_ring_size). */
-size_t kvx_kill_ring_count(const kvx_attachment *attachment);
+size_t kvx_kill_ring_count(const kvx_attachment *attachment) KV_NOEXCEPT;
 
 /* Entry i, 0 being the newest, or null past the end; owned by the companion. */
-const char *kvx_kill_ring_entry(const kvx_attachment *attachment, size_t i);
+const char *kvx_kill_ring_entry(const kvx_attachment *attachment, size_t i) KV_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -4,7 +4,16 @@
 set -eu
 need=""
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev valgrind; do
+# tmux: the resize test checks a terminal that rewraps its rows.  groff and
+# man-db: the manual check renders every page and shows one with man -l.
+for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev valgrind tmux \
+           groff-base man-db; do
+    have_pkg "$pkg" || need="$need $pkg"
+done
+# The readline layer's tests build Lua and the SQLite shell from their Debian
+# source packages: dpkg-dev unpacks them, tclsh generates the shell's source,
+# and the shell links the system's SQLite library.
+for pkg in dpkg-dev tcl libsqlite3-dev; do
     have_pkg "$pkg" || need="$need $pkg"
 done
 # The sanitizer build and the fuzz targets use clang's runtime (libFuzzer too).

@@ -1,13 +1,14 @@
 // The editor handle: configuration defaults and validation, creation with the
 // slot table, destruction in its fixed order, and the small accessors that
 // need nothing beyond the state.
-#include "editor.h"
+#include "api/editor.h"
 
-#include "../edit/edit.h"
-#include "../history/history.h"
-#include "../render/render.h"
-#include "../text/text.h"
-#include "alloc.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "edit/edit.h"
+#include "history/history.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 
@@ -46,13 +47,8 @@ void kv_fill_slots(kv_editor *ed) noexcept {
 void kv_store_config(kv_state *st, const kv_config &c) noexcept {
     st->in_fd = c.in_fd < 0 ? 0 : c.in_fd;
     st->out_fd = c.out_fd < 0 ? 1 : c.out_fd;
-    st->column = c.column;
-    st->row = c.row;
-    st->width = c.width;
-    st->height = c.height;
-    st->bounded = c.bounded != 0 || c.height != 0;
-    st->auto_width = c.width == 0;
-    st->auto_height = c.bounded != 0 && c.height == 0;
+    // A fixed height alone asks for bounded mode too.
+    kv_render_set_geometry(st, c.column, c.row, c.width, c.height, c.bounded != 0 || c.height != 0);
     st->max_line_len = c.max_line_len;
     st->history_max_len = c.history_max_len;
     st->history_index = -1;
@@ -119,7 +115,7 @@ void kv_free_string_method(kv_editor *, char *string) noexcept { kv_free(string)
 const char *kv_buffer_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return nullptr;
-    return st->line ? st->line : "";
+    return st->line;
 }
 
 size_t kv_cursor_method(kv_editor *ed) noexcept {
@@ -129,21 +125,21 @@ size_t kv_cursor_method(kv_editor *ed) noexcept {
 
 int kv_submit_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return -2;
+    if (!st || !st->readline_active) return kv_rc_invalid;
     st->submit_requested = 1;
     return 0;
 }
 
 int kv_cancel_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return -2;
+    if (!st || !st->readline_active) return kv_rc_invalid;
     st->cancel_requested = 1;
     return 0;
 }
 
 int kv_set_idle_callback_method(kv_editor *ed, kv_idle_callback cb, void *user) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
+    if (!st) return kv_rc_invalid;
     st->idle_callback = cb;
     st->idle_user_data = user;
     return 0;

@@ -2,8 +2,8 @@
 // routines behind the exported functions.
 #pragma once
 
+#include "base/state.h"
 #include "kavrik.h"
-#include "state.h"
 
 extern "C" {
 void kv_config_init_impl(kv_config *config) noexcept;

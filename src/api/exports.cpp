@@ -3,8 +3,9 @@
 // answer of the function.
 #include "kavrik.h"
 
-#include "alloc.h"
-#include "editor.h"
+#include "api/editor.h"
+#include "base/alloc.h"
+#include "base/error.h"
 
 #define KV_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -47,44 +48,44 @@ KV_EXPORT void kv_free_string(kv_editor *ed, char *string) noexcept {
 }
 
 KV_EXPORT int kv_history_add(kv_editor *ed, const char *line) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_add, -2, line);
+    return kv_call_slot(ed, &kv_editor::history_add, kv_rc_invalid, line);
 }
 
 KV_EXPORT int kv_history_set_max_len(kv_editor *ed, int32_t max) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_set_max_len, -2, max);
+    return kv_call_slot(ed, &kv_editor::history_set_max_len, kv_rc_invalid, max);
 }
 
 KV_EXPORT int kv_history_save(kv_editor *ed, const char *path) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_save, -2, path);
+    return kv_call_slot(ed, &kv_editor::history_save, kv_rc_invalid, path);
 }
 
 KV_EXPORT int kv_history_load(kv_editor *ed, const char *path) noexcept {
-    return kv_call_slot(ed, &kv_editor::history_load, -2, path);
+    return kv_call_slot(ed, &kv_editor::history_load, kv_rc_invalid, path);
 }
 
 KV_EXPORT int kv_set_bounds(kv_editor *ed, int32_t column, int32_t row, int32_t width,
                             int32_t height) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_bounds, -2, column, row, width, height);
+    return kv_call_slot(ed, &kv_editor::set_bounds, kv_rc_invalid, column, row, width, height);
 }
 
 KV_EXPORT int kv_set_screen_width(kv_editor *ed, int32_t width) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_screen_width, -2, width);
+    return kv_call_slot(ed, &kv_editor::set_screen_width, kv_rc_invalid, width);
 }
 
 KV_EXPORT int kv_set_idle_callback(kv_editor *ed, kv_idle_callback cb, void *user) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_idle_callback, -2, cb, user);
+    return kv_call_slot(ed, &kv_editor::set_idle_callback, kv_rc_invalid, cb, user);
 }
 
 KV_EXPORT int kv_bind_key(kv_editor *ed, int32_t key, kv_key_callback cb, void *user) noexcept {
-    return kv_call_slot(ed, &kv_editor::bind_key, -2, key, cb, user);
+    return kv_call_slot(ed, &kv_editor::bind_key, kv_rc_invalid, key, cb, user);
 }
 
 KV_EXPORT int kv_insert(kv_editor *ed, const char *text) noexcept {
-    return kv_call_slot(ed, &kv_editor::insert, -2, text);
+    return kv_call_slot(ed, &kv_editor::insert, kv_rc_invalid, text);
 }
 
 KV_EXPORT int kv_set_buffer(kv_editor *ed, const char *text) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_buffer, -2, text);
+    return kv_call_slot(ed, &kv_editor::set_buffer, kv_rc_invalid, text);
 }
 
 KV_EXPORT const char *kv_buffer(kv_editor *ed) noexcept {
@@ -96,19 +97,19 @@ KV_EXPORT size_t kv_cursor(kv_editor *ed) noexcept {
 }
 
 KV_EXPORT int kv_set_cursor(kv_editor *ed, size_t position) noexcept {
-    return kv_call_slot(ed, &kv_editor::set_cursor, -2, position);
+    return kv_call_slot(ed, &kv_editor::set_cursor, kv_rc_invalid, position);
 }
 
 KV_EXPORT int kv_submit(kv_editor *ed) noexcept {
-    return kv_call_slot(ed, &kv_editor::submit, -2);
+    return kv_call_slot(ed, &kv_editor::submit, kv_rc_invalid);
 }
 
 KV_EXPORT int kv_cancel(kv_editor *ed) noexcept {
-    return kv_call_slot(ed, &kv_editor::cancel, -2);
+    return kv_call_slot(ed, &kv_editor::cancel, kv_rc_invalid);
 }
 
 KV_EXPORT int kv_print_above(kv_editor *ed, kv_print_callback cb, void *user) noexcept {
-    return kv_call_slot(ed, &kv_editor::print_above, -2, cb, user);
+    return kv_call_slot(ed, &kv_editor::print_above, kv_rc_invalid, cb, user);
 }
 
 KV_EXPORT int kv_last_readline_status(kv_editor *ed) noexcept {

@@ -1,13 +1,11 @@
 // Key bindings: the 64-entry table of callbacks, and the dispatch of each key
 // through its binding, the submit and cancel requests and the reported action
 // to the built-in command.
-#include "../api/error.h"
-#include "edit.h"
+#include "base/error.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
 
 namespace {
-
-constexpr const char *kv_msg_too_many = "too many key bindings";
-constexpr const char *kv_msg_callback_failed = "key callback failed";
 
 bool kv_in_use(const kv_key_binding &b) { return b.callback != nullptr; }
 
@@ -55,7 +53,7 @@ bool kv_honour_requests(kv_call *c) {
 extern "C" int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb,
                                   void *user) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || key == 0) return -2;
+    if (!st || key == 0) return kv_rc_invalid;
     if (kv_key_binding *b = kv_find_binding(st, key)) {
         b->callback = cb;
         b->user_data = cb ? user : nullptr;
@@ -63,10 +61,7 @@ extern "C" int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb
     }
     if (!cb) return 0;
     kv_key_binding *slot = kv_free_binding(st);
-    if (!slot) {
-        kv_set_error(st, kv_msg_too_many);
-        return -3;
-    }
+    if (!slot) return kv_fail_with(st, kv_result::out_of_memory, kv_msg_too_many);
     *slot = kv_key_binding{key, cb, user};
     return 0;
 }

@@ -1,16 +1,13 @@
 // The built-in editing commands: one table for normal editing and one for the
 // reverse history search, each mapping a key code to a small command.  Every
 // cursor step and deletion goes by grapheme cluster.
-#include "../history/history.h"
-#include "../render/render.h"
-#include "../text/text.h"
-#include "edit.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
+#include "history/history.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
-
-constexpr const char *kv_msg_search_start = "failed to start reverse history search";
-constexpr const char *kv_msg_search_update = "failed to update reverse history search";
-constexpr const char *kv_msg_search_cancel = "failed to cancel reverse history search";
 
 using kv_command = void (*)(kv_call *, int key);
 
@@ -18,10 +15,6 @@ struct kv_command_entry {
     int key;
     kv_command run;
 };
-
-const char *kv_line(const kv_state *st) { return st->line ? st->line : ""; }
-
-bool kv_is_space(unsigned char b) { return b == ' ' || (b >= 9 && b <= 13); }
 
 // Typed text: keys 32..255 other than DEL, the first byte of a character.
 bool kv_is_text_key(int key) { return key >= 32 && key <= 255 && key != 127; }
@@ -34,13 +27,13 @@ void kv_cmd_end(kv_call *c, int) { c->st->cursor = c->st->line_len; }
 
 void kv_cmd_left(kv_call *c, int) {
     kv_state *st = c->st;
-    if (st->cursor > 0) st->cursor -= kv_utf8_prev_cluster_len(kv_line(st), st->cursor);
+    if (st->cursor > 0) st->cursor -= kv_utf8_prev_cluster_len(st->line, st->cursor);
 }
 
 void kv_cmd_right(kv_call *c, int) {
     kv_state *st = c->st;
     if (st->cursor < st->line_len)
-        st->cursor += kv_utf8_cluster_len_width(kv_line(st), st->line_len, st->cursor, nullptr);
+        st->cursor += kv_utf8_cluster_len_width(st->line, st->line_len, st->cursor, nullptr);
 }
 
 void kv_cmd_interrupt(kv_call *c, int) { c->end = kv_end::interrupt; }
@@ -51,7 +44,7 @@ void kv_cmd_submit(kv_call *c, int) { c->end = kv_end::submit; }
 bool kv_delete_forward(kv_call *c) {
     kv_state *st = c->st;
     if (st->cursor >= st->line_len) return false;
-    size_t n = kv_utf8_cluster_len_width(kv_line(st), st->line_len, st->cursor, nullptr);
+    size_t n = kv_utf8_cluster_len_width(st->line, st->line_len, st->cursor, nullptr);
     kv_buf_delete(c->ed, st->cursor, n);
     return true;
 }
@@ -65,7 +58,7 @@ void kv_cmd_delete(kv_call *c, int) { kv_delete_forward(c); }
 void kv_cmd_backspace(kv_call *c, int) {
     kv_state *st = c->st;
     if (st->cursor == 0) return;
-    size_t n = kv_utf8_prev_cluster_len(kv_line(st), st->cursor);
+    size_t n = kv_utf8_prev_cluster_len(st->line, st->cursor);
     kv_buf_delete(c->ed, st->cursor - n, n);
     st->cursor -= n;
 }
@@ -92,28 +85,38 @@ void kv_cmd_kill_to_start(kv_call *c, int) {
 void kv_cmd_kill_word(kv_call *c, int) {
     kv_state *st = c->st;
     if (st->cursor == 0) return;
-    size_t s = kv_word_backward(kv_line(st), st->cursor);
+    size_t s = kv_word_backward(st->line, st->cursor);
     kv_buf_delete(c->ed, s, st->cursor - s);
     st->cursor = s;
 }
 
 void kv_cmd_word_backward(kv_call *c, int) {
     kv_state *st = c->st;
-    st->cursor = kv_word_backward(kv_line(st), st->cursor);
+    st->cursor = kv_word_backward(st->line, st->cursor);
 }
 
 void kv_cmd_word_forward(kv_call *c, int) {
     kv_state *st = c->st;
-    const char *text = kv_line(st);
+    const char *text = st->line;
     size_t i = st->cursor;
     while (i < st->line_len && !kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
     while (i < st->line_len && kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
     st->cursor = i;
 }
 
+// Up walks up the rows of the line, and from the end of a one-row line into
+// the history.  During a walk, the first row of a line of several rows leads
+// on to the older entry too: an entry that wraps or holds a line break puts
+// the cursor at its end, and walking up its rows moves it away from there.
 void kv_cmd_up(kv_call *c, int) {
     if (kv_move_visual(c->ed, c->prompt, -1)) return;
-    if (c->st->cursor == c->st->line_len) kv_history_nav(c->ed, -1);
+    kv_state *st = c->st;
+    bool older = st->cursor == st->line_len;
+    if (!older && st->history_index != -1) {
+        int32_t row = 0;
+        older = kv_render_rows(c->ed, c->prompt, &row) > 1 && row == 0;
+    }
+    if (older) kv_history_nav(c->ed, -1);
 }
 
 void kv_cmd_down(kv_call *c, int) {
@@ -135,25 +138,25 @@ void kv_cmd_text(kv_call *c, int key) {
 }
 
 constexpr kv_command_entry kv_normal_commands[] = {
-    {1, kv_cmd_home},
+    {kv_ctrl('a'), kv_cmd_home},
     {KV_KEY_HOME, kv_cmd_home},
-    {2, kv_cmd_left},
+    {kv_ctrl('b'), kv_cmd_left},
     {KV_KEY_LEFT, kv_cmd_left},
-    {3, kv_cmd_interrupt},
-    {4, kv_cmd_ctrl_d},
+    {kv_ctrl('c'), kv_cmd_interrupt},
+    {kv_ctrl('d'), kv_cmd_ctrl_d},
     {KV_KEY_DELETE, kv_cmd_delete},
-    {5, kv_cmd_end},
+    {kv_ctrl('e'), kv_cmd_end},
     {KV_KEY_END, kv_cmd_end},
-    {6, kv_cmd_right},
+    {kv_ctrl('f'), kv_cmd_right},
     {KV_KEY_RIGHT, kv_cmd_right},
-    {8, kv_cmd_backspace},
-    {127, kv_cmd_backspace},
-    {10, kv_cmd_line_feed},
-    {11, kv_cmd_kill_to_end},
-    {13, kv_cmd_submit},
-    {18, kv_cmd_search_start},
-    {21, kv_cmd_kill_to_start},
-    {23, kv_cmd_kill_word},
+    {kv_ctrl('h'), kv_cmd_backspace},
+    {kv_key_backspace, kv_cmd_backspace},
+    {kv_ctrl('j'), kv_cmd_line_feed},
+    {kv_ctrl('k'), kv_cmd_kill_to_end},
+    {kv_key_enter, kv_cmd_submit},
+    {kv_ctrl('r'), kv_cmd_search_start},
+    {kv_ctrl('u'), kv_cmd_kill_to_start},
+    {kv_ctrl('w'), kv_cmd_kill_word},
     {KV_KEY_ALT_B, kv_cmd_word_backward},
     {KV_KEY_ALT_F, kv_cmd_word_forward},
     {KV_KEY_UP, kv_cmd_up},
@@ -195,14 +198,14 @@ void kv_cmd_search_text(kv_call *c, int key) {
 
 // A paste during a search goes into the query (the paste handling knows).
 constexpr kv_command_entry kv_search_commands[] = {
-    {3, kv_cmd_interrupt},
-    {7, kv_cmd_search_cancel},
-    {27, kv_cmd_search_cancel},
-    {8, kv_cmd_search_erase},
-    {127, kv_cmd_search_erase},
-    {13, kv_cmd_search_accept},
-    {18, kv_cmd_search_next},
-    {21, kv_cmd_search_clear},
+    {kv_ctrl('c'), kv_cmd_interrupt},
+    {kv_ctrl('g'), kv_cmd_search_cancel},
+    {kv_key_esc, kv_cmd_search_cancel},
+    {kv_ctrl('h'), kv_cmd_search_erase},
+    {kv_key_backspace, kv_cmd_search_erase},
+    {kv_key_enter, kv_cmd_search_accept},
+    {kv_ctrl('r'), kv_cmd_search_next},
+    {kv_ctrl('u'), kv_cmd_search_clear},
     {KV_KEY_PASTE_START, kv_cmd_paste_start},
 };
 

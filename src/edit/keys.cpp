@@ -1,16 +1,14 @@
 // Key input: the escape decoder that turns the bytes after an ESC into a key
 // code, the collection of a typed character's continuation bytes, and the
 // handling of bytes that arrive inside a bracketed paste.
-#include <poll.h>
-
-#include "../api/sys.h"
-#include "../text/text.h"
-#include "edit.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
+#include "text/text.h"
 
 namespace {
 
-constexpr unsigned char kv_esc = 27;
-constexpr unsigned char kv_bel = 7;
+constexpr unsigned char kv_esc = kv_key_esc;
+constexpr unsigned char kv_bel = kv_ctrl('g');
 
 // Escape numbers stop growing here: far above every listed code, so a huge
 // number keeps meaning "no such key" instead of overflowing.
@@ -21,8 +19,6 @@ constexpr size_t kv_escape_string_limit = 65536;
 // The bytes that end a bracketed paste (ESC [ 2 0 1 ~).
 constexpr char kv_paste_end[7] = "\x1b[201~";
 constexpr size_t kv_paste_end_len = 6;
-
-constexpr const char *kv_msg_search_update = "failed to update reverse history search";
 
 bool kv_is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
 bool kv_is_letter(unsigned char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
@@ -288,10 +284,7 @@ void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
                         size_t *count) noexcept {
     buf[0] = first;
     *count = 1;
-    size_t want = first >= 0xC0 && first <= 0xDF   ? 2
-                  : first >= 0xE0 && first <= 0xEF ? 3
-                  : first >= 0xF0 && first <= 0xF7 ? 4
-                                                   : 1;
+    size_t want = kv_utf8_sequence_length(first);
     while (*count < want) {
         unsigned char b;
         if (kv_call_wait_byte(c, &b) <= 0) return;
@@ -302,12 +295,6 @@ void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
         }
         buf[(*count)++] = b;
     }
-}
-
-int kv_call_input_pending(kv_call *c) noexcept {
-    if (c->back_len > 0) return 1;
-    struct pollfd p = {c->st->in_fd, POLLIN, 0};
-    return kv_sys.poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept {

@@ -1,157 +1,72 @@
-// The readline call.  Input that is not a terminal is read as a plain line.
+// The readline call.  Input that is not a terminal goes to the plain path.
 // On a terminal the call enters raw mode, turns bracketed paste on, draws the
 // prompt and runs the main loop (one byte or one idle tick per pass, a redraw
 // after each) until a key, a callback or the terminal ends it; every ending
 // turns bracketed paste off, restores the terminal and sets the status.
 #include <errno.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cstring>
 #include <string_view>
-#include <utility>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../api/sys.h"
-#include "../history/history.h"
-#include "../render/render.h"
-#include "../text/text.h"
-#include "edit.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/io.h"
+#include "base/sys.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
+#include "history/history.h"
+#include "render/render.h"
+#include "text/text.h"
 
 namespace {
 
-// Control sequences written here; the line end and the cursor positioning
-// come from the renderer's catalogue.
+// Control sequences written here; the line end comes from the renderer.
 constexpr std::string_view kv_paste_on = "\x1b[?2004h";  // bracketed paste on
 constexpr std::string_view kv_paste_off = "\x1b[?2004l"; // bracketed paste off
 
 constexpr const char *kv_default_prompt = "> ";
-constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
-
-constexpr const char *kv_msg_active = "readline call already active";
-constexpr const char *kv_msg_paste = "failed to enable bracketed paste";
-constexpr const char *kv_msg_newline = "failed to write final newline";
-constexpr const char *kv_msg_bounded = "failed to write bounded terminal output";
-constexpr const char *kv_msg_copy = "out of memory while returning line";
-constexpr const char *kv_msg_read_tty = "failed to read terminal input";
-constexpr const char *kv_msg_read_plain = "failed to read input";
-
-char *kv_null_with(kv_state *st, int status) noexcept {
-    st->last_status = status;
-    return nullptr;
-}
 
 // The buffer's text up to its first NUL byte, as a string for the caller.
 char *kv_copy_line(kv_state *st) noexcept {
-    size_t n = st->line ? strnlen(st->line, st->line_len) : 0;
-    char *copy = kv_strndup(st->line ? st->line : "", n);
+    char *copy = kv_strndup(st->line, strnlen(st->line, st->line_len));
     if (!copy) kv_set_error(st, kv_msg_copy);
     return copy;
 }
 
-char *kv_return_copy(kv_state *st) noexcept {
-    char *copy = kv_copy_line(st);
-    st->last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
-    return copy;
-}
-
-// ---- plain path ------------------------------------------------------------
-
-// Next input byte: 1 a byte, 0 end of file, -1 failure.  A descriptor left
-// non-blocking is waited on instead of failing with EAGAIN.
-int kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
-    if (st->pending_byte_set) {
-        st->pending_byte_set = 0;
-        *byte = st->pending_byte;
-        return 1;
-    }
-    for (;;) {
-        ssize_t n = kv_sys.read(st->in_fd, byte, 1);
-        if (n >= 0) return n > 0 ? 1 : 0;
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        if (kv_wait_readable(st->in_fd, -1, nullptr) < 0) return -1;
-    }
-}
-
-// After a CR: a LF already there belongs to it and is dropped, any other
-// byte waits for the next call.  When nothing is there yet, a LF may still
-// come in a later read; the next call drops it if it comes first.
-void kv_plain_after_cr(kv_state *st) noexcept {
-    short revents = 0;
-    unsigned char next = 0;
-    if (kv_wait_readable(st->in_fd, 0, &revents) > 0 && (revents & POLLIN) &&
-        kv_sys.read(st->in_fd, &next, 1) == 1) {
-        if (next != '\n') {
-            st->pending_byte = next;
-            st->pending_byte_set = 1;
-        }
-        return;
-    }
-    st->plain_last_cr = 1;
-}
-
-// Appends a byte; false when the call must fail.  A byte beyond the maximum
-// line length is dropped (the line is cut there).
-bool kv_plain_append(kv_editor *ed, kv_state *st, unsigned char byte) noexcept {
-    char c = static_cast<char>(byte);
-    if (kv_buf_insert(ed, st->line_len, &c, 1) == 0) {
-        st->cursor = st->line_len;
-        return true;
-    }
-    return st->line_len >= st->max_line_len;
-}
-
-char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
-    if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    bool drop_lf = st->plain_last_cr != 0;
-    st->plain_last_cr = 0;
-    bool taken = false;
-    for (;;) {
-        unsigned char byte = 0;
-        int r = kv_plain_next(st, &byte);
-        if (r < 0) {
-            kv_set_error(st, kv_msg_read_plain);
-            return kv_null_with(st, KV_STATUS_ERROR);
-        }
-        if (r == 0) {
-            if (taken || st->line_len > 0) return kv_return_copy(st);
-            return kv_null_with(st, KV_STATUS_EOF);
-        }
-        if (std::exchange(drop_lf, false) && byte == '\n') continue;
-        taken = true;
-        if (byte == '\r') {
-            kv_plain_after_cr(st);
-            return kv_return_copy(st);
-        }
-        if (byte == '\n') return kv_return_copy(st);
-        if (byte == 4 && st->line_len == 0) return kv_null_with(st, KV_STATUS_EOF);
-        if (!kv_plain_append(ed, st, byte)) return kv_null_with(st, KV_STATUS_ERROR);
-    }
-}
-
 // ---- terminal path: the frame ------------------------------------------------
 
-// Leaves raw mode on every way out of the call.
-class kv_raw_guard {
+// The ending that every way out of a terminal call shares: no active prompt
+// or running call any more, bracketed paste off (once it was turned on) and
+// the terminal's own mode back.  An ending that must do more after it (set
+// the status, raise SIGINT) closes it first; any other way out closes it on
+// leaving the scope.
+class kv_call_ending {
 public:
-    explicit kv_raw_guard(kv_state *st) noexcept : st_(st) {}
-    ~kv_raw_guard() { kv_terminal_restore(st_); }
-    kv_raw_guard(const kv_raw_guard &) = delete;
-    kv_raw_guard &operator=(const kv_raw_guard &) = delete;
-    void restore() noexcept { kv_terminal_restore(st_); }
+    explicit kv_call_ending(kv_state *st) noexcept : st_(st) {}
+    ~kv_call_ending() { close(); }
+    kv_call_ending(const kv_call_ending &) = delete;
+    kv_call_ending &operator=(const kv_call_ending &) = delete;
+
+    void paste_turned_on() noexcept { paste_on_ = true; }
+    void close() noexcept {
+        if (closed_) return;
+        closed_ = true;
+        st_->active_prompt = nullptr;
+        st_->readline_active = 0;
+        if (paste_on_) {
+            st_->paste_active = 0;
+            (void)kv_write_seq(st_->out_fd, kv_paste_off);
+        }
+        kv_terminal_restore(st_);
+    }
 
 private:
     kv_state *st_;
+    bool paste_on_ = false;
+    bool closed_ = false;
 };
-
-void kv_write_paste_off(kv_state *st) noexcept {
-    st->paste_active = 0;
-    (void)kv_write_seq(st->out_fd, kv_paste_off);
-}
 
 // The line is done with: no walk, an empty buffer for the next call.
 void kv_call_drop_line(kv_call *c) noexcept {
@@ -192,14 +107,17 @@ public:
     kv_frame_memo(const kv_frame_memo &) = delete;
     kv_frame_memo &operator=(const kv_frame_memo &) = delete;
 
-    // Before a drawing: the scalar inputs (the terminal size is read first,
-    // so that a resize during the drawing shows as a change next time).
+    // Before a drawing: the scalar inputs.  The terminal size is the one the
+    // drawing asked for (recorded with the frame), so that a resize during
+    // the drawing shows as a change next time.
     void begin(const kv_state *st) noexcept {
         valid_ = false;
-        scalars_ = kv_scalars_of(st);
+        scalars_ = kv_scalars_of(st, false);
     }
     // After a successful drawing: the texts it showed.
     void commit(const kv_state *st, const char *prompt) noexcept {
+        scalars_.cols = st->store.term_cols;
+        scalars_.rows = st->store.term_rows;
         scalars_.store_count = st->store.count;
         scalars_.store_top = st->store.top;
         scalars_.store_row = st->store.cursor_row;
@@ -241,7 +159,7 @@ private:
         }
     };
 
-    static kv_scalars kv_scalars_of(const kv_state *st) noexcept {
+    static kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
         kv_scalars s {};
         s.cursor = st->cursor;
         s.column = st->column;
@@ -251,7 +169,7 @@ private:
         s.bounded = st->bounded;
         s.auto_width = st->auto_width;
         s.auto_height = st->auto_height;
-        kv_terminal_size(st, &s.cols, &s.rows);
+        if (size) kv_terminal_size(st, &s.cols, &s.rows);
         s.store_count = st->store.count;
         s.store_top = st->store.top;
         s.store_row = st->store.cursor_row;
@@ -266,53 +184,36 @@ private:
 
 // ---- terminal path: the main loop ------------------------------------------
 
-// Bytes typed ahead between two calls arrived while the terminal was in its
-// own mode, which turns a carriage return into a line feed as it comes in
-// (ICRNL): such a line feed was an Enter.  The count is taken right after
-// raw mode is entered, when everything waiting came in the old way.
-size_t kv_cooked_pending(const kv_state *st) noexcept {
-    const tcflag_t iflag = st->saved_termios.c_iflag;
-    if (!(iflag & ICRNL) || (iflag & IGNCR)) return 0;
-    int n = 0;
-    if (ioctl(st->in_fd, FIONREAD, &n) != 0 || n < 0) return 0;
-    return static_cast<size_t>(n);
-}
-
-enum class kv_input { byte, none, retry, failed };
 enum class kv_pass { key, idle, quiet };
 
-// No byte from a non-blocking terminal: wait for one as the raw-mode read
-// would have (0.1 s), so that the loop neither fails nor spins.
-kv_input kv_wait_for_input(int fd) noexcept {
-    int r = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
-    if (r < 0) return kv_input::failed;
-    return r == 0 ? kv_input::none : kv_input::retry;
+// The terminal left the raw mode that the call set (a shell puts its own
+// mode back while the program is stopped, and keeps it after continuing
+// it): raw mode and bracketed paste go on again, what came in meanwhile is
+// read as typed, and the editor is drawn whole on a fresh row, below what
+// the terminal echoed.  True when raw mode was applied again; then *crnl
+// tells whether the terminal's own mode turned Enter into a line feed.
+bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
+    kv_state *st = c->st;
+    struct termios seen {};
+    if (!st->raw_active || kv_sys.tcgetattr(st->in_fd, &seen) != 0) return false;
+    if (kv_terminal_is_raw(seen)) return false;
+    if (kv_terminal_apply_raw(st) != 0) return false; // tried again at the next tick
+    if (crnl) *crnl = (seen.c_iflag & ICRNL) && !(seen.c_iflag & IGNCR);
+    c->cooked_left = kv_cooked_pending(st, seen);
+    (void)kv_write_seq(st->out_fd, kv_paste_on);
+    if (!st->bounded) (void)kv_write_seq(st->out_fd, kv_seq_crlf);
+    kv_render_store_reset(st);
+    return true;
 }
 
-kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
-    if (c->back_len > 0) {
-        *byte = c->back[--c->back_len];
-        return kv_input::byte;
-    }
-    errno = 0;
-    ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
-    if (n > 0) {
-        kv_call_uncook(c, byte);
-        return kv_input::byte;
-    }
-    if (n == 0) return kv_input::none;
-    if (errno == EINTR) return kv_input::retry;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kv_wait_for_input(c->st->in_fd);
-    return kv_input::failed;
-}
-
-// A terminal that went away (window closed, connection dropped) returns no
-// byte at once on every read, which looks like an endless run of idle ticks.
-// poll tells the two apart.
-bool kv_terminal_gone(const kv_state *st) noexcept {
-    short revents = 0;
-    return kv_wait_readable(st->in_fd, 0, &revents) > 0 &&
-           (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+// In raw mode Enter arrives as a carriage return; a line feed is Ctrl-J, or
+// an Enter that the terminal turned into one because it is back in its own
+// mode (a line typed at once after the program was continued reaches the
+// call before any idle tick).  Then it is an Enter.
+void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
+    if (*byte != '\n' || c->back_len > 0) return;
+    bool crnl = false;
+    if (kv_call_check_mode(c, &crnl) && crnl) *byte = '\r';
 }
 
 void kv_call_idle(kv_call *c) noexcept {
@@ -330,6 +231,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
     switch (kv_call_read(c, &byte)) {
     case kv_input::retry:
         errno = 0;
+        kv_call_check_mode(c);
         return kv_pass::quiet;
     case kv_input::failed:
         // A read that was waiting when the terminal went away fails (EIO)
@@ -347,6 +249,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
             c->end = kv_end::eof;
             return kv_pass::key;
         }
+        kv_call_check_mode(c);
         kv_call_idle(c);
         return kv_pass::idle;
     case kv_input::byte:
@@ -356,25 +259,26 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_edit_paste_byte(c, byte);
         return kv_pass::key;
     }
+    kv_call_check_line_feed(c, &byte);
     if (byte == 0) {
         kv_call_idle(c);
         return kv_pass::idle;
     }
-    kv_edit_dispatch(c, byte == 27 ? kv_key_decode_escape(c) : byte);
+    kv_edit_dispatch(c, byte == kv_key_esc ? kv_key_decode_escape(c) : byte);
     return kv_pass::key;
 }
 
-bool kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
+int kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
     const char *prompt = kv_call_shown_prompt(c);
     memo->begin(c->st);
-    if (kv_render_apply(c->ed, prompt) != 0) return false;
+    if (kv_render_apply(c->ed, prompt) != 0) return kv_rc_failed;
     memo->commit(c->st, prompt);
-    return true;
+    return 0;
 }
 
 void kv_call_redraw(kv_call *c, kv_pass pass, kv_frame_memo *memo) noexcept {
     if (pass != kv_pass::key && memo->unchanged(c->st, kv_call_shown_prompt(c))) return;
-    if (!kv_call_draw(c, memo)) kv_call_fail(c, nullptr);
+    if (kv_call_draw(c, memo) != 0) kv_call_fail(c, nullptr);
 }
 
 // Runs passes until one ends the call; true when the terminal hung up.
@@ -390,13 +294,11 @@ bool kv_call_loop(kv_call *c, kv_frame_memo *memo) noexcept {
 
 // ---- terminal path: the endings ------------------------------------------------
 
-char *kv_end_interrupt(kv_call *c, kv_raw_guard &raw) noexcept {
+char *kv_end_interrupt(kv_call *c, kv_call_ending &ending) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
     (void)kv_render_clear_active(c->ed);
-    st->active_prompt = nullptr;
-    kv_write_paste_off(st);
-    raw.restore();
+    ending.close();
     st->last_status = KV_STATUS_INTERRUPTED;
     // Raised last, with the terminal in its own mode again, so that the
     // application's handler runs on a sane terminal.
@@ -404,50 +306,33 @@ char *kv_end_interrupt(kv_call *c, kv_raw_guard &raw) noexcept {
     return nullptr;
 }
 
-char *kv_end_error(kv_call *c, kv_raw_guard &raw) noexcept {
+char *kv_end_error(kv_call *c, kv_call_ending &ending) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
-    st->active_prompt = nullptr;
-    kv_write_paste_off(st);
-    raw.restore();
+    ending.close();
     kv_call_drop_line(c);
     return kv_null_with(st, KV_STATUS_ERROR);
 }
 
 // A cancel or end of input during a search gives back the line from before it.
-bool kv_finish_search(kv_call *c) noexcept {
-    bool ok = true;
+int kv_finish_search(kv_call *c) noexcept {
+    int rc = 0;
     if (c->search.active && c->end != kv_end::submit)
-        ok = kv_buf_set(c->ed, c->search.saved ? c->search.saved : "") == 0;
+        rc = kv_buf_set(c->ed, c->search.saved ? c->search.saved : "");
     kv_search_free(&c->search);
-    return ok;
-}
-
-// Puts the cursor below the finished line: a line end, or in bounded mode
-// column 1 of the row under the box.
-bool kv_leave_line(kv_state *st) noexcept {
-    if (!st->bounded) {
-        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return true;
-        kv_set_error(st, kv_msg_newline);
-        return false;
-    }
-    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return true;
-    kv_set_error(st, kv_msg_bounded);
-    return false;
+    return rc;
 }
 
 // Submit, cancel or end of input.  A terminal that hung up gets no final
 // drawing: nothing can be written to it any more.
-char *kv_end_finish(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
+char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     kv_state *st = c->st;
     st->cursor = st->line_len;
-    bool ok = kv_finish_search(c);
+    bool ok = kv_finish_search(c) == 0;
     if (ok && !hung_up)
-        ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st);
+        ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
     if (ok) kv_render_store_reset(st);
-    kv_write_paste_off(st);
-    raw.restore();
-    st->active_prompt = nullptr;
+    ending.close();
     if (!ok) {
         kv_call_drop_line(c);
         return kv_null_with(st, KV_STATUS_ERROR);
@@ -461,28 +346,29 @@ char *kv_end_finish(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
     return line;
 }
 
-char *kv_call_end(kv_call *c, kv_raw_guard &raw, bool hung_up) noexcept {
+char *kv_call_end(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     c->st->readline_active = 0;
     switch (c->end) {
     case kv_end::interrupt:
-        return kv_end_interrupt(c, raw);
+        return kv_end_interrupt(c, ending);
     case kv_end::error:
-        return kv_end_error(c, raw);
+        return kv_end_error(c, ending);
     default:
-        return kv_end_finish(c, raw, hung_up);
+        return kv_end_finish(c, ending, hung_up);
     }
 }
 
 char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noexcept {
-    kv_raw_guard raw(st);
+    kv_call_ending ending(st);
     bool entered_raw = !st->raw_active;
     if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    const size_t cooked = entered_raw ? kv_cooked_pending(st) : 0;
+    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : 0;
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
     if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
+    ending.paste_turned_on();
     kv_call c {};
     c.ed = ed;
     c.st = st;
@@ -490,52 +376,22 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
     kv_call_reset(&c);
     c.cooked_left = cooked;
     kv_frame_memo memo;
-    if (!kv_call_draw(&c, &memo)) {
-        st->active_prompt = nullptr;
-        st->readline_active = 0;
-        kv_write_paste_off(st);
-        return kv_null_with(st, KV_STATUS_ERROR);
-    }
+    if (kv_call_draw(&c, &memo) != 0) return kv_null_with(st, KV_STATUS_ERROR);
     bool hung_up = kv_call_loop(&c, &memo);
-    return kv_call_end(&c, raw, hung_up);
+    return kv_call_end(&c, ending, hung_up);
 }
 
 } // namespace
 
-long kv_read_escape_byte(int fd, unsigned char *byte) noexcept {
-    int ready = kv_wait_readable(fd, kv_key_wait_ms, nullptr);
-    if (ready <= 0) return ready;
-    ssize_t n;
-    do {
-        n = kv_sys.read(fd, byte, 1);
-    } while (n < 0 && errno == EINTR);
-    return static_cast<long>(n);
+char *kv_null_with(kv_state *st, int status) noexcept {
+    st->last_status = status;
+    return nullptr;
 }
 
-long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept {
-    if (c->back_len > 0) {
-        *byte = c->back[--c->back_len];
-        return 1;
-    }
-    long r = kv_read_escape_byte(c->st->in_fd, byte);
-    if (r > 0) kv_call_uncook(c, byte);
-    return r;
-}
-
-void kv_call_uncook(kv_call *c, unsigned char *byte) noexcept {
-    if (c->cooked_left == 0) return;
-    --c->cooked_left;
-    if (*byte == '\n') *byte = '\r';
-}
-
-void kv_call_unread(kv_call *c, unsigned char byte) noexcept {
-    // Decoders hand back at most a few bytes; the room is far larger.
-    if (c->back_len < static_cast<int>(sizeof c->back)) c->back[c->back_len++] = byte;
-}
-
-void kv_call_fail(kv_call *c, const char *msg) noexcept {
-    if (msg) kv_set_error(c->st, msg);
-    c->end = kv_end::error;
+char *kv_return_copy(kv_state *st) noexcept {
+    char *copy = kv_copy_line(st);
+    st->last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
+    return copy;
 }
 
 extern "C" char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept {

@@ -7,15 +7,12 @@
 #include <termios.h>
 #include <time.h>
 
-#include "../api/error.h"
-#include "../api/sys.h"
-#include "edit.h"
+#include "base/error.h"
+#include "base/sys.h"
+#include "edit/internal.h"
+#include "edit/messages.h"
 
 namespace {
-
-constexpr const char *kv_msg_not_tty = "input file descriptor is not a terminal";
-constexpr const char *kv_msg_getattr = "failed to read terminal attributes";
-constexpr const char *kv_msg_raw = "failed to enable terminal raw mode";
 
 // TCSADRAIN rather than TCSAFLUSH: flushing would throw away what the user
 // typed ahead (the next command typed during the last one, the rest of a
@@ -59,18 +56,27 @@ int kv_terminal_enter_raw(kv_state *st) noexcept {
     if (!kv_sys.isatty(st->in_fd)) {
         kv_set_error(st, kv_msg_not_tty);
         errno = ENOTTY;
-        return -1;
+        return kv_rc_failed;
     }
     if (kv_sys.tcgetattr(st->in_fd, &st->saved_termios) != 0) {
-        kv_set_error(st, kv_msg_getattr);
-        return -1;
+        return kv_fail_with(st, kv_result::failed, kv_msg_getattr);
     }
     if (kv_set_attributes(st->in_fd, kv_raw_attributes(st->saved_termios)) != 0) {
-        kv_set_error(st, kv_msg_raw);
-        return -1;
+        return kv_fail_with(st, kv_result::failed, kv_msg_raw);
     }
     st->raw_active = 1;
     return 0;
+}
+
+bool kv_terminal_is_raw(const struct termios &t) noexcept {
+    const struct termios raw = kv_raw_attributes(t);
+    return t.c_iflag == raw.c_iflag && t.c_oflag == raw.c_oflag && t.c_cflag == raw.c_cflag &&
+           t.c_lflag == raw.c_lflag && t.c_cc[VMIN] == raw.c_cc[VMIN] &&
+           t.c_cc[VTIME] == raw.c_cc[VTIME];
+}
+
+int kv_terminal_apply_raw(kv_state *st) noexcept {
+    return kv_set_attributes(st->in_fd, kv_raw_attributes(st->saved_termios));
 }
 
 void kv_terminal_restore(kv_state *st) noexcept {

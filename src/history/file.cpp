@@ -11,10 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../api/sys.h"
-#include "history.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/io.h"
+#include "base/sys.h"
+#include "history/history.h"
+#include "history/internal.h"
+#include "history/messages.h"
 
 namespace {
 
@@ -23,15 +26,6 @@ constexpr size_t kv_io_block = 4096;
 constexpr size_t kv_first_entry_block = 256;
 constexpr int kv_max_link_hops = 40;
 constexpr int kv_max_temp_tries = 100;
-
-constexpr const char *kv_msg_open_write = "failed to open history file for writing";
-constexpr const char *kv_msg_chmod = "failed to set history file permissions";
-constexpr const char *kv_msg_write = "failed to write history file";
-constexpr const char *kv_msg_close = "failed to close history file";
-constexpr const char *kv_msg_open_read = "failed to open history file for reading";
-constexpr const char *kv_msg_oom_load = "out of memory while loading history";
-constexpr const char *kv_msg_too_long = "history entry exceeds configured maximum length";
-constexpr const char *kv_msg_read = "failed to read history file";
 
 // An owned, zero-terminated string that is released when it goes away.
 struct kv_owned {
@@ -63,12 +57,12 @@ enum class kv_link { none, link, failed };
 // does not exist); failed: it is one but cannot be read, or memory ran out.
 kv_link kv_read_link(const char *path, char **out) noexcept {
     struct stat sb;
-    if (lstat(path, &sb) != 0 || !S_ISLNK(sb.st_mode)) return kv_link::none;
+    if (kv_sys.lstat(path, &sb) != 0 || !S_ISLNK(sb.st_mode)) return kv_link::none;
     size_t cap = sb.st_size > 0 ? static_cast<size_t>(sb.st_size) + 1 : 256;
     for (int tries = 0; tries < 8; ++tries, cap *= 2) {
         auto *buf = static_cast<char *>(kv_malloc(cap));
         if (!buf) return kv_link::failed;
-        ssize_t n = readlink(path, buf, cap);
+        ssize_t n = kv_sys.readlink(path, buf, cap);
         if (n >= 0 && static_cast<size_t>(n) < cap) {
             buf[n] = '\0';
             *out = buf;
@@ -103,18 +97,6 @@ char *kv_resolve_links(const char *path) noexcept {
     return nullptr;
 }
 
-// Writes all of bytes[0..n), continuing partial writes and retrying EINTR.
-bool kv_write_fd(int fd, const char *bytes, size_t n) noexcept {
-    while (n > 0) {
-        ssize_t w = kv_sys.write(fd, bytes, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        bytes += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // Collects escaped output in blocks so that a file costs few writes.
 struct kv_out {
     int fd;
@@ -124,7 +106,7 @@ struct kv_out {
 
     explicit kv_out(int f) : fd(f) {}
     void flush() noexcept {
-        if (!failed && used > 0 && !kv_write_fd(fd, block, used)) failed = true;
+        if (!failed && used > 0 && kv_write_all(fd, block, used) != 0) failed = true;
         used = 0;
     }
     void put(char c) noexcept {
@@ -133,8 +115,9 @@ struct kv_out {
     }
 };
 
-// Writes every entry, oldest first, with its escapes and a line feed.
-bool kv_write_entries(const kv_state *st, int fd) noexcept {
+// Writes every entry, oldest first, with its escapes and a line feed; 0 or
+// -4.
+int kv_write_entries(const kv_state *st, int fd) noexcept {
     kv_out out(fd);
     for (int i = 0; i < st->history_count && !out.failed; ++i) {
         for (const char *p = kv_history_entry(st, i); *p; ++p) {
@@ -149,28 +132,33 @@ bool kv_write_entries(const kv_state *st, int fd) noexcept {
         out.put('\n');
     }
     out.flush();
-    return !out.failed;
+    return out.failed ? kv_rc_io_error : 0;
 }
 
+// Every failure of the file operations is an input/output failure.
 int kv_fail(kv_state *st, const char *msg) noexcept {
-    kv_set_error(st, msg);
-    return -4;
+    return kv_fail_with(st, kv_result::io_error, msg);
+}
+
+// Makes the reads and writes on fd block again once a non-blocking open has
+// got past a FIFO without a peer.
+void kv_clear_nonblock(int fd) noexcept {
+    int fl = kv_sys.fcntl(fd, F_GETFL, 0);
+    if (fl >= 0) (void)kv_sys.fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
 }
 
 // Opens for writing without hanging on a FIFO that has no reader (that
 // open fails instead); later writes block as usual.
 int kv_open_nonblocking_write(const char *path, int flags, mode_t mode) noexcept {
     int fd = kv_sys.open(path, flags | O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
-    if (fd >= 0) {
-        int fl = fcntl(fd, F_GETFL);
-        if (fl >= 0) fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-    }
+    if (fd >= 0) kv_clear_nonblock(fd);
     return fd;
 }
 
-// Closes fd and reports the first failure of a save that wrote into it.
-int kv_finish(kv_state *st, int fd, bool wrote) noexcept {
-    if (!wrote) {
+// Closes fd and reports the first failure of a save that wrote into it
+// (written: the result of the writing).
+int kv_finish(kv_state *st, int fd, int written) noexcept {
+    if (written != 0) {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_write);
     }
@@ -194,8 +182,8 @@ int kv_save_in_place(kv_state *st, const char *target) noexcept {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_chmod);
     }
-    bool ok = ftruncate(fd, 0) == 0 && kv_write_entries(st, fd);
-    return kv_finish(st, fd, ok);
+    const int written = kv_sys.ftruncate(fd, 0) == 0 ? kv_write_entries(st, fd) : kv_rc_io_error;
+    return kv_finish(st, fd, written);
 }
 
 constexpr int kv_temp_failed = -1;   // no new file (out of memory, disk full...)
@@ -241,10 +229,10 @@ int kv_fill_temp(kv_state *st, int fd, const struct stat *old) noexcept {
     // where it may not, the file simply stays the caller's.
     if (old && (old->st_uid != geteuid() || old->st_gid != getegid()))
         (void)kv_sys.fchown(fd, old->st_uid, old->st_gid);
-    bool ok = kv_write_entries(st, fd);
+    int written = kv_write_entries(st, fd);
     // A file system that cannot sync (EINVAL) still has the data written.
-    if (ok && kv_sys.fsync(fd) != 0 && errno != EINVAL) ok = false;
-    return kv_finish(st, fd, ok);
+    if (written == 0 && kv_sys.fsync(fd) != 0 && errno != EINVAL) written = kv_rc_io_error;
+    return kv_finish(st, fd, written);
 }
 
 // Writes the list into a new file and renames it over target; on failure
@@ -273,28 +261,26 @@ struct kv_in {
     unsigned char block[kv_io_block];
 
     explicit kv_in(int f) : fd(f) {}
-    // The next byte, or -1 at the end of the file or after a read error.
+    static constexpr int end = -1;
+    // The next byte, or `end` at the end of the file or after a read error.
     int get() noexcept {
         if (pushed >= 0) {
             int c = pushed;
             pushed = -1;
             return c;
         }
-        if (pos == len && !refill()) return -1;
+        if (pos == len && !refill()) return end;
         return block[pos++];
     }
     void unget(int c) noexcept { pushed = c; }
     bool refill() noexcept {
         if (error) return false;
-        for (;;) {
-            ssize_t n = kv_sys.read(fd, block, kv_io_block);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) error = true;
-            if (n <= 0) return false;
-            pos = 0;
-            len = static_cast<size_t>(n);
-            return true;
-        }
+        ssize_t n = kv_read_retrying(fd, block, kv_io_block);
+        if (n < 0) error = true;
+        if (n <= 0) return false;
+        pos = 0;
+        len = static_cast<size_t>(n);
+        return true;
     }
 };
 
@@ -402,14 +388,14 @@ kv_load_end kv_load_entries(kv_editor *ed, kv_state *st, kv_in &in, bool *skippe
 
 extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !path) return -2;
+    if (!st || !path) return kv_rc_invalid;
     // An empty path names no file; without this check the new file would be
     // made in the working directory and only the rename would fail.
     if (!path[0]) return kv_fail(st, kv_msg_open_write);
     kv_owned target(kv_resolve_links(path));
     if (!target.p) return kv_fail(st, kv_msg_open_write);
     struct stat sb;
-    if (stat(target.p, &sb) == 0) {
+    if (kv_sys.stat(target.p, &sb) == 0) {
         if (!S_ISREG(sb.st_mode)) return kv_save_direct(st, target.p);
         return kv_save_replacing(st, target.p, &sb);
     }
@@ -418,29 +404,25 @@ extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
 
 extern "C" int kv_history_load_impl(kv_editor *ed, const char *path) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !path) return -2;
+    if (!st || !path) return kv_rc_invalid;
     // Non-blocking so that a FIFO without a writer does not hang the open;
     // reading it then finds the end at once.
     int fd = kv_sys.open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
-    if (fd < 0) {
-        kv_set_error(st, kv_msg_open_read);
-        return -4;
-    }
-    int fl = fcntl(fd, F_GETFL);
-    if (fl >= 0) fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    if (fd < 0) return kv_fail_with(st, kv_result::io_error, kv_msg_open_read);
+    kv_clear_nonblock(fd);
     kv_in in(fd);
     bool skipped = false;
     kv_load_end end = kv_load_entries(ed, st, in, &skipped);
     if (end != kv_load_end::done) {
         kv_sys.close(fd);
-        if (end == kv_load_end::add_failed) return -1;
+        if (end == kv_load_end::add_failed) return kv_rc_failed;
         kv_set_error(st, kv_msg_oom_load);
-        return -3;
+        return kv_rc_no_memory;
     }
     if (in.error) {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_read);
     }
     if (kv_sys.close(fd) != 0) return kv_fail(st, kv_msg_close);
-    return skipped ? -2 : 0;
+    return skipped ? kv_rc_invalid : 0;
 }

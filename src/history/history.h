@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
+#include "base/state.h"
 #include "kavrik.h"
-#include "../api/state.h"
 
 extern "C" {
 int kv_history_add_impl(kv_editor *ed, const char *line) noexcept;    // slot history_add
@@ -14,8 +14,6 @@ int kv_history_save_impl(kv_editor *ed, const char *path) noexcept;   // slot hi
 int kv_history_load_impl(kv_editor *ed, const char *path) noexcept;   // slot history_load
 }
 
-// Logical entry i (0 = oldest) of the list; i must be below the count.
-const char *kv_history_entry(const kv_state *st, int i) noexcept;
 // Moves the navigation walk by delta entries (negative: older).
 void kv_history_nav(kv_editor *ed, int delta) noexcept;
 // Ends any walk: releases the saved line and sets the index to -1.
@@ -41,9 +39,6 @@ struct kv_search {
 void kv_search_clear(kv_search *s) noexcept;
 // Releases the record's strings and clears it.
 void kv_search_free(kv_search *s) noexcept;
-// The search step: finds the match (advance: next older one), puts it or the
-// saved line into the buffer, composes the display text.  0 or -1.
-int kv_history_search_refresh(kv_editor *ed, kv_search *s, int advance) noexcept;
 
 // The operations the key handling calls; each returns 0 or -1 and sets no
 // message (the caller reports the failure and ends the call).

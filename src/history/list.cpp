@@ -6,21 +6,16 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../text/text.h"
-#include "history.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "history/history.h"
+#include "history/internal.h"
+#include "history/messages.h"
+#include "text/text.h"
 
 namespace {
 
 constexpr int kv_first_history_cap = 16;
-
-constexpr const char *kv_msg_too_long = "history entry exceeds configured maximum length";
-constexpr const char *kv_msg_oom_alloc = "out of memory while allocating history";
-constexpr const char *kv_msg_oom_add = "out of memory while adding history entry";
-constexpr const char *kv_msg_bad_len = "invalid history length";
-constexpr const char *kv_msg_oom_resize = "out of memory while resizing history";
-constexpr const char *kv_msg_oom_walk = "out of memory while saving the typed line";
 
 // Ring position of logical entry i.
 int kv_ring_pos(const kv_state *st, int i) noexcept {
@@ -39,10 +34,10 @@ int kv_ring_grow(kv_state *st) noexcept {
         return 0;
     long want = std::min<long>(2L * st->history_cap, st->history_max_len);
     int cap = static_cast<int>(want);
-    if (static_cast<size_t>(cap) > SIZE_MAX / sizeof(char *)) return -1;
+    if (static_cast<size_t>(cap) > SIZE_MAX / sizeof(char *)) return kv_rc_failed;
     auto *ring = static_cast<char **>(
         kv_realloc(st->history, static_cast<size_t>(cap) * sizeof(char *)));
-    if (!ring) return -1;
+    if (!ring) return kv_rc_failed;
     // The ring is full: when it wraps, the entries from the head to the old
     // end are the older part; move them to the end of the larger block so
     // the free slots sit between the newest and the oldest entry.
@@ -91,7 +86,7 @@ bool kv_newest_equals(const kv_state *st, const char *line) noexcept {
 // the others.  -1 (nothing changed) when the ring cannot be allocated.
 int kv_ring_compact(kv_state *st, int keep, int cap) noexcept {
     char **ring = kv_alloc_ring(cap);
-    if (!ring) return -1;
+    if (!ring) return kv_rc_failed;
     int drop = st->history_count - keep;
     for (int i = 0; i < drop; ++i) kv_free(st->history[kv_ring_pos(st, i)]);
     for (int i = 0; i < keep; ++i) ring[i] = st->history[kv_ring_pos(st, drop + i)];
@@ -134,38 +129,25 @@ void kv_history_free(kv_state *st) noexcept {
 
 extern "C" int kv_history_add_impl(kv_editor *ed, const char *line) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !line) return -2;
+    if (!st || !line) return kv_rc_invalid;
     if (st->history_max_len == 0 || line[0] == '\0') return 0;
     size_t len = std::strlen(line);
-    if (len > st->max_line_len) {
-        kv_set_error(st, kv_msg_too_long);
-        return -2;
-    }
+    if (len > st->max_line_len) return kv_fail_with(st, kv_result::invalid, kv_msg_too_long);
     if (!st->history && !kv_ring_create(st)) {
-        kv_set_error(st, kv_msg_oom_alloc);
-        return -3;
+        return kv_fail_with(st, kv_result::out_of_memory, kv_msg_oom_alloc);
     }
     if (kv_newest_equals(st, line)) return 0;
-    if (kv_ring_grow(st) != 0) {
-        kv_set_error(st, kv_msg_oom_alloc);
-        return -3;
-    }
+    if (kv_ring_grow(st) != 0) return kv_fail_with(st, kv_result::out_of_memory, kv_msg_oom_alloc);
     char *copy = kv_strndup(line, len);
-    if (!copy) {
-        kv_set_error(st, kv_msg_oom_add);
-        return -3;
-    }
+    if (!copy) return kv_fail_with(st, kv_result::out_of_memory, kv_msg_oom_add);
     kv_ring_push(st, copy);
     return 0;
 }
 
 extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
-    if (max < 0) {
-        kv_set_error(st, kv_msg_bad_len);
-        return -2;
-    }
+    if (!st) return kv_rc_invalid;
+    if (max < 0) return kv_fail_with(st, kv_result::invalid, kv_msg_bad_len);
     if (max == st->history_max_len) return 0;
     if (max == 0) {
         kv_release_entries(st);
@@ -176,8 +158,7 @@ extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
     // its size drops entries; the memory then follows the limit down.
     if (st->history && max < st->history_cap) {
         if (kv_ring_compact(st, std::min(st->history_count, max), max) != 0) {
-            kv_set_error(st, kv_msg_oom_resize);
-            return -3;
+            return kv_fail_with(st, kv_result::out_of_memory, kv_msg_oom_resize);
         }
     }
     st->history_max_len = max;
@@ -187,11 +168,15 @@ extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
 void kv_history_nav(kv_editor *ed, int delta) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || st->history_count <= 0) return;
-    if (st->history_index == -1) {
-        // Without a copy of the typed line, coming back would show an empty
-        // line: the walk does not begin and the line stays.
-        const char *typed = st->line ? st->line : "";
-        char *saved = kv_strndup(typed, st->line ? st->line_len : 0);
+    // Past the newest entry the buffer holds the user's own line: Down there
+    // leaves it alone, and going older from there first keeps what was typed
+    // since the walk came back, so that the next return shows it.
+    const bool live = st->history_index == st->history_count;
+    if (live && delta >= 0) return;
+    if (live || st->history_index == -1) {
+        // Without a copy of the typed line, coming back would show an old or
+        // empty line: the walk does not move and the line stays.
+        char *saved = kv_strndup(st->line, st->line_len);
         if (!saved) {
             kv_set_error(st, kv_msg_oom_walk);
             return;

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <string_view>
 
-#include "../api/alloc.h"
-#include "../text/text.h"
-#include "history.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "history/history.h"
+#include "history/internal.h"
+#include "text/text.h"
 
 namespace {
 
@@ -27,12 +29,15 @@ bool kv_entry_matches(const kv_state *st, int i, std::string_view query) noexcep
            std::string_view(kv_history_entry(st, i)).find(query) != std::string_view::npos;
 }
 
-// The newest entry from `from` down to `to` (inclusive) that matches, or -1.
+constexpr int kv_no_match = -1;
+
+// The newest entry from `from` down to `to` (inclusive) that matches, or
+// kv_no_match.
 int kv_find_down(const kv_state *st, int from, int to, std::string_view query) noexcept {
     for (int i = from; i >= to; --i) {
         if (kv_entry_matches(st, i, query)) return i;
     }
-    return -1;
+    return kv_no_match;
 }
 
 // The next older match after m, wrapping round to the newest; m itself when
@@ -90,7 +95,7 @@ void kv_search_free(kv_search *s) noexcept {
 
 int kv_history_search_refresh(kv_editor *ed, kv_search *s, int advance) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !s || !s->active) return -1;
+    if (!st || !s || !s->active) return kv_rc_failed;
     std::string_view query = kv_query_view(s);
     int i = -1;
     if (st->history_count > 0) {
@@ -103,9 +108,9 @@ int kv_history_search_refresh(kv_editor *ed, kv_search *s, int advance) noexcept
     s->found = i >= 0;
     // A failed search shows the line from before the search.
     const char *line = i >= 0 ? kv_history_entry(st, i) : s->saved;
-    if (kv_buf_set(ed, line ? line : "") != 0) return -1;
+    if (kv_buf_set(ed, line ? line : "") != 0) return kv_rc_failed;
     char *display = kv_compose_display(s);
-    if (!display) return -1;
+    if (!display) return kv_rc_failed;
     kv_free(s->display);
     s->display = display;
     return 0;
@@ -113,30 +118,30 @@ int kv_history_search_refresh(kv_editor *ed, kv_search *s, int advance) noexcept
 
 int kv_search_start(kv_editor *ed, kv_search *s) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !s) return -1;
+    if (!st || !s) return kv_rc_failed;
     kv_search_free(s);
-    s->saved = kv_strndup(st->line ? st->line : "", st->line ? st->line_len : 0);
+    s->saved = kv_strndup(st->line, st->line_len);
     s->query = static_cast<char *>(kv_malloc(kv_first_query_block));
     if (!s->saved || !s->query) {
         kv_search_free(s);
-        return -1;
+        return kv_rc_failed;
     }
     s->query[0] = '\0';
     s->query_cap = kv_first_query_block;
     s->active = 1;
     if (kv_history_search_refresh(ed, s, 0) != 0) {
         kv_search_free(s);
-        return -1;
+        return kv_rc_failed;
     }
     return 0;
 }
 
 int kv_search_extend(kv_editor *ed, kv_search *s, const char *bytes, size_t n) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !s || !s->active || !s->query || (!bytes && n > 0)) return -1;
+    if (!st || !s || !s->active || !s->query || (!bytes && n > 0)) return kv_rc_failed;
     // Refused whole: the query is never cut to fit.
-    if (n > st->max_line_len || s->query_len > st->max_line_len - n) return -1;
-    if (!kv_query_reserve(s, s->query_len + n + 1)) return -1;
+    if (n > st->max_line_len || s->query_len > st->max_line_len - n) return kv_rc_failed;
+    if (!kv_query_reserve(s, s->query_len + n + 1)) return kv_rc_failed;
     if (n) std::memcpy(s->query + s->query_len, bytes, n);
     s->query_len += n;
     s->query[s->query_len] = '\0';
@@ -144,7 +149,7 @@ int kv_search_extend(kv_editor *ed, kv_search *s, const char *bytes, size_t n) n
 }
 
 int kv_search_erase(kv_editor *ed, kv_search *s) noexcept {
-    if (!s || !s->active) return -1;
+    if (!s || !s->active) return kv_rc_failed;
     if (s->query && s->query_len > 0) {
         s->query_len -= kv_utf8_prev_cluster_len(s->query, s->query_len);
         s->query[s->query_len] = '\0';
@@ -153,7 +158,7 @@ int kv_search_erase(kv_editor *ed, kv_search *s) noexcept {
 }
 
 int kv_search_clear_query(kv_editor *ed, kv_search *s) noexcept {
-    if (!s || !s->active) return -1;
+    if (!s || !s->active) return kv_rc_failed;
     s->query_len = 0;
     if (s->query) s->query[0] = '\0';
     return kv_history_search_refresh(ed, s, 0);
@@ -168,10 +173,10 @@ void kv_search_accept(kv_search *s) noexcept {
 }
 
 int kv_search_cancel(kv_editor *ed, kv_search *s) noexcept {
-    if (!s) return -1;
+    if (!s) return kv_rc_failed;
     int rc = kv_buf_set(ed, s->saved ? s->saved : "");
     // The record is released either way: the caller ends the call when
     // the line could not be put back.
     kv_search_free(s);
-    return rc == 0 ? 0 : -1;
+    return rc == 0 ? 0 : kv_rc_failed;
 }

@@ -6,14 +6,11 @@
 #include <algorithm>
 #include <climits>
 
-#include "../api/error.h"
-#include "render.h"
+#include "base/error.h"
+#include "render/internal.h"
+#include "render/messages.h"
 
 namespace {
-
-constexpr const char *kv_msg_invalid_bounds = "invalid terminal bounds";
-constexpr const char *kv_msg_invalid_width = "invalid screen width";
-constexpr const char *kv_msg_bounded_write = "failed to write bounded terminal output";
 
 // One drawing's geometry, recomputed from the layout and the terminal every
 // time.
@@ -36,18 +33,18 @@ kv_box_frame kv_box_frame_of(const kv_state *st, const kv_layout *lo) noexcept {
 
 // The editor grew upward from old_top to new_top: scroll the output area
 // above the old frame up by the difference, so nothing in it is overwritten.
-bool kv_scroll_output_area(kv_state *st, int64_t old_top, int64_t new_top) noexcept {
+int kv_scroll_output_area(kv_state *st, int64_t old_top, int64_t new_top) noexcept {
     const int64_t row = st->row;
     const int64_t region_top = std::max<int64_t>(row, 0);
     if (kv_write_format2(st->out_fd, kv_seq_region, kv_term_coord(region_top),
                          kv_term_coord(std::max(old_top - 1, region_top))) != 0)
-        return false;
+        return kv_rc_failed;
     // Once the region is set it is always reset, whatever fails in between.
     bool ok = kv_box_goto(st, old_top - 1, 0) == 0;
     for (int64_t k = 0; ok && k < old_top - new_top; ++k)
         ok = kv_write_seq(st->out_fd, kv_seq_crlf) == 0;
     const bool reset = kv_write_seq(st->out_fd, kv_seq_region_reset) == 0;
-    return ok && reset;
+    return ok && reset ? 0 : kv_rc_failed;
 }
 
 // One past the box's last screen row; a box reaching beyond the largest int
@@ -59,40 +56,85 @@ int64_t kv_box_end(const kv_state *st, int32_t height) noexcept {
 // The box moved (the editor grew or shrank, or the terminal changed size):
 // scroll the output area when the editor grew, blank every row from the
 // higher of the two tops to the box bottom, and forget the stored frame.
-bool kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
+int kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
     const int64_t old_top = st->store.top;
     bool ok = true;
-    if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top);
+    if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
     const int64_t end = kv_box_end(st, b.height);
     for (int64_t r = std::min<int64_t>(b.top, old_top); ok && r < end; ++r)
         ok = kv_blank_box_row(st, r) == 0;
     kv_render_store_reset(st);
-    return ok;
+    return ok ? 0 : kv_rc_failed;
 }
 
 // Rewrites the visible rows that differ from the stored frame, filling each
 // with spaces where the old row reached further or nothing was known.
-bool kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
+int kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
     const kv_render_store &s = st->store;
     for (int32_t i = 0; i < b.win.count; ++i) {
         const kv_layout_row &r = lo->rows[b.win.first + i];
         const bool known = i < s.count;
         if (known && kv_render_store_row_equal(s, i, r)) continue;
-        if (kv_box_goto(st, int64_t{b.top} + i, st->column) != 0) return false;
-        if (r.len > 0 && kv_write_all(st->out_fd, r.text, r.len) != 0) return false;
-        if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return false;
+        if (kv_box_goto(st, int64_t{b.top} + i, st->column) != 0) return kv_rc_failed;
+        if (r.len > 0 && kv_write_all(st->out_fd, r.text, r.len) != 0) return kv_rc_failed;
+        if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return kv_rc_failed;
     }
     // Rows of the old frame that the new one no longer covers.
     for (int32_t i = b.win.count; i < s.count; ++i)
-        if (kv_blank_box_row(st, int64_t{b.top} + i) != 0) return false;
-    return true;
+        if (kv_blank_box_row(st, int64_t{b.top} + i) != 0) return kv_rc_failed;
+    return 0;
 }
 
-bool kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
-    if (st->store.count > 0 && st->store.top != b.top && !kv_box_moved(st, b)) return false;
-    if (!kv_draw_rows(st, lo, b)) return false;
-    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row,
-                       int64_t{st->column} + b.cursor_col) == 0;
+// Columns from the terminal's first column to the box's right edge, for a
+// terminal of cols columns.
+int64_t kv_box_right_edge(const kv_state *st, int cols) noexcept {
+    if (!st->auto_width && st->width > 0) return int64_t{st->column} + st->width;
+    int w = cols > 0 ? cols : kv_default_cols;
+    return int64_t{st->column} + std::max(w - st->column, 1);
+}
+
+// The terminal changed size since the stored frame was drawn.  Every stored
+// row was filled out to the box's right edge.  A terminal that rewraps has
+// turned each into several rows when it became narrower, and moved them
+// with the rewrapped output above, anywhere in the box: then the whole box
+// is blanked.  Otherwise the old rows are where the store says or in the
+// rows they can fill at the bottom of the box: the output area is scrolled
+// as for a grown editor when the height stayed, and every box row that the
+// old frame can occupy is blanked.  The stored frame is forgotten, so that
+// the editor is drawn whole.
+int kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noexcept {
+    const kv_render_store &s = st->store;
+    const int64_t old_top = s.top;
+    const int64_t end = kv_box_end(st, b.height);
+    const int64_t w = cols > 0 ? cols : kv_default_cols;
+    const int64_t edge = kv_box_right_edge(st, s.term_cols);
+    const int64_t per_row = edge <= w ? 1 : (edge + w - 1) / w;
+    int64_t from = std::min<int64_t>(b.top, end - per_row * s.count);
+    bool ok = true;
+    const int64_t old_w = s.term_cols > 0 ? s.term_cols : kv_default_cols;
+    if (w < old_w) {
+        from = st->row;
+    } else if (s.term_rows == rows) {
+        if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
+        from = std::min(from, old_top);
+    }
+    for (int64_t r = std::max<int64_t>(from, st->row); ok && r < end; ++r)
+        ok = kv_blank_box_row(st, r) == 0;
+    kv_render_store_reset(st);
+    return ok ? 0 : kv_rc_failed;
+}
+
+int kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
+    int cols = 0, rows = 0;
+    kv_terminal_size(st, &cols, &rows);
+    const kv_render_store &s = st->store;
+    if (s.count > 0 && (s.term_cols != cols || s.term_rows != rows)) {
+        if (kv_box_resized(st, b, cols, rows) != 0) return kv_rc_failed;
+    } else if (s.count > 0 && s.top != b.top && kv_box_moved(st, b) != 0) {
+        return kv_rc_failed;
+    }
+    if (kv_draw_rows(st, lo, b) != 0) return kv_rc_failed;
+    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row, int64_t{st->column} + b.cursor_col);
 }
 
 } // namespace
@@ -108,7 +150,7 @@ int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept {
 }
 
 int kv_blank_box_row(kv_state *st, int64_t r) noexcept {
-    if (kv_box_goto(st, r, st->column) != 0) return -1;
+    if (kv_box_goto(st, r, st->column) != 0) return kv_rc_failed;
     return kv_clear_box_tail(st, 0);
 }
 
@@ -132,31 +174,18 @@ int kv_clear_box_tail(kv_state *st, int column) noexcept {
     // One write per space, so that a terminal that is slow or fails shows
     // exactly how far the row was filled.
     for (int64_t k = 0; k < fill; ++k)
-        if (kv_write_all(st->out_fd, " ", 1) != 0) return -1;
+        if (kv_write_all(st->out_fd, " ", 1) != 0) return kv_rc_failed;
     return 0;
 }
 
-int kv_render_apply_bounded(kv_editor *ed, kv_layout *lo) noexcept {
-    kv_state *st = kv_state_of(ed);
-    if (!lo) return -1;
-    // kv_render_apply hands over only built layouts, which hold row 0.
-    if (!st || lo->count < 1 || !lo->rows) {
-        kv_layout_free(lo);
-        return -1;
-    }
-    const kv_box_frame b = kv_box_frame_of(st, lo);
-    if (kv_render_store_matches(st->store, *lo, b.win, b.cursor_col, b.top)) {
-        kv_layout_free(lo);
-        return 0;
-    }
-    if (!kv_draw_box(st, lo, b)) {
-        kv_layout_free(lo);
-        kv_set_error(st, kv_msg_bounded_write);
-        return -1;
-    }
-    const int rc = kv_render_store_frame(st, *lo, b.win, b.cursor_col, b.top);
-    kv_layout_free(lo);
-    return rc;
+int kv_render_apply_bounded(kv_state *st, const kv_layout &lo) noexcept {
+    const kv_box_frame b = kv_box_frame_of(st, &lo);
+    int cols = 0, rows = 0;
+    kv_terminal_size(st, &cols, &rows);
+    const bool same_size = st->store.term_cols == cols && st->store.term_rows == rows;
+    if (same_size && kv_render_store_matches(st->store, lo, b.win, b.cursor_col, b.top)) return 0;
+    if (kv_draw_box(st, &lo, b) != 0) return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
+    return kv_render_store_frame(st, lo, b.win, b.cursor_col, b.top);
 }
 
 extern "C" {
@@ -164,18 +193,11 @@ extern "C" {
 int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t width,
                          int32_t height) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
+    if (!st) return kv_rc_invalid;
     if (column < 0 || row < 0 || width < 0 || height < 0) {
-        kv_set_error(st, kv_msg_invalid_bounds);
-        return -2;
+        return kv_fail_with(st, kv_result::invalid, kv_msg_invalid_bounds);
     }
-    st->column = column;
-    st->row = row;
-    st->width = width;
-    st->height = height;
-    st->bounded = 1;
-    st->auto_width = width == 0;
-    st->auto_height = height == 0;
+    kv_render_set_geometry(st, column, row, width, height, true);
     // The next drawing starts afresh in the new box.
     kv_render_store_reset(st);
     return 0;
@@ -183,14 +205,27 @@ int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t wid
 
 int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
-    if (width < 0) {
-        kv_set_error(st, kv_msg_invalid_width);
-        return -2;
-    }
-    st->width = width;
-    st->auto_width = width == 0;
+    if (!st) return kv_rc_invalid;
+    if (width < 0) return kv_fail_with(st, kv_result::invalid, kv_msg_invalid_width);
+    kv_render_set_width(st, width);
     return 0;
 }
 
 } // extern "C"
+
+void kv_render_set_geometry(kv_state *st, int32_t column, int32_t row, int32_t width,
+                            int32_t height, bool bounded) noexcept {
+    st->column = column;
+    st->row = row;
+    st->height = height;
+    st->bounded = bounded;
+    // A height of 0 follows the terminal only in a box; unbounded, the
+    // editor takes as many rows as the line needs.
+    st->auto_height = bounded && height == 0;
+    kv_render_set_width(st, width);
+}
+
+void kv_render_set_width(kv_state *st, int32_t width) noexcept {
+    st->width = width;
+    st->auto_width = width == 0;
+}

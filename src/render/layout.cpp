@@ -6,24 +6,27 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
-#include "../api/alloc.h"
-#include "../api/sys.h"
-#include "../text/text.h"
-#include "render.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/sys.h"
+#include "render/internal.h"
+#include "text/text.h"
 
 namespace {
 
 constexpr int32_t kv_first_rows = 8;
 constexpr int32_t kv_doubling_limit = 0x3FFFFFFF;
-constexpr size_t kv_min_text_block = 16;
+constexpr size_t kv_min_text_block = 64;
 constexpr unsigned char kv_esc = 0x1B;
 
 // ---- row texts ----------------------------------------------------------------
 
 // Bytes allocated for a row text of len bytes: the next power of two above
-// len, at least 16.  The block size follows from the length alone, so a row
-// grows geometrically without a capacity field; 0 when it would overflow.
+// len, at least 64 (a row of a narrow screen fits the first block).  The
+// block size follows from the length alone, so a row grows geometrically
+// without a capacity field; 0 when it would overflow.
 size_t kv_text_block(size_t len) noexcept {
     if (len >= SIZE_MAX / 2) return 0;
     return std::max(kv_min_text_block, std::bit_ceil(len + 1));
@@ -32,6 +35,8 @@ size_t kv_text_block(size_t len) noexcept {
 // Room for extra more bytes at the end of the row's text; the place to write
 // them, or null when memory runs out (the row is then unchanged).
 char *kv_row_reserve(kv_layout_row &row, size_t extra) noexcept {
+    // The block in use has room for the bytes and the NUL: nothing to do.
+    if (row.text && extra < kv_text_block(row.len) - row.len) return row.text + row.len;
     if (extra > SIZE_MAX / 2 - row.len) return nullptr;
     size_t block = kv_text_block(row.len + extra);
     if (block == 0) return nullptr;
@@ -56,7 +61,7 @@ int kv_row_append(kv_layout_row &row, const char *bytes, size_t n, int32_t cols)
         return 0;
     }
     char *at = kv_row_reserve(row, n);
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     std::memcpy(at, bytes, n);
     kv_row_commit(row, n, cols);
     return 0;
@@ -65,7 +70,7 @@ int kv_row_append(kv_layout_row &row, const char *bytes, size_t n, int32_t cols)
 int kv_row_append_spaces(kv_layout_row &row, int32_t n) noexcept {
     if (n <= 0) return 0;
     char *at = kv_row_reserve(row, static_cast<size_t>(n));
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     std::memset(at, ' ', static_cast<size_t>(n));
     kv_row_commit(row, static_cast<size_t>(n), n);
     return 0;
@@ -141,7 +146,7 @@ int kv_row_append_cluster(kv_layout_row &row, const char *text, size_t from, siz
     if (kept == to - from) return kv_row_append(row, text + from, kept, cols);
     if (kept == 0) return kv_row_append(row, nullptr, 0, cols);
     char *at = kv_row_reserve(row, kept);
-    if (!at) return -1;
+    if (!at) return kv_rc_failed;
     for (size_t i = from; i < to;) {
         size_t skip = kv_control_len(text, to, i);
         if (skip == 0) *at++ = text[i];
@@ -197,19 +202,30 @@ int32_t kv_prompt_width(const char *prompt, size_t len) noexcept {
 
 // ---- words ------------------------------------------------------------------------
 
-bool kv_is_separator(unsigned char b) noexcept {
-    return b == 0x00 || b == ' ' || (b >= 0x09 && b <= 0x0D);
-}
+// Words break at whitespace and, for wrapping only, at NUL bytes too.
+bool kv_is_separator(unsigned char b) noexcept { return b == 0x00 || kv_is_space(b); }
 
 size_t kv_word_end(const char *text, size_t len, size_t p) noexcept {
     while (p < len && !kv_is_separator(static_cast<unsigned char>(text[p]))) ++p;
     return p;
 }
 
+// A printable ASCII byte that nothing after it can join (the next byte is
+// ASCII too): a cluster of one byte and one column, known without decoding.
+bool kv_ascii_cluster(const char *text, size_t len, size_t p) noexcept {
+    auto b = static_cast<unsigned char>(text[p]);
+    return b >= 0x20 && b < 0x7F && (p + 1 >= len || static_cast<unsigned char>(text[p + 1]) < 0x80);
+}
+
 // Columns of the clusters that start in [p, e), segmented as the walk does.
 int64_t kv_measure(const char *text, size_t len, size_t p, size_t e) noexcept {
     int64_t sum = 0;
     while (p < e) {
+        if (kv_ascii_cluster(text, len, p)) {
+            ++sum;
+            ++p;
+            continue;
+        }
         int w = 0;
         size_t n = kv_utf8_cluster_len_width(text, len, p, &w);
         if (n == 0) break;
@@ -217,6 +233,27 @@ int64_t kv_measure(const char *text, size_t len, size_t p, size_t e) noexcept {
         p += n;
     }
     return sum;
+}
+
+// The end of the word at p and its columns, in one pass while the word is
+// printable ASCII; *ascii tells whether all of it was.
+int64_t kv_scan_word(const char *text, size_t len, size_t p, size_t *end, bool *ascii) noexcept {
+    int64_t w = 0;
+    size_t q = p;
+    *ascii = true;
+    while (q < len && !kv_is_separator(static_cast<unsigned char>(text[q]))) {
+        if (!kv_ascii_cluster(text, len, q)) {
+            *ascii = false;
+            const size_t e = kv_word_end(text, len, q);
+            w += kv_measure(text, len, q, e);
+            q = e;
+            break;
+        }
+        ++w;
+        ++q;
+    }
+    *end = q;
+    return w;
 }
 
 // ---- the build ------------------------------------------------------------------
@@ -238,11 +275,13 @@ struct kv_builder {
     bool word_valid = false;
     size_t word_pos = 0, word_end = 0;
     int64_t word_width = 0;
+    bool word_ascii = false; // every cluster of it is one printable ASCII byte
 
     // The space run [run_start, run_end) and the word after it.
     bool run_valid = false;
     size_t run_start = 0, run_end = 0, run_word_end = 0;
     int64_t run_word_width = 0;
+    bool run_word_ascii = false;
 
     kv_layout_row &row() noexcept { return lo->rows[lo->count - 1]; }
     int32_t room() const noexcept { return std::max(1, w - indent); }
@@ -254,15 +293,14 @@ struct kv_builder {
     }
 
     int continuation(size_t at) noexcept {
-        if (kv_render_new_indented_row(lo, indent, at) != 0) return -1;
+        if (kv_render_new_indented_row(lo, indent, at) != 0) return kv_rc_failed;
         c = indent;
         return 0;
     }
 
     int64_t rest_of_word(size_t i) noexcept {
         if (!word_valid || word_pos != i) {
-            word_end = kv_word_end(text, len, i);
-            word_width = kv_measure(text, len, i, word_end);
+            word_width = kv_scan_word(text, len, i, &word_end, &word_ascii);
             word_pos = i;
             word_valid = true;
         }
@@ -283,31 +321,34 @@ struct kv_builder {
         while (r < len && text[r] == ' ') ++r;
         run_start = i;
         run_end = r;
-        run_word_end = kv_word_end(text, len, r);
-        run_word_width = kv_measure(text, len, r, run_word_end);
+        run_word_width = kv_scan_word(text, len, r, &run_word_end, &run_word_ascii);
         run_valid = true;
     }
 };
 
 // At a space: when the word after the run of spaces would not fit on this
 // row but fits on a continuation row, the spaces are dropped and the word
-// moves down.  1 with *next set to the word's first byte, 0 when no wrap,
-// -1 when out of memory.
+// moves down.  0 with *next set to where the walk goes on (the word's first
+// byte after a wrap, else it stays i), or -1 when out of memory.
 int kv_wrap_at_space(kv_builder &b, size_t i, size_t *next) noexcept {
     b.measure_run(i);
+    *next = i;
     if (b.run_end >= b.len || b.run_word_end == b.run_end) return 0;
     int64_t s = static_cast<int64_t>(b.run_end - i);
     int64_t ww = b.run_word_width;
-    if (ww > b.room() || b.c + s + ww <= b.w) return 0;
-    b.row().end = i;
-    if (b.continuation(b.run_end) != 0) return -1;
-    if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
+    // The word after the run is measured already; its first cluster asks for
+    // the same measurement, wrapped or not.
     b.word_valid = true;
     b.word_pos = b.run_end;
     b.word_end = b.run_word_end;
     b.word_width = ww;
+    b.word_ascii = b.run_word_ascii;
+    if (ww > b.room() || b.c + s + ww <= b.w) return 0;
+    b.row().end = i;
+    if (b.continuation(b.run_end) != 0) return kv_rc_failed;
+    if (!b.cursor_set && b.cursor >= i && b.cursor <= b.run_end) b.place_cursor(b.indent);
     *next = b.run_end;
-    return 1;
+    return 0;
 }
 
 // Inside a word: when the rest of the word fits on a continuation row but not
@@ -323,9 +364,9 @@ int kv_wrap_in_word(kv_builder &b, size_t i) noexcept {
 int kv_place_tab(kv_builder &b, size_t i) noexcept {
     int32_t k = kv_tab_stop - b.c % kv_tab_stop;
     while (k > 0) {
-        if (b.c >= b.w && b.continuation(i) != 0) return -1;
+        if (b.c >= b.w && b.continuation(i) != 0) return kv_rc_failed;
         int32_t m = std::min(k, b.w - b.c);
-        if (kv_row_append_spaces(b.row(), m) != 0) return -1;
+        if (kv_row_append_spaces(b.row(), m) != 0) return kv_rc_failed;
         b.c += m;
         k -= m;
     }
@@ -335,19 +376,59 @@ int kv_place_tab(kv_builder &b, size_t i) noexcept {
 // Places the cluster at i (not a newline); 0 or -1.
 int kv_place_cluster(kv_builder &b, size_t i, size_t n, int cw) noexcept {
     auto ch = static_cast<unsigned char>(b.text[i]);
-    if (!kv_is_separator(ch) && b.c > b.indent && kv_wrap_in_word(b, i) != 0) return -1;
-    if ((b.c >= b.w || (cw > 0 && b.c + cw > b.w)) && b.continuation(i) != 0) return -1;
+    if (!kv_is_separator(ch) && b.c > b.indent && kv_wrap_in_word(b, i) != 0) return kv_rc_failed;
+    if ((b.c >= b.w || (cw > 0 && b.c + cw > b.w)) && b.continuation(i) != 0) return kv_rc_failed;
     // A cursor inside a cluster shows at the cluster's start.
     if (!b.cursor_set && b.cursor >= i && b.cursor < i + n) b.place_cursor(b.c);
     if (ch == '\t') {
-        if (kv_place_tab(b, i) != 0) return -1;
+        if (kv_place_tab(b, i) != 0) return kv_rc_failed;
     } else {
-        if (kv_row_append_cluster(b.row(), b.text, i, i + n, cw) != 0) return -1;
+        if (kv_row_append_cluster(b.row(), b.text, i, i + n, cw) != 0) return kv_rc_failed;
         b.c += cw;
     }
     b.advance_word(i, n, cw);
     b.row().end = i + n;
     return 0;
+}
+
+// Puts the printable ASCII bytes [i, j) onto the row in one piece (one
+// column each; the caller knows that none of them wraps), placing the cursor
+// when it lies among them.  False when memory runs out: nothing was placed.
+bool kv_place_printable(kv_builder &b, size_t i, size_t j) noexcept {
+    const auto n = static_cast<int32_t>(j - i);
+    if (kv_row_append(b.row(), b.text + i, j - i, n) != 0) return false;
+    if (!b.cursor_set && b.cursor >= i && b.cursor < j)
+        b.place_cursor(b.c + static_cast<int32_t>(b.cursor - i));
+    b.c += n;
+    b.row().end = j;
+    return true;
+}
+
+// After the cluster just placed at i - 1: when the rest of its word fits on
+// the row, no byte of it can wrap, so the printable ASCII bytes that follow
+// go onto the row in one piece.  Returns the offset the walk goes on from
+// (i when nothing was placed; the bytes are then placed one by one).
+size_t kv_place_ascii_run(kv_builder &b, size_t i) noexcept {
+    if (!b.word_valid || b.word_pos != i || b.c + b.word_width > b.w) return i;
+    size_t j = b.word_ascii ? b.word_end : i;
+    while (j < b.word_end && kv_ascii_cluster(b.text, b.len, j)) ++j;
+    if (j == i || !kv_place_printable(b, i, j)) return i;
+    b.word_pos = j;
+    b.word_width -= static_cast<int64_t>(j - i);
+    if (b.word_pos >= b.word_end) b.word_valid = false;
+    return j;
+}
+
+// At a space that does not wrap: when the rest of the space run and the
+// printable ASCII word after it fit on the row, they go onto it in one piece.
+// Returns the offset the walk goes on from (i when nothing was placed).
+size_t kv_place_spaces_and_word(kv_builder &b, size_t i) noexcept {
+    if (!b.run_valid || i < b.run_start || i >= b.run_end || !b.run_word_ascii) return i;
+    const size_t end = b.run_word_end;
+    if (end == b.run_end || b.c + static_cast<int64_t>(end - i) > b.w) return i;
+    if (!kv_place_printable(b, i, end)) return i;
+    b.word_valid = false;
+    return end;
 }
 
 int kv_walk(kv_builder &b) noexcept {
@@ -357,27 +438,34 @@ int kv_walk(kv_builder &b) noexcept {
         if (ch == '\n') {
             if (!b.cursor_set && b.cursor == i) b.place_cursor(b.c);
             b.row().end = i;
-            if (b.continuation(i + 1) != 0) return -1;
+            if (b.continuation(i + 1) != 0) return kv_rc_failed;
             ++i;
             continue;
         }
         if (ch == ' ' && b.c > b.indent) {
-            size_t next = 0;
-            int r = kv_wrap_at_space(b, i, &next);
-            if (r < 0) return -1;
-            if (r > 0) {
+            size_t next = i;
+            if (kv_wrap_at_space(b, i, &next) != 0) return kv_rc_failed;
+            if (next != i) {
                 i = next;
                 continue;
             }
+            const size_t placed = kv_place_spaces_and_word(b, i);
+            if (placed != i) {
+                i = placed;
+                continue;
+            }
         }
-        int cw = 0;
-        size_t n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
+        int cw = 1;
+        size_t n = 1;
+        const bool ascii = kv_ascii_cluster(b.text, b.len, i);
+        if (!ascii) n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
         if (n == 0) n = 1;
-        if (kv_place_cluster(b, i, n, cw) != 0) return -1;
+        if (kv_place_cluster(b, i, n, cw) != 0) return kv_rc_failed;
         i += n;
+        if (ascii && ch != ' ') i = kv_place_ascii_run(b, i);
     }
     if (b.cursor >= b.len) {
-        if (b.c >= b.w && b.continuation(b.len) != 0) return -1;
+        if (b.c >= b.w && b.continuation(b.len) != 0) return kv_rc_failed;
         b.place_cursor(b.c);
     }
     return 0;
@@ -393,17 +481,17 @@ void kv_layout_free(kv_layout *lo) noexcept {
 }
 
 int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
-    if (!lo) return -1;
+    if (!lo) return kv_rc_failed;
     if (lo->count >= lo->capacity) {
         // Checked first: count + 1 below must not overflow.
-        if (lo->count == INT32_MAX) return -1;
+        if (lo->count == INT32_MAX) return kv_rc_failed;
         int32_t cap = lo->capacity;
         if (cap == 0) cap = kv_first_rows;
         else if (cap > kv_doubling_limit) cap = lo->count + 1;
         else cap *= 2;
         auto *grown = static_cast<kv_layout_row *>(
             kv_realloc(lo->rows, sizeof(kv_layout_row) * static_cast<size_t>(cap)));
-        if (!grown) return -1;
+        if (!grown) return kv_rc_failed;
         for (int32_t i = lo->capacity; i < cap; ++i) grown[i] = kv_layout_row{};
         lo->rows = grown;
         lo->capacity = cap;
@@ -413,13 +501,18 @@ int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
 }
 
 int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noexcept {
-    if (kv_render_new_row_at(lo, offset, indent) != 0) return -1;
+    if (kv_render_new_row_at(lo, offset, indent) != 0) return kv_rc_failed;
     kv_layout_row &row = lo->rows[lo->count - 1];
     row.width = 0;
     return kv_row_append_spaces(row, indent);
 }
 
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept {
+    if (st && st->size_pinned) {
+        if (cols) *cols = st->pinned_cols;
+        if (rows) *rows = st->pinned_rows;
+        return;
+    }
     struct winsize ws{};
     bool ok = st && kv_sys.winsize(st->out_fd, &ws) == 0;
     if (cols) *cols = ok ? ws.ws_col : 0;
@@ -436,22 +529,33 @@ int kv_screen_width(const kv_state *st) noexcept {
     return w;
 }
 
-int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
-    if (!lo) return -1;
+int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
+    if (!lo) return kv_rc_failed;
     *lo = kv_layout{};
-    kv_state *st = kv_state_of(ed);
-    if (!st) return -1;
-    size_t plen = prompt ? std::strlen(prompt) : 0;
     kv_builder b{};
     b.lo = lo;
-    b.text = st->line ? st->line : "";
-    b.len = st->line ? st->line_len : 0;
-    b.cursor = std::min(st->cursor, b.len);
-    b.w = kv_screen_width(st);
-    int32_t p = kv_prompt_width(prompt, plen);
+    b.text = in.line.data();
+    b.len = in.line.size();
+    b.cursor = std::min(in.cursor, b.len);
+    b.w = std::max(in.width, 1);
+    int32_t p = kv_prompt_width(in.prompt.data(), in.prompt.size());
     b.indent = p < b.w ? p : b.w - 1;
     b.c = p;
-    if (kv_render_new_row_at(lo, 0, p) != 0) return -1;
-    if (kv_row_append(lo->rows[0], prompt, plen, 0) != 0) return -1;
+    if (kv_render_new_row_at(lo, 0, p) != 0) return kv_rc_failed;
+    if (kv_row_append(lo->rows[0], in.prompt.data(), in.prompt.size(), 0) != 0)
+        return kv_rc_failed;
     return kv_walk(b);
+}
+
+kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept {
+    return {prompt ? std::string_view(prompt) : std::string_view(),
+            std::string_view(st->line, st->line_len), st->cursor, kv_screen_width(st)};
+}
+
+int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
+    if (!lo) return kv_rc_failed;
+    *lo = kv_layout{};
+    kv_state *st = kv_state_of(ed);
+    if (!st) return kv_rc_failed;
+    return kv_layout_build(kv_layout_input_of(st, prompt), lo);
 }

@@ -2,9 +2,10 @@
 // screen, so that the next drawing can rewrite only what differs.
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "render.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "render/internal.h"
+#include "render/messages.h"
 
 void kv_render_store_reset(kv_state *st) noexcept {
     if (!st) return;
@@ -24,8 +25,6 @@ void kv_render_store_reset(kv_state *st) noexcept {
 
 namespace {
 
-constexpr const char *kv_msg_store = "out of memory while storing terminal render state";
-
 // Grows one of the three arrays to cap entries, zero-filling the new ones.
 template <typename T>
 bool kv_store_grow(T *&array, int32_t old_cap, int32_t cap) noexcept {
@@ -41,9 +40,9 @@ bool kv_store_grow(T *&array, int32_t old_cap, int32_t cap) noexcept {
 // every entry below capacity valid.
 int kv_store_reserve(kv_render_store &s, int32_t count) noexcept {
     if (s.capacity >= count) return 0;
-    if (!kv_store_grow(s.rows, s.capacity, count)) return -1;
-    if (!kv_store_grow(s.lens, s.capacity, count)) return -1;
-    if (!kv_store_grow(s.widths, s.capacity, count)) return -1;
+    if (!kv_store_grow(s.rows, s.capacity, count)) return kv_rc_failed;
+    if (!kv_store_grow(s.lens, s.capacity, count)) return kv_rc_failed;
+    if (!kv_store_grow(s.widths, s.capacity, count)) return kv_rc_failed;
     s.capacity = count;
     return 0;
 }
@@ -51,8 +50,11 @@ int kv_store_reserve(kv_render_store &s, int32_t count) noexcept {
 // Replaces stored row i with a copy of a layout row (an empty row becomes an
 // empty string, never a null pointer).
 int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) noexcept {
+    // A row drawn as it was stays as it is stored.
+    if (i < s.count && s.rows[i] && kv_render_store_row_equal(s, i, row) && s.widths[i] == row.width)
+        return 0;
     char *copy = kv_strndup(row.len ? row.text : "", row.len);
-    if (!copy) return -1;
+    if (!copy) return kv_rc_failed;
     kv_free(s.rows[i]);
     s.rows[i] = copy;
     s.lens[i] = row.len;
@@ -64,11 +66,11 @@ int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) n
 
 int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count,
                            int cursor_row, int cursor_col, int top) noexcept {
-    if (!st || !lo || first < 0 || count < 0 || count > lo->count - first) return -1;
+    if (!st || !lo || first < 0 || count < 0 || count > lo->count - first) return kv_rc_failed;
     kv_render_store &s = st->store;
-    if (kv_store_reserve(s, count) != 0) return -1;
+    if (kv_store_reserve(s, count) != 0) return kv_rc_failed;
     for (int32_t i = 0; i < count; ++i)
-        if (kv_store_copy_row(s, i, lo->rows[first + i]) != 0) return -1;
+        if (kv_store_copy_row(s, i, lo->rows[first + i]) != 0) return kv_rc_failed;
     for (int32_t i = count; i < s.count; ++i) {
         kv_free(s.rows[i]);
         s.rows[i] = nullptr;
@@ -100,8 +102,10 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept {
-    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0)
+    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0) {
+        kv_terminal_size(st, &st->store.term_cols, &st->store.term_rows);
         return 0;
+    }
     kv_set_error(st, kv_msg_store);
-    return -1;
+    return kv_rc_failed;
 }

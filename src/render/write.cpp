@@ -1,10 +1,10 @@
-// Terminal output: the full-write loop that every rendering write goes
-// through, and the formatter for the numeric sequences of the catalogue.
-#include <cerrno>
+// Terminal output: the formatter for the numeric sequences of the catalogue,
+// each written whole by kv_write_all.
 #include <cstdio>
 
-#include "../api/sys.h"
-#include "render.h"
+#include "base/error.h"
+#include "base/io.h"
+#include "render/internal.h"
 
 namespace {
 
@@ -15,34 +15,14 @@ constexpr size_t kv_format2_size = 48;
 
 // A formatter result that is empty or cut short counts as a failed write.
 int kv_write_formatted(int fd, const char *buf, int n, size_t size) noexcept {
-    if (n <= 0 || static_cast<size_t>(n) >= size) return -1;
+    if (n <= 0 || static_cast<size_t>(n) >= size) return kv_rc_failed;
     return kv_write_all(fd, buf, static_cast<size_t>(n));
 }
 
 } // namespace
 
-int kv_write_all(int fd, const char *bytes, size_t len) noexcept {
-    if (len > 0 && !bytes) return -1;
-    size_t done = 0;
-    while (done < len) {
-        ssize_t n = kv_sys.write(fd, bytes + done, len - done);
-        // A signal that arrives before anything is written interrupts the
-        // call without loss; write again.
-        if (n < 0 && errno == EINTR) continue;
-        // 0 would loop for ever on a descriptor that accepts nothing.
-        if (n <= 0) return -1;
-        size_t wrote = static_cast<size_t>(n);
-        done += wrote < len - done ? wrote : len - done;
-    }
-    return 0;
-}
-
-int kv_write_seq(int fd, std::string_view seq) noexcept {
-    return kv_write_all(fd, seq.data(), seq.size());
-}
-
 int kv_write_format(int fd, const char *fmt, int a) noexcept {
-    if (!fmt) return -1;
+    if (!fmt) return kv_rc_failed;
     char buf[kv_format_size];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -52,7 +32,7 @@ int kv_write_format(int fd, const char *fmt, int a) noexcept {
 }
 
 int kv_write_format2(int fd, const char *fmt, int a, int b) noexcept {
-    if (!fmt) return -1;
+    if (!fmt) return kv_rc_failed;
     char buf[kv_format2_size];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"

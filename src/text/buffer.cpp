@@ -5,36 +5,33 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../api/alloc.h"
-#include "../api/error.h"
-#include "../api/state.h"
-#include "text.h"
+#include "base/alloc.h"
+#include "base/error.h"
+#include "base/state.h"
+#include "text/messages.h"
+#include "text/text.h"
 
 namespace {
 
 constexpr size_t kv_first_block = 256;
 constexpr size_t kv_top_bit = ~(~size_t{0} >> 1);
 
-constexpr const char *kv_msg_too_long = "line exceeds configured maximum length";
-constexpr const char *kv_msg_oom = "out of memory while growing line buffer";
-constexpr const char *kv_msg_too_large = "line buffer is too large";
-
 // Resizes the block to cap bytes; on failure everything stays as it was.
 int kv_buf_resize(kv_state *st, size_t cap) noexcept {
     auto *block = static_cast<char *>(kv_realloc(st->line, cap));
-    if (!block) {
-        kv_set_error(st, kv_msg_oom);
-        return -1;
-    }
+    if (!block) return kv_fail_with(st, kv_result::failed, kv_msg_oom_line);
     st->line = block;
     st->line_cap = cap;
     return 0;
 }
 
-// Offset of p inside the current line, or -1 when p points elsewhere.  Text
-// taken from kv_buffer() may be handed back to the public edits.
+constexpr ptrdiff_t kv_outside_line = -1;
+
+// Offset of p inside the current line, or kv_outside_line when p points
+// elsewhere.  Text taken from kv_buffer() may be handed back to the public
+// edits.
 ptrdiff_t kv_line_offset(const kv_state *st, const char *p) noexcept {
-    if (!st->line || p < st->line || p > st->line + st->line_len) return -1;
+    if (p < st->line || p > st->line + st->line_len) return kv_outside_line;
     return p - st->line;
 }
 
@@ -60,31 +57,24 @@ size_t kv_grown_capacity(size_t cap, size_t first, size_t n) noexcept {
 
 int kv_buf_reserve(kv_editor *ed, size_t n) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -1;
-    if (n > st->max_line_len + 1) {
-        kv_set_error(st, kv_msg_too_long);
-        return -1;
-    }
+    if (!st) return kv_rc_failed;
+    if (n > st->max_line_len + 1) return kv_fail_with(st, kv_result::failed, kv_msg_line_too_long);
     if (st->line_cap >= n) return 0;
     size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
-    if (cap == 0) {
-        kv_set_error(st, kv_msg_too_large);
-        return -1;
-    }
+    if (cap == 0) return kv_fail_with(st, kv_result::failed, kv_msg_line_too_large);
     return kv_buf_resize(st, cap);
 }
 
 int kv_buf_insert(kv_editor *ed, size_t pos, const char *bytes, size_t k) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !bytes) return -1;
+    if (!st || !bytes) return kv_rc_failed;
     if (k == 0) return 0;
     // The needed size must not wrap round to a small one that seems to fit.
     if (k > SIZE_MAX - 1 - st->line_len) {
-        kv_set_error(st, kv_msg_too_long);
-        return -1;
+        return kv_fail_with(st, kv_result::failed, kv_msg_line_too_long);
     }
     ptrdiff_t self = kv_line_offset(st, bytes);
-    if (kv_buf_reserve(ed, st->line_len + k + 1) != 0) return -1;
+    if (kv_buf_reserve(ed, st->line_len + k + 1) != 0) return kv_rc_failed;
     pos = std::min(pos, st->line_len);
     std::memmove(st->line + pos + k, st->line + pos, st->line_len - pos);
     if (self >= 0)
@@ -107,23 +97,17 @@ void kv_buf_delete(kv_editor *ed, size_t pos, size_t k) noexcept {
 
 int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -1;
+    if (!st) return kv_rc_failed;
     if (!text) text = "", len = 0;
     // Compared without adding 1, which would wrap for the largest lengths.
-    if (len > st->max_line_len) {
-        kv_set_error(st, kv_msg_too_long);
-        return -1;
-    }
+    if (len > st->max_line_len) return kv_fail_with(st, kv_result::failed, kv_msg_line_too_long);
     // A text inside the line is no longer than the line, so the block never
     // moves under it; memmove copes with the overlap.
     size_t n = len + 1;
     if (st->line_cap < n) {
         size_t cap = kv_grown_capacity(st->line_cap, kv_first_block, n);
-        if (cap == 0) {
-            kv_set_error(st, kv_msg_too_large);
-            return -1;
-        }
-        if (kv_buf_resize(st, cap) != 0) return -1;
+        if (cap == 0) return kv_fail_with(st, kv_result::failed, kv_msg_line_too_large);
+        if (kv_buf_resize(st, cap) != 0) return kv_rc_failed;
     }
     std::memmove(st->line, text, len);
     st->line[len] = '\0';
@@ -137,29 +121,28 @@ int kv_buf_set(kv_editor *ed, const char *text) noexcept {
 }
 
 size_t kv_word_backward(const char *text, size_t pos) noexcept {
-    auto space = [](unsigned char b) { return b == ' ' || (b >= 9 && b <= 13); };
     if (pos <= 1) return 0;
     size_t i = pos - 1;
-    while (space(static_cast<unsigned char>(text[i]))) {
+    while (kv_is_space(static_cast<unsigned char>(text[i]))) {
         if (--i == 0) return 0;
     }
-    while (i > 0 && !space(static_cast<unsigned char>(text[i - 1]))) --i;
+    while (i > 0 && !kv_is_space(static_cast<unsigned char>(text[i - 1]))) --i;
     return i;
 }
 
 extern "C" int kv_buf_insert_cstr(kv_editor *ed, const char *text) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !text) return -2;
+    if (!st || !text) return kv_rc_invalid;
     size_t k = std::strlen(text);
     if (k == 0) return 0;
     size_t at = std::min(st->cursor, st->line_len);
-    if (kv_buf_insert(ed, at, text, k) != 0) return -1;
+    if (kv_buf_insert(ed, at, text, k) != 0) return kv_rc_failed;
     st->cursor = at + k;
     return 0;
 }
 
 extern "C" int kv_buf_set_public(kv_editor *ed, const char *text) noexcept {
-    if (!ed || !text) return -2;
-    if (!ed->state) return -1;
+    if (!ed || !text) return kv_rc_invalid;
+    if (!ed->state) return kv_rc_failed;
     return kv_buf_set(ed, text);
 }

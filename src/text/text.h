@@ -24,7 +24,11 @@ int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept;
 // cap is 0) and double; 0 when doubling would overflow.  The line buffer and
 // the search query grow by this one rule.
 size_t kv_grown_capacity(size_t cap, size_t first, size_t n) noexcept;
-// Start of the word before pos (whitespace: space and bytes 9..13).
+// Whitespace, the one rule for word motion and word wrapping: the space and
+// the bytes 9..13 (tab, line feed, vertical tab, form feed, carriage return).
+constexpr bool kv_is_space(unsigned char b) noexcept { return b == ' ' || (b >= 9 && b <= 13); }
+// Start of the word before pos (a word is a run of bytes that are not
+// whitespace).
 size_t kv_word_backward(const char *text, size_t pos) noexcept;
 
 extern "C" {
@@ -33,23 +37,15 @@ int kv_buf_set_public(kv_editor *ed, const char *text) noexcept;   // slot set_b
 int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept;      // slot set_cursor
 }
 
-// ---- code points and clusters --------------------------------------------
+// ---- clusters ------------------------------------------------------------
 
-inline constexpr uint64_t kv_replacement_char = 0xFFFD;
+// Bytes of the UTF-8 sequence that byte b starts: 2, 3 or 4 for a lead
+// byte, 1 for ASCII and for a byte that starts no sequence (a continuation
+// byte, 0xF8..0xFF).
+constexpr size_t kv_utf8_sequence_length(unsigned char b) noexcept {
+    return b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 1;
+}
 
-struct kv_decoded {
-    uint64_t cp;  // the code point, U+FFFD for an invalid byte
-    size_t len;   // bytes consumed, 1..4
-};
-
-// 1 when cp is a combining mark (joins the cluster before it), else 0.
-int kv_codepoint_is_combining(uint64_t cp) noexcept;
-// 1 when cp takes two terminal columns, else 0.
-int kv_codepoint_is_wide(uint64_t cp) noexcept;
-
-// Decodes the code point at pos (pos < len).  Invalid or truncated sequences
-// give U+FFFD and consume one byte.
-kv_decoded kv_utf8_decode(const char *text, size_t len, size_t pos) noexcept;
 // Byte length of the cluster starting at pos (0 at or past len); its width
 // (0, 1 or 2) goes to *width when width is not null.
 size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos,

@@ -3,8 +3,10 @@
 // back (a forward walk from the start) and putting the cursor on a boundary.
 #include <algorithm>
 
-#include "../api/state.h"
-#include "text.h"
+#include "base/error.h"
+#include "base/state.h"
+#include "text/internal.h"
+#include "text/text.h"
 
 namespace {
 
@@ -21,13 +23,6 @@ inline bool kv_is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 
 
 inline kv_decoded kv_invalid() noexcept { return {kv_replacement_char, 1}; }
 
-// Sequence length and initial value bits of a lead byte; 0 for a byte that
-// cannot start a sequence (a continuation byte or 0xF8..0xFF).
-inline size_t kv_lead_length(unsigned char b, uint64_t &value) noexcept {
-    size_t n = b >= 0xC0 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF7 ? 4 : 0;
-    value = b & (0x7Fu >> n); // the low 5, 4 or 3 bits
-    return n;
-}
 
 // The smallest value that needs an n-byte sequence; smaller ones are overlong.
 inline uint64_t kv_min_value(size_t n) noexcept {
@@ -37,9 +32,10 @@ inline uint64_t kv_min_value(size_t n) noexcept {
 inline kv_decoded kv_decode(const unsigned char *s, size_t len, size_t pos) noexcept {
     unsigned char b = s[pos];
     if (b < 0x80) return {b, 1};
-    uint64_t value = 0;
-    size_t n = kv_lead_length(b, value);
-    if (n == 0 || n > len - pos) return kv_invalid();
+    size_t n = kv_utf8_sequence_length(b);
+    // b is not ASCII here, so a length of 1 means it starts no sequence.
+    if (n == 1 || n > len - pos) return kv_invalid();
+    uint64_t value = b & (0x7Fu >> n); // the low 5, 4 or 3 bits
     for (size_t i = 1; i < n; ++i) {
         unsigned char c = s[pos + i];
         if (!kv_is_continuation(c)) return kv_invalid();
@@ -142,9 +138,9 @@ size_t kv_utf8_prev_cluster_len(const char *text, size_t end) noexcept {
 
 extern "C" int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st) return -2;
+    if (!st) return kv_rc_invalid;
     size_t len = st->line_len;
-    if (!st->line || std::min(pos, len) == 0)
+    if (std::min(pos, len) == 0)
         st->cursor = 0;
     else if (pos >= len)
         st->cursor = len;

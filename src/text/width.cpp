@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <array>
 
-#include "text.h"
+#include "text/internal.h"
+#include "text/text.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #!/bin/sh
-# The built library exports exactly the listed functions and is named
-# libkavrik.so.0.
+# The built library exports exactly the listed functions and has the given
+# SONAME (libkavrik.so.0 unless a third argument names another).
 set -eu
-lib=$1 expected=$2
+lib=$1 expected=$2 want_soname=${3:-libkavrik.so.0}
 actual=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TtWiDdBbRrVv]$/ {print $3}' | sed 's/@.*//' | grep -v '^KAVRIK_' | sort)
 want=$(sort "$expected")
 if [ "$actual" != "$want" ]; then
@@ -13,8 +13,8 @@ if [ "$actual" != "$want" ]; then
     exit 1
 fi
 soname=$(readelf -d "$lib" | sed -n 's/.*Library soname: \[\(.*\)\].*/\1/p')
-if [ "$soname" != "libkavrik.so.0" ]; then
-    echo "SONAME is '$soname', expected libkavrik.so.0"
+if [ "$soname" != "$want_soname" ]; then
+    echo "SONAME is '$soname', expected $want_soname"
     exit 1
 fi
 echo "exports: $(printf '%s\n' "$actual" | wc -l) functions, soname $soname"

@@ -7,12 +7,12 @@
 
 #include <string>
 
-#include "api/state.h"
-#include "api/sys.h"
+#include "base/state.h"
+#include "base/sys.h"
 #include "bounded_term.h"
 #include "fault.h"
 #include "pty_session.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

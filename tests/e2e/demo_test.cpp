@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,134 +21,26 @@
 #include <string>
 #include <thread>
 
+#include "program_pty.h"
 #include "vt_screen.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The demo is built next to the test programs' directory.
-fs::path demo_path() {
-    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "examples" /
-           "kavrik-demo";
-}
+fs::path demo_path() { return example_path("kavrik-demo"); }
 
-struct TempHome {
-    fs::path dir;
-    TempHome() {
-        char tmpl[] = "/tmp/kavrik-demo-XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    ~TempHome() { fs::remove_all(dir); }
-    std::string history() const {
-        std::ifstream f(dir / ".kavrik_demo_history");
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    }
-};
+std::string demo_history(const TempHome &home) { return home.read(".kavrik_demo_history"); }
 
 // The demo on its own pty, with HOME pointing at a temporary directory.
-class DemoRun {
+class DemoRun : public ProgramRun {
 public:
-    // as_uid: run the program as that user (the test runs as root).
+    // output_fails: the program's standard output is /dev/full, where every
+    // write fails.
     DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80,
-            uid_t as_uid = static_cast<uid_t>(-1))
-        : screen_(rows, cols) {
-        struct winsize ws {};
-        ws.ws_row = static_cast<unsigned short>(rows);
-        ws.ws_col = static_cast<unsigned short>(cols);
-        std::string exe = demo_path().string();
-        std::string env_home = "HOME=" + home.dir.string();
-        pid_ = forkpty(&master_, nullptr, nullptr, &ws);
-        if (pid_ == 0) {
-            if (as_uid != static_cast<uid_t>(-1) && (setgid(as_uid) != 0 || setuid(as_uid) != 0))
-                _exit(126);
-            char *argv[] = {const_cast<char *>(exe.c_str()),
-                            const_cast<char *>(bounded ? "--bounded" : nullptr), nullptr};
-            char *envp[] = {const_cast<char *>(env_home.c_str()),
-                            const_cast<char *>("TERM=xterm"), nullptr};
-            execve(exe.c_str(), argv, envp);
-            _exit(127);
-        }
-        if (master_ >= 0) fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    }
-    ~DemoRun() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (master_ >= 0) close(master_);
-    }
-    DemoRun(const DemoRun &) = delete;
-    DemoRun &operator=(const DemoRun &) = delete;
-
-    bool started() const { return pid_ > 0 && master_ >= 0; }
-    // Types bytes; while the terminal takes no more, reads what the program
-    // wrote, so that neither side blocks on a full buffer.
-    void type(const std::string &bytes) {
-        size_t off = 0;
-        while (off < bytes.size()) {
-            ssize_t n = write(master_, bytes.data() + off, bytes.size() - off);
-            if (n > 0) {
-                off += static_cast<size_t>(n);
-            } else if (n < 0 && errno == EAGAIN) {
-                read_some(10);
-            } else {
-                return;
-            }
-        }
-    }
-    bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() >= deadline) return pred();
-            if (read_some(10) < 0) return pred();  // the child closed the terminal
-        }
-        return true;
-    }
-    bool screen_has(const std::string &text) {
-        return pump_until([&] { return screen_.dump().find(text) != std::string::npos; });
-    }
-    // Waits for the program to exit; its exit status, or -1.
-    int wait_exit(int timeout_ms = 5000) {
-        int status = 0;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        while (!exited_ && std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                break;
-            }
-            // Keep reading, so that a program writing its last words never blocks.
-            if (read_some(10) < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        if (!exited_) return -1;
-        while (read_some(0) > 0) {  // what it wrote last
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    VtScreen &screen() { return screen_; }
-    const std::string &log() const { return log_; }
-
-private:
-    // Reads what is there within timeout_ms: 1 bytes came, 0 none, -1 closed.
-    int read_some(int timeout_ms) {
-        pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, timeout_ms) <= 0) return 0;
-        char buf[4096];
-        ssize_t n = read(master_, buf, sizeof buf);
-        if (n < 0 && errno == EAGAIN) return 0;
-        if (n <= 0) return -1;
-        log_.append(buf, static_cast<size_t>(n));
-        screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
-        return 1;
-    }
-
-    pid_t pid_ = -1;
-    int master_ = -1;
-    bool exited_ = false;
-    std::string log_;
-    VtScreen screen_;
+            bool output_fails = false)
+        : ProgramRun(demo_path(), bounded ? std::vector<std::string>{"--bounded"} : std::vector<std::string>{},
+                     home, rows, cols, output_fails) {}
 };
 
 TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
@@ -161,12 +54,12 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         EXPECT_NE(demo.log().find("\x1b[1;32mkavrik\x1b[0m> "), std::string::npos);
         demo.type("hello there\r");
         ASSERT_TRUE(demo.screen_has("echo: hello there"));
-        demo.type("he\t");  // Tab completes "help"
+        demo.type("he\t");  // Tab completes "help", and a space follows
         ASSERT_TRUE(demo.screen_has("kavrik> help"));
         demo.type("\r");
         ASSERT_TRUE(demo.screen_has("built-in commands:"));
-        demo.type("h\t");  // two candidates: they are listed above the prompt
-        ASSERT_TRUE(demo.screen_has("help  history"));
+        demo.type("h\t\t");  // two candidates: the second Tab lists them above the prompt
+        ASSERT_TRUE(demo.screen_has("help     history"));
         size_t from = demo.log().size();
         demo.type("istory\r");
         ASSERT_TRUE(demo.screen_has("   2  help"));
@@ -187,7 +80,7 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         demo.type("quit\r");
         EXPECT_EQ(demo.wait_exit(), 0);
     }
-    EXPECT_EQ(home.history(), "hello there\nhelp\nhistory\nquit\n");
+    EXPECT_EQ(demo_history(home), "hello there\nhelp\nhistory\nquit\n");
     // A second run loads the history: Up recalls the last line.
     DemoRun again(home, false);
     ASSERT_TRUE(again.screen_has("kavrik>"));
@@ -272,34 +165,83 @@ TEST(Demo, TheHistoryListingKeepsALongEntryWhole) {
 // A history file that exists but cannot be read is reported, and left as it
 // is: the shell must not replace it with the few lines of this session.  (A
 // missing file, the first run, is no error; the round trip above covers it.)
+// A directory in the file's place cannot be read by anyone, root included; a
+// file without read permission only stops a user other than root, so that
+// row runs only for such a user.
 TEST(Demo, AnUnreadableHistoryFileIsReportedAndKept) {
     ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    struct Case {
+        const char *what;
+        bool directory;
+    } const cases[] = {{"a directory in its place", true}, {"no read permission", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.directory && geteuid() == 0) continue; // root reads every file
+        TempHome home;
+        const fs::path file = home.dir / ".kavrik_demo_history";
+        const fs::path inside = file / "kept";
+        const std::string old_lines = "kept one\nkept two\n";
+        if (c.directory) {
+            fs::create_directory(file);
+            std::ofstream(inside) << old_lines;
+        } else {
+            std::ofstream(file) << old_lines;
+            fs::permissions(file, fs::perms::none);
+        }
+        {
+            DemoRun demo(home, false);
+            ASSERT_TRUE(demo.screen_has("kavrik>"));
+            EXPECT_NE(demo.log().find("kavrik-demo: cannot load history"), std::string::npos)
+                << demo.log();
+            demo.type("hello\r");
+            ASSERT_TRUE(demo.screen_has("echo: hello"));
+            demo.type("quit\r");
+            EXPECT_EQ(demo.wait_exit(), 0);
+        }
+        if (c.directory) {
+            EXPECT_TRUE(fs::is_directory(file));
+            std::ifstream f(inside);
+            std::stringstream ss;
+            ss << f.rdbuf();
+            EXPECT_EQ(ss.str(), old_lines);
+        } else {
+            fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(demo_history(home), old_lines);
+        }
+    }
+}
+
+// Stopped and continued with the terminal put back in its own mode meanwhile,
+// as a shell does around a job it stops: once continued, the shell takes raw
+// mode back and Enter submits the line typed before and after.  (The demo
+// leads its own session here, where the terminal's stop signal would be
+// discarded, so SIGSTOP stands in for it.)
+TEST(Demo, StoppedAndContinuedItTakesTheTerminalBack) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
     TempHome home;
-    const fs::path file = home.dir / ".kavrik_demo_history";
-    const std::string old_lines = "kept one\nkept two\n";
-    std::ofstream(file) << old_lines;
-    // Root reads every file: then the shell runs as another user, who may
-    // write in the directory but not read root's file.
-    uid_t as_uid = static_cast<uid_t>(-1);
-    if (geteuid() == 0) {
-        as_uid = 65534;
-        fs::permissions(home.dir, fs::perms::all);
-        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    } else {
-        fs::permissions(file, fs::perms::none);
-    }
-    {
-        DemoRun demo(home, false, 24, 80, as_uid);
-        ASSERT_TRUE(demo.screen_has("kavrik>"));
-        EXPECT_NE(demo.log().find("kavrik-demo: cannot load history"), std::string::npos)
-            << demo.log();
-        demo.type("hello\r");
-        ASSERT_TRUE(demo.screen_has("echo: hello"));
-        demo.type("quit\r");
-        EXPECT_EQ(demo.wait_exit(), 0);
-    }
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(home.history(), old_lines);
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    demo.type("abc");
+    ASSERT_TRUE(demo.screen_has("kavrik> abc"));
+    ASSERT_EQ(kill(demo.pid(), SIGSTOP), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(demo.pid(), &status, WUNTRACED), demo.pid());
+    ASSERT_TRUE(WIFSTOPPED(status));
+    struct termios t {};
+    ASSERT_EQ(tcgetattr(demo.master(), &t), 0);
+    t.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    t.c_iflag |= ICRNL;
+    t.c_oflag |= OPOST;
+    ASSERT_EQ(tcsetattr(demo.master(), TCSANOW, &t), 0);
+    ASSERT_EQ(kill(demo.pid(), SIGCONT), 0);
+    EXPECT_TRUE(demo.pump_until([&] {
+        struct termios now {};
+        return tcgetattr(demo.master(), &now) == 0 && !(now.c_lflag & (ICANON | ECHO));
+    }));
+    demo.type("def\r");
+    EXPECT_TRUE(demo.screen_has("echo: abcdef")) << demo.screen().dump();
+    demo.type("quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
 }
 
 // A history that cannot be saved (the home directory is missing) is said
@@ -329,12 +271,48 @@ TEST(Demo, AFailedSaveIsReportedOnce) {
 TEST(Demo, AFailedReadlineCallIsAFailingExit) {
     ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
     TempHome home;
-    DemoRun demo(home, false);
-    ASSERT_TRUE(demo.screen_has("kavrik>"));
-    demo.type("\x12" + std::string(4097, 'q'));
-    EXPECT_EQ(demo.wait_exit(20000), 1);
-    EXPECT_NE(demo.log().find("kavrik-demo: failed to update reverse history search"),
-              std::string::npos);
+    DemoRun demo(home, false, 24, 80, true);
+    EXPECT_EQ(demo.wait_exit(), 1);
+    EXPECT_NE(demo.log().find("kavrik-demo: failed to enable bracketed paste"), std::string::npos)
+        << demo.log();
+}
+
+// The demo's limits: a pasted line far longer than the library's default of
+// 4096 bytes comes back whole, and the history keeps more than its default
+// 100 entries.
+TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    {
+        DemoRun demo(home, false);
+        ASSERT_TRUE(demo.screen_has("kavrik>"));
+        std::string pasted;
+        while (pasted.size() < 20000) pasted += "pasted words ";
+        pasted += "end";
+        size_t from = demo.log().size();
+        demo.type("\x1b[200~" + pasted + "\x1b[201~\r");
+        // The demo drops the spaces at the end of a line (a completion leaves one).
+        const std::string shown = pasted.substr(0, pasted.find_last_not_of(' ') + 1);
+        EXPECT_TRUE(demo.pump_until(
+            [&] { return demo.log().find("echo: " + shown + "\r\n", from) != std::string::npos; },
+            20000))
+            << "the pasted line was cut short";
+        for (int i = 0; i < 150; ++i) {
+            const std::string line = "entry " + std::to_string(i);
+            demo.type(line + "\r");
+            ASSERT_TRUE(demo.screen_has("echo: " + line));
+        }
+        demo.type("quit\r");
+        EXPECT_EQ(demo.wait_exit(), 0);
+    }
+    std::stringstream lines(demo_history(home));
+    std::string first, line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        if (count++ == 0) first = line;
+    }
+    EXPECT_EQ(count, 152); // the paste, the 150 entries and quit
+    EXPECT_EQ(first.substr(0, 13), "pasted words ");
 }
 
 TEST(Demo, PipedInputIsEchoed) {
@@ -373,3 +351,23 @@ TEST(Demo, UnreadableInputIsReported) {
 }
 
 } // namespace
+
+// The companion in the demo: file names complete (a directory with '/'),
+// the second Tab lists them, and what Ctrl-W cut comes back with Ctrl-Y.
+TEST(Demo, CompletesFileNamesAndYanksWhatWasCut) {
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    TempHome home;
+    std::ofstream(home.dir / "alpha.txt") << "a";
+    fs::create_directory(home.dir / "alps");
+    DemoRun demo(home, false);
+    ASSERT_TRUE(demo.screen_has("kavrik>"));
+    const std::string dir = home.dir.string() + "/";
+    demo.type("cat " + dir + "alps\t");
+    ASSERT_TRUE(demo.screen_has("kavrik> cat " + dir + "alps/"));
+    demo.type("\x17\x17" "x \x19\r");  // cut the path and the command, paste them after x
+    ASSERT_TRUE(demo.screen_has("echo: x cat " + dir + "alps/"));
+    demo.type("cat " + dir + "al\t\t");
+    ASSERT_TRUE(demo.screen_has(dir + "alpha.txt  " + dir + "alps/"));
+    demo.type("\x15quit\r");
+    EXPECT_EQ(demo.wait_exit(), 0);
+}

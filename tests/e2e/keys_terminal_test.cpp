@@ -216,6 +216,77 @@ TEST(KeysTerminal, CtrlRFindsAndEnterReturnsTheMatch) {
     EXPECT_EQ(s.run("\x12" "grep\x15" "one\r"), "echo one");
 }
 
+// ---- the history walk --------------------------------------------------------
+
+const std::string up = "\x1b[A", down = "\x1b[B", left = "\x1b[D";
+
+std::string times(int n, const std::string &key) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += key;
+    return s;
+}
+
+// 150 columns of words: two rows on the 80-column terminal.
+const std::string wrapped = [] {
+    std::string s;
+    while (s.size() < 150) s += "words ";
+    return s.substr(0, 149);
+}();
+
+struct WalkHistory : Session {
+    WalkHistory() {
+        kv_history_add(ed, "oldest");
+        kv_history_add(ed, "first\nsecond");
+        kv_history_add(ed, wrapped.c_str());
+        kv_history_add(ed, "newest");
+    }
+};
+
+// Up walks up the rows of a recalled entry and from its first row on to the
+// older entry; a line of one row recalls only with the cursor at its end,
+// and a line of several rows outside a walk only moves the cursor.
+TEST(KeysTerminal, UpGoesOnPastAnEntryOfSeveralRows) {
+    struct Case {
+        std::string keys, line;
+    } const cases[] = {
+        {times(2, up), wrapped},                     // at the end of its second row
+        {times(3, up), wrapped},                     // on its first row
+        {times(4, up), "first\nsecond"},             // and on to the older entry
+        {times(5, up), "first\nsecond"},
+        {times(6, up), "oldest"},
+        {times(9, up), "oldest"},                    // the walk does not wrap
+        {times(5, up) + down, "first\nsecond"},      // Down walks the rows too
+        {times(4, up) + down, wrapped},               // and from the last on
+        {up + left + up, "newest"},                  // one row, not at the end
+        {"ab\ncd" + times(3, up), "ab\ncd"},         // no walk: the rows only
+    };
+    for (const Case &c : cases) {
+        WalkHistory s;
+        EXPECT_EQ(s.run(c.keys + "\r"), c.line) << c.keys;
+    }
+}
+
+// Past the newest entry the line is the user's: Down there leaves it alone,
+// and what was typed there since coming back is what the next trip back
+// shows.
+TEST(KeysTerminal, TheLinePastTheNewestEntryKeepsWhatWasTyped) {
+    struct Case {
+        std::string keys, line;
+    } const cases[] = {
+        {"partial" + up + down, "partial"},
+        {"partial" + up + down + " two" + up + down, "partial two"},
+        {"partial" + up + down + " two" + down, "partial two"},
+        {"partial" + up + down + " two" + up + up + down + down, "partial two"},
+        {"partial" + up + down + " two" + up, "newest"},
+        {"x" + down, "x"},
+        {"x" + up + down + down + down, "x"},
+    };
+    for (const Case &c : cases) {
+        WalkHistory s;
+        EXPECT_EQ(s.run(c.keys + "\r"), c.line) << c.keys;
+    }
+}
+
 TEST(KeysTerminal, EscAloneLeavesTheSearch) {
     WithHistory s;
     auto call = start_call(s.pty, s.ed, "> ");

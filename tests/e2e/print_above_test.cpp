@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "bounded_term.h"
 #include "pty_session.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

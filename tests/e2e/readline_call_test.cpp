@@ -3,7 +3,6 @@
 // its own row, and terminals that behave badly (hung up, non-blocking, high
 // descriptor numbers).
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
 #include "readline_harness.h"
 
@@ -211,23 +210,15 @@ TEST(ReadlineCall, NulByteCallsTheIdleCallbackAtOnce) {
 // A terminal that goes away reads as nothing at once, forever: the call ends
 // as end of input instead of spinning through idle ticks.
 TEST(ReadlineCall, HungUpTerminalEndsTheCallAsEndOfInput) {
-    int master = -1, slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    kv_config cfg;
-    kv_config_init(&cfg);
-    cfg.in_fd = slave;
-    cfg.out_fd = slave;
-    kv_editor *ed = kv_create_with_config(&cfg);
+    Pty pty;
+    kv_editor *ed = make_pty_editor(pty);
     IdleCounter idle;
     idle.install(ed);
     {
         ReadlineThread call(ed, nullptr);
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (idle.calls < 1 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_GE(idle.calls, 1);
+        ASSERT_TRUE(idle.wait_more(pty, 1));
         int ticks = idle.calls;
-        close(master);
+        pty.hang_up();
         ASSERT_TRUE(call.join(1000)) << "the call went on after the hang-up";
         EXPECT_TRUE(call.is_null());
         EXPECT_EQ(kv_last_readline_status(ed), KV_STATUS_EOF)
@@ -236,7 +227,6 @@ TEST(ReadlineCall, HungUpTerminalEndsTheCallAsEndOfInput) {
     }
     EXPECT_EQ(ed->state->raw_active, 0);
     kv_destroy(ed);
-    close(slave);
 }
 
 TEST(ReadlineCall, DescriptorsAbove1024Work) {

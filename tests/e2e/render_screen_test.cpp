@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "pty_session.h"
-#include "render/render.h"
-#include "render_capture.h"
+#include "render/internal.h"
+#include "test_editor.h"
+#include "write_capture.h"
 #include "text/text.h"
 #include "vt_screen.h"
 
@@ -86,7 +87,7 @@ void draw_fresh(const RenderEditor &diff, const char *prompt, VtScreen &screen, 
     fresh.set(diff.line(), diff.st()->cursor);
     w.clear();
     ASSERT_EQ(kv_render_apply(fresh.ed, prompt), 0);
-    screen.feed(w.all());
+    screen.feed(w.text());
 }
 
 TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
@@ -95,8 +96,7 @@ TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
     for (int seq = 0; seq < 160; ++seq) {
         int cols = seq % 5 == 0 ? 1 + static_cast<int>(rng() % 8) : 1 + static_cast<int>(rng() % 120);
         int rows = 2 + static_cast<int>(rng() % 12);
-        WinsizeStub ws(rows, cols);
-        WriteCapture w;
+        WriteCapture w(rows, cols);
         RenderEditor e(cols);
         VtScreen screen(rows, cols);
         const char *prompt = prompts[rng() % (sizeof prompts / sizeof prompts[0])];
@@ -111,8 +111,8 @@ TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
             if (widest_row(e, prompt) > cols) break;
             w.clear();
             ASSERT_EQ(kv_render_apply(e.ed, prompt), 0);
-            redraws += !w.calls.empty();
-            screen.feed(w.all());
+            redraws += !w.pieces().empty();
+            screen.feed(w.text());
 
             VtScreen clean(rows, cols);
             draw_fresh(e, prompt, clean, w);
@@ -128,6 +128,65 @@ TEST(RenderScreen, DrawingByDifferenceMatchesAFreshDrawing) {
     // The comparison must have run on a substantial number of states.
     EXPECT_GT(checked, 3000);
     EXPECT_GT(redraws, 2000);
+}
+
+// ---- resizing ---------------------------------------------------------------------
+
+// Forty words: a few rows at 80 columns, more than a screen at 6.
+const std::string forty_words = [] {
+    const char *const words[] = {"hello", "world", "resize", "me", "kavrik", "line", "of", "text"};
+    std::string s;
+    for (int i = 0; i < 40; ++i) s += std::string(i ? " " : "") + words[i % 8];
+    return s;
+}();
+
+// The editor drawn once at the stubbed terminal size, on a clean screen.
+void fresh_screen(bool bounded, VtScreen &clean, WriteCapture &w) {
+    RenderEditor fresh(0);
+    if (bounded) ASSERT_EQ(kv_set_bounds(fresh.ed, 0, 0, 0, 0), 0);
+    fresh.set(forty_words);
+    w.clear();
+    ASSERT_EQ(kv_render_apply(fresh.ed, "> "), 0);
+    clean.feed(w.text());
+}
+
+// From the editor's first row down, the screen is what a fresh drawing at the
+// new size shows: the editor's rows, the cursor, and nothing left below.
+// Normal mode starts below some output; bounded mode owns the whole screen.
+TEST(RenderScreen, AfterAResizeTheEditorIsDrawnAsAFreshDrawingWould) {
+    for (bool bounded : {false, true}) {
+        for (int cols = 6; cols <= 200; ++cols) {
+            for (int back : {0, 1}) {
+                const int from = back ? cols : 80, to = back ? 80 : cols;
+                SCOPED_TRACE((bounded ? "bounded " : "normal ") + std::to_string(from) + " to " +
+                             std::to_string(to) + " columns");
+                WriteCapture w(24, from);
+                VtScreen screen(24, from);
+                RenderEditor e(0);
+                if (bounded) ASSERT_EQ(kv_set_bounds(e.ed, 0, 0, 0, 0), 0);
+                else screen.feed("output one\r\noutput two\r\noutput three\r\n");
+                e.set(forty_words);
+                ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+                screen.feed(w.text());
+
+                w.set_size(24, to);
+                screen.resize(24, to);
+                w.clear();
+                ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
+                screen.feed(w.text());
+
+                VtScreen clean(24, to);
+                fresh_screen(bounded, clean, w);
+                const int first = screen.cursor_row() - clean.cursor_row();
+                ASSERT_GE(first, 0) << screen.dump();
+                if (bounded) ASSERT_EQ(first, 0);
+                for (int r = 0; first + r < 24; ++r)
+                    ASSERT_EQ(screen.row(first + r), clean.row(r))
+                        << "row " << first + r << "\n" << screen.dump() << "\n----\n" << clean.dump();
+                ASSERT_EQ(screen.cursor_col(), clean.cursor_col());
+            }
+        }
+    }
 }
 
 // ---- real terminals -----------------------------------------------------------------

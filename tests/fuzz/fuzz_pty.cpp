@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "api/sys.h"
+#include "base/sys.h"
 #include "fault.h"
 #include "fuzz_check.h"
 

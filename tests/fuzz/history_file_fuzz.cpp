@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "api/alloc.h"
-#include "api/state.h"
+#include "base/alloc.h"
+#include "base/state.h"
 #include "fault.h"
 #include "fuzz_check.h"
 #include "history/history.h"

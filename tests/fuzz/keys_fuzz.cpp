@@ -14,7 +14,7 @@
 // countdown, then the typed bytes.
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "fuzz_check.h"
 #include "fuzz_pty.h"
 #include "kavrik.h"

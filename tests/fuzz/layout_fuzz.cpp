@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "bounded_term.h"
 #include "fuzz_check.h"
 #include "kavrik.h"

@@ -1,21 +1,49 @@
 #!/bin/sh
-# Installs the built library into a temporary prefix and builds a consumer
-# against it twice: through pkg-config and through find_package.
+# Installs the built libraries into a temporary prefix and builds a consumer
+# of the core, one of the companion and one of the readline layer against
+# them, each twice: through pkg-config and through find_package.
 set -eu
 build=$1 here=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 libdir=$(find "$tmp/prefix" -name 'libkavrik.so.0' -exec dirname {} \; | head -n 1)
-for f in include/kavrik.h; do test -f "$tmp/prefix/$f"; done
+for f in include/kavrik.h include/kavrik.hpp include/kavrik_ext.h include/kavrik_ext.hpp; do
+    test -f "$tmp/prefix/$f" || { echo "$f is not installed"; exit 1; }
+done
 test -L "$libdir/libkavrik.so" && test -L "$libdir/libkavrik.so.0" && test -f "$libdir/libkavrik.so.0.1.0"
+test -L "$libdir/libkavrik-ext.so" && test -L "$libdir/libkavrik-ext.so.0" && test -f "$libdir/libkavrik-ext.so.0.1.0"
 
-PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -Wall -Werror -o "$tmp/pc" "$here/consumer.c" \
-    $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs kavrik)
-LD_LIBRARY_PATH="$libdir" "$tmp/pc"
-echo "pkg-config consumer: ok"
+# build_consumer NAME PACKAGE: builds NAME.c through pkg-config PACKAGE and
+# the CMake project in NAME/ through find_package, and runs both.
+build_consumer() {
+    name=$1 package=$2
+    PKG_CONFIG_PATH="$libdir/pkgconfig" cc -std=c99 -pedantic -Wall -Werror -o "$tmp/$name-pc" \
+        "$here/$name.c" $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs "$package")
+    LD_LIBRARY_PATH="$libdir" "$tmp/$name-pc"
+    echo "pkg-config $name: ok"
+    cmake -S "$here/$name" -B "$tmp/$name-cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
+    cmake --build "$tmp/$name-cm" >/dev/null
+    LD_LIBRARY_PATH="$libdir" "$tmp/$name-cm/$name"
+    echo "find_package $name: ok"
+}
 
-cmake -S "$here/consumer" -B "$tmp/cm" -DCMAKE_PREFIX_PATH="$tmp/prefix" >/dev/null
-cmake --build "$tmp/cm" >/dev/null
-LD_LIBRARY_PATH="$libdir" "$tmp/cm/consumer"
-echo "find_package consumer: ok"
+build_consumer consumer kavrik
+build_consumer ext_consumer kavrik-ext
+
+# The readline layer: a readline program builds against its headers (found
+# before any other readline's) and links the layer.
+for f in include/kavrik-readline/readline/readline.h include/kavrik-readline/readline/history.h; do
+    test -f "$tmp/prefix/$f"
+done
+test -L "$libdir/libkavrik-readline.so" && test -f "$libdir/libkavrik-readline.so.0.1.0"
+build_consumer readline_consumer kavrik-readline
+LD_LIBRARY_PATH="$libdir" ldd "$tmp/readline_consumer-pc" | grep -q "libkavrik-readline.so.0 => $libdir"
+
+# The C++ headers compile from the installed tree alone, as C++17.
+printf '#include <kavrik_ext.hpp>\nint main() { kavrik::editor ed; return kavrik::ext::attach(ed) ? 0 : 1; }\n' \
+    >"$tmp/cxx.cpp"
+c++ -std=c++17 -Wall -Wextra -Werror -I"$tmp/prefix/include" -o "$tmp/cxx" "$tmp/cxx.cpp" \
+    -L"$libdir" -lkavrik-ext -lkavrik
+LD_LIBRARY_PATH="$libdir" "$tmp/cxx" </dev/null
+echo "C++ consumer: ok"

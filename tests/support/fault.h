@@ -2,8 +2,8 @@
 // the library's system-call table, both undone when the guard goes away.
 #pragma once
 
-#include "api/alloc.h"
-#include "api/sys.h"
+#include "base/alloc.h"
+#include "base/sys.h"
 
 // Makes the n-th allocation from now fail (n >= 1), and every one after it.
 struct AllocFailer {
@@ -25,16 +25,17 @@ struct SysGuard {
 
 // Runs op with the n-th allocation failing for n = 1, 2, ... until op runs
 // through without reaching the failure; check(n, result) is called for each
-// failing run.  Returns the number of allocations op made.
-template <typename Op, typename Check>
+// failing run.  Returns the number of allocations op made.  Failer is the
+// countdown to use (the library's allocations by default).
+template <typename Failer = AllocFailer, typename Op, typename Check>
 long for_each_alloc_failure(Op op, Check check, long limit = 10000) {
     for (long n = 1; n < limit; ++n) {
         long result;
         bool fired;
         {
-            AllocFailer f(n);
+            Failer f(n);
             result = static_cast<long>(op());
-            fired = AllocFailer::fired();
+            fired = Failer::fired();
         }
         if (!fired) return n - 1;
         check(n, result);

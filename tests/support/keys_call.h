@@ -9,8 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "edit/edit.h"
+#include "edit/internal.h"
 #include "kavrik.h"
+#include "test_editor.h"
 #include "text/text.h"
 
 struct KeysCall {
@@ -20,11 +21,10 @@ struct KeysCall {
 
     explicit KeysCall(size_t max_line_len = 4096, const char *prompt = "> ") {
         if (pipe(fds) != 0) return;
-        kv_config cfg;
-        kv_config_init(&cfg);
-        cfg.in_fd = fds[0];
-        cfg.max_line_len = max_line_len;
-        ed = kv_create_with_config(&cfg);
+        ed = new_test_editor(test_config([&](kv_config &cfg) {
+            cfg.in_fd = fds[0];
+            cfg.max_line_len = max_line_len;
+        }));
         c.ed = ed;
         c.st = ed ? ed->state : nullptr;
         c.prompt = prompt;

@@ -8,6 +8,8 @@
 
 #include <stdexcept>
 
+#include "test_editor.h"
+
 Pty::Pty(int rows, int cols) : screen_(rows, cols) {
     struct winsize ws {};
     ws.ws_row = static_cast<unsigned short>(rows);
@@ -20,6 +22,11 @@ Pty::Pty(int rows, int cols) : screen_(rows, cols) {
 Pty::~Pty() {
     if (slave_ >= 0) close(slave_);
     if (master_ >= 0) close(master_);
+}
+
+void Pty::hang_up() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
 }
 
 void Pty::resize(int rows, int cols) {
@@ -99,5 +106,5 @@ kv_editor *make_pty_editor(const Pty &pty, kv_config *overrides) {
         kv_config_init(&cfg);
     cfg.in_fd = pty.slave();
     cfg.out_fd = pty.slave();
-    return kv_create_with_config(&cfg);
+    return new_test_editor(cfg);
 }

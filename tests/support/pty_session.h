@@ -23,6 +23,8 @@ public:
     int slave() const { return slave_; }
     int master() const { return master_; }
     void resize(int rows, int cols);
+    // Closes the master side, as a terminal window that is closed does.
+    void hang_up();
 
     // Types bytes into the terminal (they arrive on the slave side).
     void type(std::string_view bytes);

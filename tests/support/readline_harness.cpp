@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "test_editor.h"
+
 struct termios tty_attrs(int fd) {
     struct termios t;
     std::memset(&t, 0, sizeof t);
@@ -45,7 +47,7 @@ kv_editor *make_pipe_editor(const Pipe &pipe, size_t max_line_len) {
     cfg.in_fd = pipe.read_end();
     cfg.out_fd = 1; // the plain path writes nothing
     cfg.max_line_len = max_line_len;
-    return kv_create_with_config(&cfg);
+    return new_test_editor(cfg);
 }
 
 std::string plain_line(kv_editor *ed) {

@@ -41,6 +41,13 @@ void VtScreen::feed(std::string_view bytes) {
     vterm_screen_flush_damage(screen_);
 }
 
+void VtScreen::resize(int rows, int cols) {
+    vterm_set_size(vt_, rows, cols);
+    vterm_screen_flush_damage(screen_);
+    rows_ = rows;
+    cols_ = cols;
+}
+
 std::string VtScreen::row(int r) const {
     std::string out;
     size_t keep = 0;

@@ -16,6 +16,9 @@ public:
     VtScreen &operator=(const VtScreen &) = delete;
 
     void feed(std::string_view bytes);
+    // Resizes the emulated terminal as a window resize would (libvterm keeps
+    // each row's cells where they are; it does not rewrap).
+    void resize(int rows, int cols);
     // The row's text as UTF-8, trailing blanks removed.
     std::string row(int r) const;
     // Every row joined with '\n', trailing blank rows kept.

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "api/error.h"
-#include "api/state.h"
+#include "base/error.h"
+#include "base/state.h"
 #include "fault.h"
 #include "kavrik.h"
 

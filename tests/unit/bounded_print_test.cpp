@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "api/error.h"
-#include "api/state.h"
+#include "base/error.h"
+#include "base/state.h"
 #include "bounded_term.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ Pieces cat(std::initializer_list<Pieces> parts) {
 const char *const two_rows = "aaaa bbbb cccc dddd";  // two rows at 20 columns
 
 struct PrintTest : ::testing::Test {
-    TermCapture term{10, 20};
+    WriteCapture term{10, 20};
     kv_editor *ed = make_captured_editor();
     kv_state *st = ed->state;
     ~PrintTest() override { kv_destroy(ed); }
@@ -346,7 +346,7 @@ TEST_F(PrintTest, BoundedOutsideACallWithEmptyStore) {
 // Records the editor's rows on the screen every time the producer is asked.
 struct Watch {
     Chunks chunks;
-    TermCapture *term;
+    WriteCapture *term;
     std::vector<std::string> seen;
     static int produce(kv_editor *ed, void *user, const char **chunk, size_t *len) {
         auto &w = *static_cast<Watch *>(user);

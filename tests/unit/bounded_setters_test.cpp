@@ -6,9 +6,9 @@
 #include <string>
 #include <tuple>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "bounded_term.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ void store_one_row(kv_editor *ed) {
 }
 
 TEST(SetBounds, NegativeArgumentsAreRefusedAndChangeNothing) {
-    TermCapture term;
+    WriteCapture term;
     kv_editor *ed = make_captured_editor();
     store_one_row(ed);
     const Geometry before = geometry(ed);
@@ -51,7 +51,7 @@ TEST(SetBounds, NegativeArgumentsAreRefusedAndChangeNothing) {
 }
 
 TEST(SetBounds, SetsTheBoxTurnsBoundedOnAndForgetsTheFrame) {
-    TermCapture term;
+    WriteCapture term;
     kv_editor *ed = make_captured_editor();
     store_one_row(ed);
     ASSERT_EQ(kv_set_bounds(ed, 3, 4, 40, 6), 0);
@@ -75,7 +75,7 @@ TEST(SetBounds, NullHandleOrStateIsRefusedWithoutMessage) {
 }
 
 TEST(SetScreenWidth, NegativeWidthIsRefused) {
-    TermCapture term;
+    WriteCapture term;
     kv_editor *ed = make_captured_editor();
     ASSERT_EQ(kv_set_screen_width(ed, 30), 0);
     EXPECT_EQ(kv_set_screen_width(ed, -3), -2);
@@ -86,7 +86,7 @@ TEST(SetScreenWidth, NegativeWidthIsRefused) {
 }
 
 TEST(SetScreenWidth, FixesOrFreesTheWidthAndLeavesModeAndFrameAlone) {
-    TermCapture term(24, 100);
+    WriteCapture term(24, 100);
     kv_editor *ed = make_captured_editor();
     ASSERT_EQ(kv_set_bounds(ed, 10, 0, 0, 0), 0);
     store_one_row(ed);
@@ -105,7 +105,7 @@ TEST(SetScreenWidth, FixesOrFreesTheWidthAndLeavesModeAndFrameAlone) {
 }
 
 TEST(BoxHeight, FixedHeightIgnoresTheTerminal) {
-    TermCapture term(24, 80);
+    WriteCapture term(24, 80);
     kv_editor *ed = make_captured_editor();
     ASSERT_EQ(kv_set_bounds(ed, 0, 30, 0, 7), 0);
     EXPECT_EQ(kv_box_height(ed->state), 7);
@@ -115,7 +115,7 @@ TEST(BoxHeight, FixedHeightIgnoresTheTerminal) {
 }
 
 TEST(BoxHeight, AutomaticHeightIsTheRowsBelowTheBoxTop) {
-    TermCapture term(30, 80);
+    WriteCapture term(30, 80);
     kv_editor *ed = make_captured_editor();
     ASSERT_EQ(kv_set_bounds(ed, 0, 10, 0, 0), 0);
     EXPECT_EQ(kv_box_height(ed->state), 20);
@@ -131,7 +131,7 @@ TEST(BoxHeight, AutomaticHeightIsTheRowsBelowTheBoxTop) {
 }
 
 TEST(BoxHeight, FromTheConfiguration) {
-    TermCapture term(30, 80);
+    WriteCapture term(30, 80);
     kv_config cfg;
     kv_config_init(&cfg);
     cfg.height = 5;  // a height alone turns bounded mode on, with that height
@@ -149,7 +149,7 @@ TEST(BoxHeight, FromTheConfiguration) {
 }
 
 TEST(BoxTop, EditorEndsOnTheLastBoxRowAndNeverRisesAboveTheBox) {
-    TermCapture term;
+    WriteCapture term;
     kv_editor *ed = make_captured_editor();
     ASSERT_EQ(kv_set_bounds(ed, 0, 3, 0, 5), 0);
     EXPECT_EQ(kv_box_top(ed->state, 5, 1), 7);
@@ -169,7 +169,7 @@ TEST(TermCoord, IsOneBasedAndClamped) {
 }
 
 TEST(ClearBoxTail, WritesOneSpacePerColumnUpToTheBoxEdge) {
-    TermCapture term(24, 80);
+    WriteCapture term(24, 80);
     kv_editor *ed = make_captured_editor();
     ASSERT_EQ(kv_set_bounds(ed, 5, 0, 0, 0), 0);
     ASSERT_EQ(kv_clear_box_tail(ed->state, 70), 0);
@@ -188,7 +188,7 @@ TEST(ClearBoxTail, WritesOneSpacePerColumnUpToTheBoxEdge) {
 }
 
 TEST(ClearBoxTail, StopsAtTheFirstFailedWrite) {
-    TermCapture term(24, 80);
+    WriteCapture term(24, 80);
     kv_editor *ed = make_captured_editor();
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 10, 0), 0);
     term.fail_write(4);

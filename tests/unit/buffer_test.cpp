@@ -3,28 +3,16 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "fault.h"
 #include "kavrik.h"
+#include "test_editor.h"
 #include "text/text.h"
 
 namespace {
 
-struct Editor {
-    kv_editor *ed;
-    explicit Editor(size_t max_line_len = 4096) {
-        kv_config c;
-        kv_config_init(&c);
-        c.max_line_len = max_line_len;
-        ed = kv_create_with_config(&c);
-    }
-    ~Editor() { kv_destroy(ed); }
-    kv_state *st() const { return ed->state; }
-    std::string line() const { return std::string(st()->line, st()->line_len); }
-};
-
 TEST(Buffer, LimitAcceptsExactlyMaxAndRefusesOneMore) {
-    Editor e(10);
+    TestEditor e(line_limit(10));
     EXPECT_EQ(kv_set_buffer(e.ed, "0123456789"), 0);
     EXPECT_EQ(kv_cursor(e.ed), 10u);
     e.st()->cursor = 4;
@@ -35,7 +23,7 @@ TEST(Buffer, LimitAcceptsExactlyMaxAndRefusesOneMore) {
 }
 
 TEST(Buffer, InsertAtCursor) {
-    Editor e;
+    TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
     e.st()->cursor = 1;
     EXPECT_EQ(kv_insert(e.ed, "xy"), 0);
@@ -47,7 +35,7 @@ TEST(Buffer, InsertAtCursor) {
 }
 
 TEST(Buffer, InsertPastTheLimitChangesNothing) {
-    Editor e(4);
+    TestEditor e(line_limit(4));
     ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
     e.st()->cursor = 1;
     EXPECT_EQ(kv_insert(e.ed, "xy"), -1);
@@ -57,7 +45,7 @@ TEST(Buffer, InsertPastTheLimitChangesNothing) {
 }
 
 TEST(Buffer, NullTextsAreInvalidArguments) {
-    Editor e;
+    TestEditor e;
     EXPECT_EQ(kv_insert(e.ed, nullptr), -2);
     EXPECT_EQ(kv_set_buffer(e.ed, nullptr), -2);
     EXPECT_EQ(kv_last_error(e.ed), nullptr);
@@ -66,7 +54,7 @@ TEST(Buffer, NullTextsAreInvalidArguments) {
 }
 
 TEST(Buffer, GrowthFromEmptyTo300BytesEndsAt512) {
-    Editor e;
+    TestEditor e;
     for (int i = 0; i < 300; ++i) {
         ASSERT_EQ(kv_buf_insert(e.ed, e.st()->line_len, "z", 1), 0);
         size_t cap = e.st()->line_cap;
@@ -78,7 +66,7 @@ TEST(Buffer, GrowthFromEmptyTo300BytesEndsAt512) {
 }
 
 TEST(Buffer, ReserveChecksTheLimitBeforeTheCapacity) {
-    Editor e(10);
+    TestEditor e(line_limit(10));
     EXPECT_EQ(kv_buf_reserve(e.ed, 11), 0);
     EXPECT_EQ(kv_buf_reserve(e.ed, 12), -1); // the block is 256 bytes, but too long
     EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
@@ -86,7 +74,7 @@ TEST(Buffer, ReserveChecksTheLimitBeforeTheCapacity) {
 }
 
 TEST(Buffer, ReserveOverflowGuard) {
-    Editor e;
+    TestEditor e;
     // Only reachable with a capacity that is not a power-of-two multiple.
     e.st()->max_line_len = ~size_t{0} - 1;
     size_t old = e.st()->line_cap;
@@ -99,7 +87,7 @@ TEST(Buffer, ReserveOverflowGuard) {
 TEST(Buffer, CountsThatWouldWrapTheSizeAreRefused) {
     // A count near the largest size must not wrap "length + count + 1" round
     // to a small size that seems to fit: that would copy far past the block.
-    Editor e(10);
+    TestEditor e(line_limit(10));
     ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
     const char src[4] = "xyz";
     for (size_t k : {~size_t{0}, ~size_t{0} - 1, ~size_t{0} - 3}) {
@@ -112,7 +100,7 @@ TEST(Buffer, CountsThatWouldWrapTheSizeAreRefused) {
 }
 
 TEST(Buffer, DeleteClampsAndIgnoresPositionsAtTheEnd) {
-    Editor e;
+    TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "abcdef"), 0);
     e.st()->cursor = 2;
     kv_buf_delete(e.ed, 6, 3);
@@ -127,7 +115,7 @@ TEST(Buffer, DeleteClampsAndIgnoresPositionsAtTheEnd) {
 }
 
 TEST(Buffer, InsertPrimitiveClampsThePosition) {
-    Editor e;
+    TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "ab"), 0);
     e.st()->cursor = 0;
     EXPECT_EQ(kv_buf_insert(e.ed, 99, "cd", 2), 0);
@@ -139,7 +127,7 @@ TEST(Buffer, InsertPrimitiveClampsThePosition) {
 }
 
 TEST(Buffer, SetBufferMovesCursorToTheEnd) {
-    Editor e;
+    TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "hello"), 0);
     EXPECT_EQ(kv_cursor(e.ed), 5u);
     ASSERT_EQ(kv_set_buffer(e.ed, ""), 0);
@@ -148,7 +136,7 @@ TEST(Buffer, SetBufferMovesCursorToTheEnd) {
 }
 
 TEST(Buffer, OwnLineAsSourceGivesTheCopiedResult) {
-    Editor e;
+    TestEditor e;
     std::string text(250, 'q');
     text += "tail";
     ASSERT_EQ(kv_set_buffer(e.ed, text.c_str()), 0);
@@ -176,7 +164,7 @@ TEST(Buffer, OwnLineAsSourceGivesTheCopiedResult) {
 }
 
 TEST(Buffer, GrowthFailureLeavesLineIntact) {
-    Editor e;
+    TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "keep"), 0);
     std::string big(300, 'b');
     {
@@ -197,16 +185,32 @@ TEST(Buffer, GrowthFailureLeavesLineIntact) {
 }
 
 TEST(WordBackward, Cases) {
-    const char *foo_bar = "foo  bar";
-    EXPECT_EQ(kv_word_backward(foo_bar, 8), 5u);
-    EXPECT_EQ(kv_word_backward(foo_bar, 5), 0u);
-    EXPECT_EQ(kv_word_backward(foo_bar, 4), 0u);
-    EXPECT_EQ(kv_word_backward(foo_bar, 7), 5u);
-    EXPECT_EQ(kv_word_backward("   ", 3), 0u);
-    EXPECT_EQ(kv_word_backward("ab", 1), 0u);
-    EXPECT_EQ(kv_word_backward("ab", 0), 0u);
-    EXPECT_EQ(kv_word_backward("a\tb\nc", 5), 4u);
-    EXPECT_EQ(kv_word_backward("x \xc3\xa9t\xc3\xa9", 7), 2u);
+    struct Case {
+        const char *text;
+        size_t pos, start;
+    } const cases[] = {
+        {"foo  bar", 8, 5},
+        {"foo  bar", 5, 0},
+        {"foo  bar", 4, 0},
+        {"foo  bar", 7, 5},
+        {"   ", 3, 0},
+        {"ab", 1, 0},
+        {"ab", 0, 0},
+        {"a\tb\nc", 5, 4},
+        {"x \xc3\xa9t\xc3\xa9", 7, 2},
+        // Every separator ends a word: tab, line feed, vertical tab, form
+        // feed and carriage return as well as the space, alone or in a run.
+        {"ab\tcd", 5, 3},
+        {"ab\ncd", 5, 3},
+        {"ab\vcd", 5, 3},
+        {"ab\fcd", 5, 3},
+        {"ab\rcd", 5, 3},
+        {"ab\r", 3, 0},
+        {"ab\r\ncd\r", 7, 4},
+        {"x\r\t\v\f\n yz", 9, 7},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(kv_word_backward(c.text, c.pos), c.start) << c.text << " at " << c.pos;
 }
 
 } // namespace

@@ -193,6 +193,26 @@ TEST(HistorySave, SymbolicLinksSurviveAndTheirTargetIsReplaced) {
     EXPECT_EQ(dir.names(), (std::set<std::string>{"link1", "real"}));
 }
 
+TEST(HistorySave, LinkThatCannotBeReadIsNotReplaced) {
+    TempDir dir;
+    spit(dir.file("h"), "old\n", 0644);
+    ASSERT_EQ(symlink("h", dir.file("link").c_str()), 0);
+    HistoryEditor e;
+    e.add_all({"fresh"});
+    SysGuard g;
+    kv_sys.readlink = [](const char *, char *, size_t) -> ssize_t {
+        errno = EIO;
+        return -1;
+    };
+    EXPECT_EQ(kv_history_save(e.ed, dir.file("link").c_str()), -4);
+    EXPECT_EQ(e.error(), "failed to open history file for writing");
+    struct stat sb{};
+    ASSERT_EQ(lstat(dir.file("link").c_str(), &sb), 0);
+    EXPECT_TRUE(S_ISLNK(sb.st_mode));
+    EXPECT_EQ(slurp(dir.file("h")), "old\n");
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"h", "link"}));
+}
+
 TEST(HistorySave, DanglingLinkCreatesItsTarget) {
     TempDir dir;
     ASSERT_EQ(symlink("target", dir.file("link").c_str()), 0);
@@ -409,6 +429,26 @@ TEST(HistorySaveInPlace, UnwritableDirectoryRewritesTheSameFile) {
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(slurp(f.file("h")), "new 1\nnew 2\n");
     EXPECT_EQ(after.st_mode & 07777, 0600u);
+}
+
+TEST(HistorySaveInPlace, FailedTruncationKeepsTheOldEntries) {
+    OldFile f;
+    SysGuard g;
+    kv_sys.open = refuse_new_file<EACCES>;
+    static int truncations;
+    truncations = 0;
+    kv_sys.ftruncate = [](int, off_t) {
+        ++truncations;
+        errno = EIO;
+        return -1;
+    };
+    EXPECT_EQ(f.save(), -4);
+    EXPECT_EQ(truncations, 1);
+    EXPECT_EQ(f.e.error(), "failed to write history file");
+    EXPECT_EQ(slurp(f.file("h")), kv_old_content);
+    // The mode was narrowed before the truncation was tried.
+    EXPECT_EQ(mode_of(f.file("h")), 0600u);
+    EXPECT_EQ(f.names(), (std::set<std::string>{"h"}));
 }
 
 TEST(HistorySaveInPlace, MissingFileInUnwritableDirectoryFailsToOpen) {

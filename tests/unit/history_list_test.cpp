@@ -202,9 +202,12 @@ TEST(HistoryNav, WalkNeverWrapsAndComesBackToTheTypedLine) {
     EXPECT_EQ(w.step(+1), "x");
     EXPECT_EQ(w.step(+1), "x");
     EXPECT_EQ(w.st()->history_index, 2);
-    // What was typed past the newest entry gives way to the saved line.
+    // Past the newest entry the line is the user's own: Down leaves what was
+    // typed there, and a trip into the history and back brings it back.
     kv_set_buffer(w.ed, "edited");
-    EXPECT_EQ(w.step(+1), "x");
+    EXPECT_EQ(w.step(+1), "edited");
+    EXPECT_EQ(w.step(-1), "b");
+    EXPECT_EQ(w.step(+1), "edited");
     kv_history_reset_walk(w.st());
     EXPECT_EQ(w.st()->history_index, -1);
     EXPECT_EQ(w.st()->history_saved, nullptr);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "keys_call.h"
 
 namespace {

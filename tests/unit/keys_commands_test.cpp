@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "fault.h"
 #include "keys_call.h"
 
@@ -78,6 +78,31 @@ TEST(KeyCommands, WordsBackwardAndForward) {
         {KV_KEY_ALT_F, "ab  ", 1, "ab  ", 4},
     };
     run_cases(cases, std::size(cases));
+}
+
+// Whitespace is the space and the bytes 9..13, nothing else: word motion in
+// both directions stops at exactly those bytes, whatever byte it is.
+TEST(KeyCommands, WordMotionBreaksAtExactlyTheWhitespaceBytes) {
+    const struct {
+        unsigned char byte;
+        bool space;
+    } rows[] = {
+        {' ', true},   {'\t', true},  {'\n', true},  {'\v', true},  {'\f', true},
+        {'\r', true},  {0, false},    {8, false},    {14, false},   {'_', false},
+        {0x7F, false}, {0x85, false}, {0xA0, false}, {0xFF, false},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(kv_is_space(row.byte), row.space) << "byte " << int(row.byte);
+    for (int b = 0; b < 256; ++b) {
+        const std::string s = std::string("a") + static_cast<char>(b) + "c";
+        const bool space = kv_is_space(static_cast<unsigned char>(b));
+        const Case cases[] = {
+            {KV_KEY_ALT_B, s, 3, s, space ? 2u : 0u},
+            {KV_KEY_ALT_F, s, 0, s, space ? 2u : 3u},
+        };
+        SCOPED_TRACE(b);
+        run_cases(cases, std::size(cases));
+    }
 }
 
 TEST(KeyCommands, LineFeedAndTextGoInAtTheCursor) {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "api/sys.h"
+#include "base/sys.h"
 #include "fault.h"
 #include "keys_call.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "fault.h"
 #include "kavrik.h"
 #include "readline_harness.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "api/state.h"
-#include "edit/edit.h"
+#include "base/state.h"
+#include "edit/internal.h"
 #include "fault.h"
 #include "kavrik.h"
 #include "readline_harness.h"
@@ -328,6 +328,7 @@ TEST(Endings, ReadErrorInTheLoopHasItsOwnMessage) {
     read_errno = EIO;
     kv_sys.read = read_scripted;
     auto call = start_call(t.pty, t.ed, nullptr);
+    t.pty.type("xyz"); // the third read fails
     ASSERT_TRUE(call->join());
     EXPECT_EQ(t.status(), KV_STATUS_ERROR);
     EXPECT_EQ(t.error(), "failed to read terminal input");

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "fault.h"
-#include "render/render.h"
-#include "render_capture.h"
+#include "render/internal.h"
+#include "test_editor.h"
+#include "write_capture.h"
 #include "text/text.h"
 
 namespace {
@@ -307,7 +308,7 @@ TEST(RenderLayout, CursorPastTheEndCountsAsTheEnd) {
 TEST(RenderLayout, EffectiveWidth) {
     RenderEditor e(0);
     kv_state *st = e.st();
-    WinsizeStub ws(24, 100);
+    WriteCapture ws(24, 100);
     EXPECT_EQ(kv_screen_width(st), 100);
     st->bounded = 1;
     st->column = 10;
@@ -317,9 +318,9 @@ TEST(RenderLayout, EffectiveWidth) {
     EXPECT_EQ(kv_screen_width(st), 50);
     st->auto_width = 1;
     st->width = 0;
-    ws.set(24, 0);
+    ws.set_size(24, 0);
     EXPECT_EQ(kv_screen_width(st), 70);
-    ws.set(24, 100, false);
+    ws.fail_size();
     EXPECT_EQ(kv_screen_width(st), 70);
     st->bounded = 0;
     EXPECT_EQ(kv_screen_width(st), 80);
@@ -331,7 +332,7 @@ TEST(RenderLayout, EffectiveWidth) {
     kv_terminal_size(st, &cols, &rows);
     EXPECT_EQ(cols, 0);
     EXPECT_EQ(rows, 0);
-    ws.set(33, 44);
+    ws.set_size(33, 44);
     kv_terminal_size(st, &cols, &rows);
     EXPECT_EQ(cols, 44);
     EXPECT_EQ(rows, 33);

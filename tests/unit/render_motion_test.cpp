@@ -3,8 +3,9 @@
 
 #include <string>
 
-#include "render/render.h"
-#include "render_capture.h"
+#include "render/internal.h"
+#include "test_editor.h"
+#include "write_capture.h"
 
 namespace {
 

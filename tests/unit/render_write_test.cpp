@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "api/sys.h"
+#include "base/sys.h"
 #include "fault.h"
-#include "render/render.h"
+#include "render/internal.h"
 
 namespace {
 

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
+#include "text/internal.h"
 #include "text/text.h"
 
 namespace {

@@ -5,8 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "api/state.h"
+#include "base/state.h"
 #include "kavrik.h"
+#include "text/internal.h"
 #include "text/text.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "text/internal.h"
 #include "text/text.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <termios.h>
 
@@ -24,6 +25,12 @@ struct kv_sys_table {
     int (*rename)(const char *from, const char *to);
     int (*fchown)(int fd, uid_t uid, gid_t gid);
     int (*unlink)(const char *path);
+    int (*ftruncate)(int fd, off_t length);
+    int (*stat)(const char *path, struct stat *sb);
+    int (*lstat)(const char *path, struct stat *sb);
+    ssize_t (*readlink)(const char *path, char *buf, size_t n);
+    int (*fcntl)(int fd, int cmd, int arg);     // fcntl(fd, cmd, arg)
+    int (*pending)(int fd, int *count);         // ioctl(fd, FIONREAD, count)
 };
 
 extern kv_sys_table kv_sys;

@@ -1,6 +1,6 @@
 // Allocation wrappers over the system allocator, with the fault-injection
 // countdown that the tests use to reach every out-of-memory path.
-#include "alloc.h"
+#include "base/alloc.h"
 
 #include <cstdlib>
 #include <cstring>

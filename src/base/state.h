@@ -21,6 +21,8 @@ struct kv_render_store {
     size_t *lens;       // byte length of each stored row
     int32_t *widths;    // columns each stored row occupies
     int32_t capacity;   // entries allocated in each array
+    int32_t term_cols;  // terminal size the frame was drawn at (0: unknown)
+    int32_t term_rows;
 };
 
 struct kv_key_binding {
@@ -45,7 +47,8 @@ struct kv_state {
     int auto_width;
     int auto_height;
 
-    // Line buffer.
+    // Line buffer.  Creation allocates it, so line is never null until
+    // kv_destroy.
     char *line;
     size_t line_len;
     size_t line_cap;
@@ -70,6 +73,12 @@ struct kv_state {
     int paste_active;
 
     kv_render_store store;
+    // While a drawing runs, the terminal size it asked for once: every part
+    // of one drawing uses the same size, even if the terminal is resized
+    // meanwhile.
+    int size_pinned;
+    int pinned_cols;
+    int pinned_rows;
     const char *active_prompt; // prompt of the running readline call, or null
 
     int readline_active;

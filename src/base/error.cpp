@@ -1,6 +1,6 @@
 // The last error text: 160 bytes, always zero-terminated, overwritten whole
 // by every reported error and never cleared.
-#include "error.h"
+#include "base/error.h"
 
 #include <cstring>
 

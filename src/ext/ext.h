@@ -1,0 +1,209 @@
+// The companion's face to its own files: malloc-backed byte strings, UTF-8
+// clusters and widths measured as the core measures them, the word rule of
+// its keys, the kill ring, and the attachment record that ties them to an
+// editor.  Everything here is built on <kavrik.h> alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <kavrik.h>
+#include <kavrik_ext.h>
+
+// The companion's public functions; everything else stays hidden.
+#define KVX_EXPORT extern "C" __attribute__((visibility("default")))
+
+// ---- memory ----------------------------------------------------------------
+
+void *kvx_malloc(size_t n) noexcept;
+void *kvx_realloc(void *p, size_t n) noexcept;
+void kvx_free(void *p) noexcept;
+
+// A growable byte string, always zero-terminated once it holds storage.
+struct kvx_bytes {
+    char *data = nullptr;
+    size_t len = 0;
+    size_t cap = 0;
+};
+
+// Room for n bytes plus the terminating zero; false (unchanged) when out of memory.
+[[nodiscard]] bool kvx_reserve(kvx_bytes &b, size_t n) noexcept;
+// Appends k bytes; false (unchanged) when out of memory.
+[[nodiscard]] bool kvx_append(kvx_bytes &b, const char *s, size_t k) noexcept;
+// Releases the storage.
+void kvx_release(kvx_bytes &b) noexcept;
+
+// ---- text --------------------------------------------------------------------
+
+struct kvx_cluster {
+    size_t len;  // bytes, 0 at or past the end
+    int width;   // terminal columns: 0, 1 or 2
+};
+
+// The code point at pos (pos < len) and its byte length; an invalid or
+// truncated sequence reads as U+FFFD of length 1.
+struct kvx_decoded {
+    uint32_t cp;
+    size_t len;
+};
+kvx_decoded kvx_decode(const char *s, size_t len, size_t pos) noexcept;
+int kvx_is_combining(uint32_t cp) noexcept;
+int kvx_is_wide(uint32_t cp) noexcept;
+// The grapheme cluster that starts at pos, with the core's joining rules.
+kvx_cluster kvx_cluster_at(const char *s, size_t len, size_t pos) noexcept;
+// Length of the cluster that ends at end (end > 0), by a walk from 0.
+size_t kvx_prev_cluster_len(const char *s, size_t end) noexcept;
+// The largest cluster boundary of s[0..len) that is at most limit.
+size_t kvx_boundary_at_most(const char *s, size_t len, size_t limit) noexcept;
+// Columns the text takes.
+size_t kvx_text_width(const char *s, size_t len) noexcept;
+
+// ---- words ---------------------------------------------------------------------
+// A word is a run of bytes that are not white space (space and bytes 9..13),
+// the rule of the core's Ctrl-W, Alt-B and Alt-F.
+
+bool kvx_is_space(unsigned char b) noexcept;
+// Start of the word before pos, exactly as the core's Ctrl-W finds it.
+size_t kvx_word_backward(const char *s, size_t pos) noexcept;
+// End of the word at or after pos: white space is skipped, then the word.
+size_t kvx_word_forward_end(const char *s, size_t len, size_t pos) noexcept;
+
+// ---- kill ring -----------------------------------------------------------------
+
+struct kvx_ring {
+    kvx_bytes *entries = nullptr; // slots, kill_ring_size of them
+    size_t size = 0;              // slots
+    size_t count = 0;             // entries in use
+    size_t newest = 0;            // slot of the newest entry
+};
+
+// A change to the ring prepared ahead so that committing cannot fail.
+struct kvx_ring_change {
+    char *text = nullptr;
+    size_t len = 0;
+    bool join = false; // replaces the newest entry instead of adding one
+};
+
+[[nodiscard]] bool kvx_ring_init(kvx_ring &r, size_t size) noexcept;
+void kvx_ring_free(kvx_ring &r) noexcept;
+// Entry i (0 newest), or null past the end.
+const kvx_bytes *kvx_ring_entry(const kvx_ring &r, size_t i) noexcept;
+// Prepares adding text as a new entry, or joined with the newest one (after
+// it when forward, before it otherwise) when join is set.  A joined text
+// longer than max_len becomes a new entry instead.  False when out of memory.
+[[nodiscard]] bool kvx_ring_prepare(const kvx_ring &r, const char *text, size_t len, bool join,
+                                    bool forward, size_t max_len, kvx_ring_change &out) noexcept;
+void kvx_ring_commit(kvx_ring &r, kvx_ring_change &c) noexcept;
+void kvx_ring_discard(kvx_ring_change &c) noexcept;
+
+// ---- attachment ------------------------------------------------------------------
+
+// What the line and cursor were right after one of the companion's actions:
+// the next key continues that action ("in a row") only when they still are.
+struct kvx_mark {
+    kvx_bytes line;
+    size_t cursor = 0;
+    bool valid = false;
+};
+
+struct kvx_bound_key {
+    int32_t key;
+    bool released; // handed back to the application with kvx_release_key
+};
+
+inline constexpr size_t kvx_max_keys = 24;
+
+struct kvx_completions {
+    struct item {
+        size_t text;  // offset into the arena
+        size_t len;
+        size_t start, end;
+    };
+    item *items = nullptr;
+    size_t count = 0, cap = 0;
+    kvx_bytes arena;
+    size_t line_len = 0;  // the line the completer was given
+    size_t max_len = 0;   // candidates longer than this are skipped
+    bool failed = false;  // an addition ran out of memory
+};
+
+struct kvx_attachment {
+    kv_editor *ed;
+    unsigned features;
+    kvx_completer completer;
+    void *completer_data;
+    bool append_space;
+    size_t max_line_len;
+    int out_fd;
+    bool bounded;
+
+    kvx_bound_key keys[kvx_max_keys];
+    size_t key_count;
+
+    bool searching;  // a reverse search runs: the companion's keys step aside
+    int last_result;
+    const char *last_message;
+
+    kvx_ring ring;
+    kvx_mark kill_mark;   // after the last kill
+    kvx_mark yank_mark;   // after the last yank
+    size_t yank_start, yank_len, yank_index;
+    kvx_mark tab_mark;    // after the last Tab
+    kvx_completions completions;
+    kvx_bytes scratch;    // a line being composed
+};
+
+// Records a failure of a key action (code and message) for kvx_last_result.
+void kvx_fail(kvx_attachment *a, int code, const char *message) noexcept;
+
+// True when the line and cursor are what m recorded.
+bool kvx_mark_matches(const kvx_mark &m, const char *line, size_t len, size_t cursor) noexcept;
+// Makes room in m for a line of len bytes; false when out of memory.
+[[nodiscard]] bool kvx_mark_reserve(kvx_mark &m, size_t len) noexcept;
+// Records the line (room reserved before) and cursor.
+void kvx_mark_set(kvx_mark &m, const char *line, size_t len, size_t cursor) noexcept;
+void kvx_mark_forget(kvx_mark &m) noexcept;
+
+// The editor's line as the companion reads it.  The core's line may hold NUL
+// bytes (a paste can bring them); the companion then reads the whole line but
+// refuses to rewrite it, since kv_set_buffer takes a zero-terminated text.
+struct kvx_line {
+    const char *text;
+    size_t len;
+    size_t cursor;
+    bool has_nul;
+};
+kvx_line kvx_read_line(kv_editor *ed) noexcept;
+// True while a reverse search runs, when the companion's keys leave the line alone.
+bool kvx_stand_aside(kvx_attachment *a, const kvx_line &l) noexcept;
+
+// Replaces the line + middle + suffix and puts the cursor at
+// pos; 0, or the editor's code (line unchanged) when it refuses.
+int kvx_compose_line(kvx_attachment *a, const char *line, size_t cut_start, size_t cut_end,
+                     const char *middle, size_t middle_len, size_t cursor,
+                     kvx_mark *mark = nullptr) noexcept;
+
+// Key callbacks of each feature.
+int kvx_on_tab(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_kill(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_yank(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_yank_pop(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_kill_word(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_clear_screen(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_transpose(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_case(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_suspend(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_search_key(kv_editor *ed, int key, void *user, int *action) noexcept;
+
+// The completion list's life.
+void kvx_completions_reset(kvx_completions &c, size_t line_len, size_t max_len) noexcept;
+void kvx_completions_free(kvx_completions &c) noexcept;
+
+// Terminal size on fd: columns and rows, 80 and 24 when it cannot be had.
+void kvx_terminal_size(int fd, int &cols, int &rows) noexcept;
+
+// Builds the listing of the candidates (sorted, in columns of display width,
+// at most `rows` screen rows and then a line saying how many more) into out.
+// Control bytes are shown as ^X and invalid bytes as U+FFFD.
+[[nodiscard]] bool kvx_format_listing(const kvx_completions &c, int cols, int rows,
+                                      kvx_bytes &out) noexcept;

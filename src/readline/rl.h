@@ -1,0 +1,66 @@
+// The readline-compatible layer's face between its files, and the seams its
+// tests use.  The layer is built on <kavrik.h> and <kavrik_ext.h> alone.
+#pragma once
+
+#include <cstddef>
+
+#include <kavrik.h>
+
+// The readline names are the layer's interface: declared with default
+// visibility so that the version script can export them.
+#pragma GCC visibility push(default)
+#include <readline/history.h>
+#include <readline/readline.h>
+#pragma GCC visibility pop
+
+// ---- memory: the system allocator, with a failure countdown for tests ----
+void *kvr_malloc(size_t n) noexcept;
+void *kvr_realloc(void *p, size_t n) noexcept;
+char *kvr_strndup(const char *bytes, size_t len) noexcept;
+// When positive it is decreased on every allocation and the allocation that
+// brings it to 0 fails (as do all later ones while it stays 0).  Negative
+// (the default) disables it.
+extern long kvr_alloc_countdown;
+
+// A growable byte string whose growth reports failure.
+struct kvr_bytes {
+    char *data = nullptr;
+    size_t len = 0;
+    size_t cap = 0;
+    [[nodiscard]] bool append(const char *bytes, size_t n) noexcept;
+    void release() noexcept;
+};
+
+// ---- history list (history.cpp) ----
+// Counts every change that is not an append at the end of the list (clear,
+// removal, a limit that drops entries), so that a copy of the list elsewhere
+// knows when it has to be rebuilt.
+unsigned long kvr_history_rewrites() noexcept;
+// The entries, oldest first (history_length of them).
+HIST_ENTRY *const *kvr_history_entries() noexcept;
+// Appends an entry; false when out of memory (the list is unchanged).
+bool kvr_history_push(const char *line, size_t len, const char *stamp, size_t stamp_len) noexcept;
+
+// ---- history files (history_file.cpp) ----
+// Replaces path with data: a new file beside it, renamed over it.  Keeps the
+// mode of an existing file, 0600 for a new one.  0 or an errno value.
+int kvr_replace_file(const char *path, const char *data, size_t len) noexcept;
+// Reads a whole file into out (released by the caller).  0 or an errno value.
+int kvr_read_file(const char *path, kvr_bytes &out) noexcept;
+
+// ---- the editor (readline.cpp) ----
+// The one editor behind the interface, created on first use; null when it
+// cannot be created.
+kv_editor *kvr_editor() noexcept;
+// Copies the editor's line and cursor into rl_line_buffer, rl_point, rl_end
+// before a hook runs; false when out of memory.
+bool kvr_line_from_editor(kv_editor *ed) noexcept;
+// Hands changes a hook made to rl_line_buffer, rl_end or rl_point back to the
+// editor.
+void kvr_line_to_editor(kv_editor *ed) noexcept;
+
+// ---- completion (complete.cpp) ----
+// Attaches the completion and editing keys of the companion library.
+int kvr_completion_attach(kv_editor *ed) noexcept;
+// Tells the companion that the program has bound key for itself.
+void kvr_completion_release_key(int key) noexcept;

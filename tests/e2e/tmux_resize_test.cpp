@@ -1,0 +1,202 @@
+// Resizing in tmux, which rewraps its rows when the window gets narrower or
+// wider (libvterm does not): the demo shell is typed into in one window and
+// resized, and a second demo is started at the final size and typed the
+// same; from the editor's first row down both windows must show the same.
+// Runs only where tmux is installed.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path demo_path() {
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "examples" /
+           "kavrik-demo";
+}
+
+bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
+
+std::string shell_quoted(const std::string &s) {
+    std::string q = "'";
+    for (char ch : s) q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return q + "'";
+}
+
+// A tmux server of its own (its own socket), with one window running the
+// demo; the server is stopped when this goes away.
+class TmuxDemo {
+public:
+    TmuxDemo(int cols, int rows, bool bounded) {
+        static int serial = 0;
+        socket_ = "kavrik-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+        home_ = fs::temp_directory_path() / socket_;
+        fs::create_directories(home_);
+        std::string cmd = "env HOME=" + home_.string() + " TERM=screen " + demo_path().string() +
+                          (bounded ? " --bounded" : "");
+        run("new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
+            shell_quoted(cmd));
+    }
+    ~TmuxDemo() {
+        run("kill-server");
+        std::error_code ec;
+        fs::remove_all(home_, ec);
+    }
+    TmuxDemo(const TmuxDemo &) = delete;
+    TmuxDemo &operator=(const TmuxDemo &) = delete;
+
+    void type(const std::string &text) { run("send-keys -l " + shell_quoted(text)); }
+    void resize(int cols) { run("resize-window -x " + std::to_string(cols)); }
+    std::vector<std::string> capture() {
+        std::vector<std::string> rows;
+        FILE *p = popen((tmux() + " capture-pane -p").c_str(), "r");
+        if (!p) return rows;
+        char buf[4096];
+        std::string all;
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
+        pclose(p);
+        size_t at = 0;
+        while (at < all.size()) {
+            size_t nl = all.find('\n', at);
+            if (nl == std::string::npos) nl = all.size();
+            rows.push_back(all.substr(at, nl - at));
+            at = nl + 1;
+        }
+        return rows;
+    }
+
+private:
+    std::string tmux() const { return "env -u TMUX tmux -L " + socket_ + " -f /dev/null"; }
+    void run(const std::string &args) {
+        std::string cmd = tmux() + " " + args + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+    std::string socket_;
+    fs::path home_;
+};
+
+bool eventually(const std::function<bool()> &pred, int timeout_ms = 5000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline) return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// The rows from the editor's first row down (from the last row that starts
+// with the prompt, or the whole window when the editor fills it), without
+// the blank rows at the bottom: anything left below the editor stays in.
+std::vector<std::string> editor_rows(const std::vector<std::string> &rows) {
+    std::vector<std::string> out = rows;
+    for (size_t i = rows.size(); i-- > 0;) {
+        if (rows[i].rfind("kavrik> ", 0) == 0) {
+            out.assign(rows.begin() + static_cast<long>(i), rows.end());
+            break;
+        }
+    }
+    while (!out.empty() && out.back().find_first_not_of(' ') == std::string::npos) out.pop_back();
+    return out;
+}
+
+// All forty words are in: the text on the screen, spaces left out, ends
+// with the last words (on a narrow screen they take a row per letter).
+bool typed_in(const std::vector<std::string> &rows) {
+    std::string text;
+    for (const std::string &r : rows)
+        for (char ch : r)
+            if (ch != ' ') text += ch;
+    const std::string tail = "lineoftext";
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Pieces of the typed words left above the editor's first row (the
+// terminal may rewrap the output there, but no copy of the editor stays).
+std::string stale_above(const std::vector<std::string> &rows) {
+    size_t first = rows.size();
+    for (size_t i = rows.size(); i-- > 0;)
+        if (rows[i].rfind("kavrik> ", 0) == 0) {
+            first = i;
+            break;
+        }
+    for (size_t i = 0; i < first; ++i)
+        for (const char *word : {"hello", "world", "resize", "line"})
+            if (rows[i].find(word) != std::string::npos) return rows[i];
+    return "";
+}
+
+std::string joined(const std::vector<std::string> &rows) {
+    std::string s;
+    for (const std::string &r : rows) s += r + "\n";
+    return s;
+}
+
+const std::string forty_words = [] {
+    const char *const words[] = {"hello", "world", "resize", "me", "kavrik", "line", "of", "text"};
+    std::string s;
+    for (int i = 0; i < 40; ++i) s += std::string(i ? " " : "") + words[i % 8];
+    return s;
+}();
+
+// A demo at the given width with the forty words typed.
+std::unique_ptr<TmuxDemo> typed_demo(int cols, bool bounded) {
+    auto demo = std::make_unique<TmuxDemo>(cols, 24, bounded);
+    // The prompt is drawn (on a screen narrower than it, over two rows).
+    EXPECT_TRUE(eventually([&] {
+        const std::string all = joined(demo->capture());
+        return all.find("kavrik>") != std::string::npos || all.find("kavrik\n>") != std::string::npos;
+    }));
+    demo->type(forty_words);
+    EXPECT_TRUE(eventually([&] { return typed_in(demo->capture()); }));
+    return demo;
+}
+
+// After every resize the editor is what a demo started at that width shows,
+// and typing goes on in place.
+TEST(TmuxResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    // Bounded rows are filled out to the box edge, so the box must be wider
+    // than the prompt there; a normal editor goes down to 6 columns.
+    const std::vector<int> sequences[] = {{20, 100}, {6, 80}, {100, 30}};
+    for (bool bounded : {false, true}) {
+        for (std::vector<int> widths : sequences) {
+            if (bounded && widths[0] == 6) widths[0] = 10;
+            std::string what = bounded ? "bounded 80" : "normal 80";
+            auto resized = typed_demo(80, bounded);
+            std::unique_ptr<TmuxDemo> fresh;
+            for (int w : widths) {
+                what += " to " + std::to_string(w);
+                SCOPED_TRACE(what);
+                resized->resize(w);
+                fresh = typed_demo(w, bounded);
+                std::vector<std::string> want = editor_rows(fresh->capture());
+                EXPECT_TRUE(eventually([&] { return editor_rows(resized->capture()) == want; }))
+                    << "resized:\n" << joined(resized->capture()) << "fresh:\n"
+                    << joined(fresh->capture());
+                EXPECT_EQ(stale_above(resized->capture()), "") << joined(resized->capture());
+            }
+            SCOPED_TRACE(what + ", then typing");
+            resized->type(" more");
+            fresh->type(" more");
+            EXPECT_TRUE(eventually([&] {
+                return editor_rows(resized->capture()) == editor_rows(fresh->capture());
+            })) << "resized:\n" << joined(resized->capture()) << "fresh:\n"
+                << joined(fresh->capture());
+        }
+    }
+}
+
+} // namespace

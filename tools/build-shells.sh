@@ -1,0 +1,60 @@
+#!/bin/sh
+# Builds the Lua 5.4 interpreter (LUA_USE_READLINE) and the SQLite shell
+# (HAVE_READLINE) against the readline layer, from the Debian sources that
+# fetch-shell-sources.sh caches.  The SQLite shell links the system
+# libsqlite3 (libsqlite3-dev, the same 3.40.1 release as its shell source).
+#
+#   build-shells.sh OUT_DIR READLINE_INCLUDE_DIR READLINE_LIB_DIR [CC [CFLAGS [LDFLAGS]]]
+#
+# Writes OUT_DIR/lua and OUT_DIR/sqlite3.  When the sources cannot be had it
+# writes the reason to OUT_DIR/unavailable.txt and exits 1 when the variable
+# CI is set (a CI run must not pass without these programs), 77 (skipped)
+# otherwise.  Any build failure exits 1.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+out=$1
+inc=$2
+libdir=$3
+cc=${4:-cc}
+cflags=${5:-}
+ldflags=${6:-}
+
+mkdir -p "$out"
+rm -f "$out/unavailable.txt" "$out/lua" "$out/sqlite3"
+
+unavailable() {
+    echo "$1" >"$out/unavailable.txt"
+    echo "build-shells: $1" >&2
+    if [ -n "${CI:-}" ]; then exit 1; fi
+    exit 77
+}
+
+if ! src=$("$here/fetch-shell-sources.sh" 2>"$out/fetch.log"); then
+    unavailable "the Lua and SQLite sources could not be fetched: $(tail -n 1 "$out/fetch.log")"
+fi
+command -v tclsh >/dev/null 2>&1 || unavailable "tclsh is missing (install tcl): the SQLite shell source is generated with it"
+[ -f /usr/include/sqlite3.h ] || unavailable "sqlite3.h is missing (install libsqlite3-dev)"
+
+# The headers of this layer come first, so no other readline headers are seen.
+common="-O1 -g -w -I$inc"
+link="-L$libdir -Wl,-rpath,$libdir -lkavrik-readline"
+
+# Lua: every source file except the compiler's main, two at a time.
+lua_obj="$out/lua-obj"
+mkdir -p "$lua_obj"
+# Debian's luaconf.h takes the multiarch triplet from a generated header.
+printf '#define DEB_HOST_MULTIARCH "%s"\n' "$($cc -dumpmachine)" >"$lua_obj/lua5.4-deb-multiarch.h"
+for f in "$src"/lua/src/*.c; do
+    case $(basename "$f") in luac.c) continue ;; esac
+    echo "$f"
+done | xargs -P 2 -I{} sh -c 'o="$1/$(basename "$2" .c).o"; '"$cc"' '"$common $cflags"' -std=gnu99 -DLUA_COMPAT_5_3 -DLUA_USE_LINUX -DLUA_USE_READLINE -I"$1" -c "$2" -o "$o"' sh "$lua_obj" {}
+# shellcheck disable=SC2086
+$cc $cflags "$lua_obj"/*.o -o "$out/lua" $ldflags $link -lm -ldl
+
+# SQLite: generate shell.c from its parts, then compile it alone.
+tclsh "$src/sqlite/tool/mkshellc.tcl" >"$out/shell.c"
+# shellcheck disable=SC2086
+$cc $common $cflags -DHAVE_READLINE=1 -DSQLITE_OMIT_LOAD_EXTENSION=0 "$out/shell.c" -o "$out/sqlite3" \
+    $ldflags $link -lsqlite3 -lm -ldl -lpthread
+echo "built $out/lua and $out/sqlite3"
