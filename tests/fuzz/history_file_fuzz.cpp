@@ -24,6 +24,7 @@
 #include "fault.h"
 #include "fuzz_check.h"
 #include "history/history.h"
+#include "history/internal.h"
 #include "kavrik.h"
 
 namespace {

@@ -20,10 +20,13 @@
 
 #include "base/state.h"
 #include "bounded_term.h"
+#include "write_capture.h"
 #include "fuzz_check.h"
 #include "kavrik.h"
 #include "render/render.h"
+#include "render/internal.h"
 #include "text/text.h"
+#include "text/internal.h"
 
 namespace {
 
@@ -221,7 +224,7 @@ void set_state(kv_editor *ed, const std::string &line, size_t cursor) {
 
 Screen draw(const Geometry &g, const std::string &prompt, const std::string *first,
             size_t first_cursor, const std::string &line, size_t cursor) {
-    TermCapture term(g.rows, g.cols);
+    WriteCapture term(g.rows, g.cols);
     kv_editor *ed = drawing_editor(g);
     if (first) {
         set_state(ed, *first, first_cursor);

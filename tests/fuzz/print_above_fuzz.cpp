@@ -14,10 +14,13 @@
 
 #include "base/state.h"
 #include "bounded_term.h"
+#include "write_capture.h"
 #include "fuzz_check.h"
 #include "kavrik.h"
 #include "render/render.h"
+#include "render/internal.h"
 #include "text/text.h"
+#include "text/internal.h"
 
 namespace {
 
@@ -58,7 +61,7 @@ struct Frame {
 
 // The editor's rows as the screen shows them: from the top row of the box
 // (bounded) or from the row the cursor is on less the cursor's row.
-Frame frame_of(TermCapture &term, const kv_state *st) {
+Frame frame_of(WriteCapture &term, const kv_state *st) {
     Frame f{};
     const VtScreen &scr = term.screen();
     f.cursor_row = scr.cursor_row();
@@ -124,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int rc;
     std::string out;
     {
-        TermCapture term(s.rows, s.cols);
+        WriteCapture term(s.rows, s.cols);
         kv_editor *ed = editor_for(s);
         ed->state->active_prompt = prompt;
         if (s.in_call || s.bounded) FUZZ_CHECK(kv_render_apply(ed, prompt) == 0, ctx);
@@ -153,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The same editor drawn on a fresh terminal.
     Frame fresh;
     {
-        TermCapture term(s.rows, s.cols);
+        WriteCapture term(s.rows, s.cols);
         kv_editor *ed = editor_for(s);
         FUZZ_CHECK(kv_render_apply(ed, prompt) == 0, ctx + ": fresh drawing");
         fresh = frame_of(term, ed->state);
