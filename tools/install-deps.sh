@@ -6,7 +6,7 @@ need=""
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # tmux: the resize test checks a terminal that rewraps its rows.  groff and
 # man-db: the manual check renders every page and shows one with man -l.
-for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev tmux \
+for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev valgrind tmux \
            groff-base man-db; do
     have_pkg "$pkg" || need="$need $pkg"
 done
@@ -16,7 +16,7 @@ done
 for pkg in dpkg-dev tcl libsqlite3-dev; do
     have_pkg "$pkg" || need="$need $pkg"
 done
-# The sanitizer build uses clang's runtime.
+# The sanitizer build and the fuzz targets use clang's runtime (libFuzzer too).
 have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need="$need libclang-rt-dev"
 [ -z "$need" ] && exit 0
 echo "installing:$need"

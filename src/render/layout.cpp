@@ -101,10 +101,47 @@ size_t kv_printable_len(const char *text, size_t from, size_t to) noexcept {
     return kept;
 }
 
+// True when the row's text ends inside an unfinished multi-byte sequence
+// that the continuation byte `next` would carry on.
+bool kv_would_join(const kv_layout_row &row, unsigned char next) noexcept {
+    if ((next & 0xC0) != 0x80 || row.len == 0) return false;
+    size_t k = row.len, trail = 0;
+    while (k > 0 && trail < 3 && (static_cast<unsigned char>(row.text[k - 1]) & 0xC0) == 0x80) {
+        --k;
+        ++trail;
+    }
+    if (k == 0) return false;
+    auto lead = static_cast<unsigned char>(row.text[k - 1]);
+    size_t need = lead >= 0xC0 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                : lead >= 0xF0 && lead <= 0xF7 ? 4 : 0;
+    return need > trail + 1;
+}
+
+// True when the byte before text[from] is a control that was left out.
+bool kv_after_left_out(const char *text, size_t from) noexcept {
+    if (from >= 1 && kv_control_len(text, from, from - 1) == 1) return true;
+    return from >= 2 && kv_control_len(text, from, from - 2) == 2;
+}
+
+constexpr char kv_replacement_bytes[] = "\xEF\xBF\xBD"; // U+FFFD
+
 // Appends a cluster of the line with its controls left out; the cluster's
-// columns count all the same (controls take none).
+// columns count all the same (controls take none).  Leaving controls out
+// must not hand the terminal a lead byte and a continuation byte side by
+// side that the line holds apart (two invalid bytes, one column each, that
+// it would show as one character): such a continuation byte is shown as
+// U+FFFD instead.
 int kv_row_append_cluster(kv_layout_row &row, const char *text, size_t from, size_t to,
                           int32_t cols) noexcept {
+    if (kv_after_left_out(text, from) &&
+        kv_would_join(row, static_cast<unsigned char>(text[from]))) {
+        if (kv_row_append(row, kv_replacement_bytes, 3, 0) != 0) return -1;
+        ++from;
+        if (from == to) {
+            row.width += cols;
+            return 0;
+        }
+    }
     size_t kept = kv_printable_len(text, from, to);
     if (kept == to - from) return kv_row_append(row, text + from, kept, cols);
     if (kept == 0) return kv_row_append(row, nullptr, 0, cols);

@@ -252,6 +252,37 @@ TEST(RenderLayout, ControlsStayInTheLineButOutOfTheRowText) {
     EXPECT_EQ(invalid.row(0).width, 2);
 }
 
+TEST(RenderLayout, LeftOutControlsNeverJoinInvalidBytesIntoACharacter) {
+    // Each invalid byte is one column; a terminal handed the lead byte and
+    // the continuation byte side by side would show one character instead.
+    // The continuation byte is then shown as U+FFFD.  (Found by fuzzing.)
+    const std::string fffd = "\xef\xbf\xbd";
+    struct Row {
+        const char *prompt;
+        std::string line;
+        std::string text; // row 0
+        int width;
+    } rows[] = {
+        {"", std::string("\xcf\x10\0\x80", 4), "\xcf" + fffd, 2},
+        {"", "\xe2\x1b\x82\x07\xac", "\xe2" + fffd + "\xac", 3},
+        {"", "\xf0\x9f\x10\x98\x80", "\xf0\x9f" + fffd + "\x80", 4},
+        {"> ", "\xe2\x82\xc2\x9b\xac", "> \xe2\x82" + fffd, 5},
+        // Nothing to join: a finished character, an invalid lead alone, a
+        // stray continuation byte, or nothing left out in between.
+        {"", "\xc3\xa9\x10\x80", "\xc3\xa9\x80", 2},
+        {"", "\xcf\x10" "a", "\xcf" "a", 2},
+        {"", "\x80\x10\x80", "\x80\x80", 2},
+        {"", "\xf0\x9f" "a", "\xf0\x9f" "a", 3},
+    };
+    for (const Row &r : rows) {
+        Layout l;
+        build(l, r.line, r.prompt, 80);
+        EXPECT_EQ(l.text(0), r.text) << r.line;
+        EXPECT_EQ(l.row(0).width, r.width) << r.line;
+        EXPECT_EQ(l.row(0).end, r.line.size()) << r.line;
+    }
+}
+
 TEST(RenderLayout, CursorInsideAClusterShowsAtItsStart) {
     std::string accented = "ab" "e\xcc\x81" "x"; // e + U+0301
     for (size_t pos : {3u, 4u}) {
