@@ -63,6 +63,8 @@ TEST_F(HistoryFile, ReadingRules) {
         {"a carriage return stays in the entry", "a\r\nb\r\n", {"a\r", "b\r"}, {"", ""}},
         {"empty lines are entries", "\n\nz\n", {"", "", "z"}, {"", "", ""}},
         {"backslashes are data", "a\\nb\n\\\\\n", {"a\\nb", "\\\\"}, {"", ""}},
+        {"a line ends at a NUL byte", std::string("#12\0tail\nab\0cd\n", 15), {"ab"}, {"#12"},
+         "#12\nab\n"},
     };
     TempDir tmp;
     std::string path = tmp.path("history");
