@@ -40,7 +40,10 @@ struct Line {
     size_t len;
 };
 
-// Walks the lines of a file's text; the last line needs no line feed.
+// Walks the lines of a file's text; the last line needs no line feed.  A
+// line counts up to its first NUL byte, as the entry made of it would: a line
+// like "#12<NUL>x" is the time stamp "#12", not an entry that would be written
+// back as a time stamp line.
 struct LineReader {
     const char *p;
     const char *end;
@@ -48,7 +51,8 @@ struct LineReader {
         if (p >= end) return false;
         auto *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         const char *stop = nl ? nl : end;
-        out = {p, static_cast<size_t>(stop - p)};
+        auto *nul = static_cast<const char *>(std::memchr(p, '\0', static_cast<size_t>(stop - p)));
+        out = {p, static_cast<size_t>((nul ? nul : stop) - p)};
         p = nl ? nl + 1 : end;
         return true;
     }

@@ -32,7 +32,8 @@ char *kvr_strndup(const char *bytes, size_t len) noexcept {
 }
 
 bool kvr_bytes::append(const char *bytes, size_t n) noexcept {
-    if (n > cap - len || !data) {
+    // The terminating zero needs room too: grow unless n + 1 bytes fit.
+    if (n >= cap - len || !data) {
         size_t want = cap ? cap : 256;
         while (want - len < n + 1) {
             if (want > SIZE_MAX / 2) return false;

@@ -34,7 +34,12 @@ int fast_poll(struct pollfd *fds, nfds_t n, int timeout_ms) {
     return g_real_poll(fds, n, timeout_ms > 0 ? 0 : timeout_ms);
 }
 
-ssize_t discard_write(int, const void *, size_t n) { return static_cast<ssize_t>(n); }
+std::string *g_capture = nullptr;
+
+ssize_t discard_write(int, const void *bytes, size_t n) {
+    if (g_capture) g_capture->append(static_cast<const char *>(bytes), n);
+    return static_cast<ssize_t>(n);
+}
 
 int pending(int fd) {
     int n = 0;
@@ -81,6 +86,8 @@ bool same_attrs(const struct termios &a, const struct termios &b) {
 }
 
 } // namespace
+
+void pty_capture_output(std::string *out) { g_capture = out; }
 
 void pty_prepare(int cols) {
     if (g_master < 0) {

@@ -23,6 +23,9 @@ struct PtyCallResult {
     bool attrs_restored = false; // the terminal's attributes are as before
 };
 
+// While out is not null, what the editor writes during pty_readline is
+// appended to *out instead of being dropped.
+void pty_capture_output(std::string *out);
 // Opens the terminal once per process; the terminal has `cols` columns.
 void pty_prepare(int cols);
 // The terminal's side that the editor reads and writes.

@@ -63,6 +63,8 @@ TEST_F(HistoryFile, ReadingRules) {
         {"a carriage return stays in the entry", "a\r\nb\r\n", {"a\r", "b\r"}, {"", ""}},
         {"empty lines are entries", "\n\nz\n", {"", "", "z"}, {"", "", ""}},
         {"backslashes are data", "a\\nb\n\\\\\n", {"a\\nb", "\\\\"}, {"", ""}},
+        {"a line ends at a NUL byte", std::string("#12\0tail\nab\0cd\n", 15), {"ab"}, {"#12"},
+         "#12\nab\n"},
     };
     TempDir tmp;
     std::string path = tmp.path("history");
@@ -155,6 +157,25 @@ TEST_F(HistoryFile, WritingReplacesTheFileSafely) {
     ASSERT_EQ(write_history(link.c_str()), 0);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(read_file(path), "one\ntwo\n" + std::string(200, 'x') + "\n");
+}
+
+TEST_F(HistoryFile, BytesKeepRoomForTheTerminatingZero) {
+    // Appends that fill the buffer to the byte still leave room for the zero
+    // written after them (a 256-byte file once wrote one byte past it).
+    for (size_t first : {0, 1, 255, 256}) {
+        kvr_bytes b;
+        ASSERT_TRUE(b.append("", 0));
+        ASSERT_TRUE(b.append(std::string(first, 'x').data(), first));
+        ASSERT_TRUE(b.append(std::string(b.cap - b.len, 'y').data(), b.cap - b.len));
+        EXPECT_LT(b.len, b.cap) << first;
+        EXPECT_EQ(b.data[b.len], '\0') << first;
+        b.release();
+    }
+    TempDir tmp;
+    std::string path = tmp.path("history");
+    write_file(path, std::string(255, 'a') + "\n");
+    ASSERT_EQ(read_history(path.c_str()), 0);
+    EXPECT_EQ(lines(), std::vector<std::string>{std::string(255, 'a')});
 }
 
 TEST_F(HistoryFile, AppendHistoryRules) {
