@@ -2,6 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 void fuzz_fail(const char *file, int line, const char *what, const std::string &detail) {
     std::fprintf(stderr, "\n%s:%d: property broken: %s\n  %s\n", file, line, what, detail.c_str());
@@ -46,4 +50,14 @@ std::string fuzz_joined(const FuzzTokens &t, size_t upto) {
     std::string out;
     for (size_t k = 0; k < t.size() && k < upto; ++k) out += t[k];
     return out;
+}
+
+std::string fuzz_temp_dir() {
+    const char *tmp = getenv("TMPDIR");
+    const char *base = tmp && *tmp ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string templ = std::string(base) + "/kavrik-fuzz-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    FUZZ_CHECK(mkdtemp(buf.data()) != nullptr, templ);
+    return buf.data();
 }

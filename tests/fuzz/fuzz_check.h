@@ -21,6 +21,10 @@
 // everything else as \xNN.
 std::string fuzz_visible(std::string_view bytes);
 
+// A new private directory for a target's files: in TMPDIR when set, else in
+// /dev/shm where it is writable (files in memory, since saves sync), else /tmp.
+std::string fuzz_temp_dir();
+
 // Takes values from the front of the input; past its end every value is 0
 // and every string empty.
 class FuzzInput {

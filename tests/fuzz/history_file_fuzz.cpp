@@ -116,13 +116,7 @@ std::string last_error(kv_editor *ed) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     // Files in memory where there is a place for them: every save syncs.
-    const char *tmp = getenv("TMPDIR");
-    const char *base = tmp && *tmp ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string templ = std::string(base) + "/kavrik-fuzz-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    FUZZ_CHECK(mkdtemp(buf.data()) != nullptr, templ);
-    g_dir = buf.data();
+    g_dir = fuzz_temp_dir();
     g_in = g_dir + "/in";
     g_out = g_dir + "/out";
     // The directory goes when the process ends normally.

@@ -73,13 +73,7 @@ std::string show(const std::vector<Entry> &list) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    const char *tmp = getenv("TMPDIR");
-    const char *base = tmp && *tmp ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string templ = std::string(base) + "/kavrik-fuzz-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    FUZZ_CHECK(mkdtemp(buf.data()) != nullptr, templ);
-    g_dir = buf.data();
+    g_dir = fuzz_temp_dir();
     g_in = g_dir + "/in";
     g_out1 = g_dir + "/out1";
     g_out2 = g_dir + "/out2";
