@@ -1,30 +1,48 @@
 #!/bin/sh
-# Fetches the Debian source packages of the Lua 5.4 interpreter and the SQLite
-# shell, which the readline layer's end-to-end tests build and drive.  Nothing
-# of them enters the tree: they are unpacked into a cache directory
-# (KAVRIK_SOURCES_DIR, default ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources).
+# Fetches Debian source packages of the programs that the compatibility
+# layers' end-to-end tests build and drive (Lua, the SQLite shell, ...).
+# Nothing of them enters the tree: each is unpacked into a cache directory
+# (KAVRIK_SOURCES_DIR, default ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources)
+# under a short name.
+#
+#   fetch-shell-sources.sh [NAME ...]     (default: lua sqlite)
+#
+# Each NAME is a row of the table below: the source package, the version its
+# unpacked directory must carry (pinned: the build scripts are written for it)
+# and a file that shows the tree is whole.
 #
 # The machine's apt configuration is left alone: a private one next to the
 # cache repeats every enabled binary source of the machine as a deb-src entry
-# and is used for this one update and download only.
+# and is used for the update and downloads only.
 #
 # Prints the cache directory on success.  Exits 1 with a reason on stderr when
-# the sources cannot be had.
+# a source cannot be had.
 set -eu
 
 cache=${KAVRIK_SOURCES_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources}
-lua_version=5.4.4
-sqlite_version=3.40.1
 
 fail() { echo "fetch-shell-sources: $*" >&2; exit 1; }
+
+# name  source-package  version  marker-file
+table='
+lua     lua5.4   5.4.4   src/lua.c
+sqlite  sqlite3  3.40.1  src/shell.c.in
+'
+
+row() { printf '%s\n' "$table" | awk -v n="$1" '$1 == n { print; found = 1 } END { exit !found }'; }
+
+[ $# -gt 0 ] || set -- lua sqlite
+for name in "$@"; do row "$name" >/dev/null || fail "no source named $name"; done
 
 mkdir -p "$cache" || fail "cannot create $cache"
 # Builds in other trees may fetch at the same time: one at a time.
 exec 9>"$cache/.lock"
 flock 9 2>/dev/null || true
 
-have_tree() { [ -f "$cache/lua/src/lua.c" ] && [ -f "$cache/sqlite/src/shell.c.in" ]; }
-if have_tree; then
+have() { set -- $(row "$1"); [ -f "$cache/$1/$4" ]; }
+missing=""
+for name in "$@"; do have "$name" || missing="$missing $name"; done
+if [ -z "$missing" ]; then
     echo "$cache"
     exit 0
 fi
@@ -33,52 +51,52 @@ command -v apt-get >/dev/null 2>&1 || fail "apt-get is not available"
 command -v dpkg-source >/dev/null 2>&1 || fail "dpkg-source is missing (install dpkg-dev)"
 
 apt_dir="$cache/apt"
-rm -rf "$apt_dir"
-mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
 list="$apt_dir/sources.list"
 parts="$apt_dir/sources.list.d"
-mkdir -p "$parts"
-: >"$list"
-
-# One-line entries: "deb [options] uri suite components" becomes deb-src.
-for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] || continue
-    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >>"$list"
-done
-# deb822 entries: every stanza whose types include deb is repeated as deb-src.
-n=0
-for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    n=$((n + 1))
-    awk 'BEGIN { RS = ""; ORS = "\n\n" }
-         /(^|\n)Types:[^\n]*(^|[ \t])deb([ \t]|\n|$)/ {
-             sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" >"$parts/$n.sources"
-done
-[ -s "$list" ] || ls "$parts"/*.sources >/dev/null 2>&1 || fail "no apt sources configured on this machine"
-
 apt_opts="-o Dir::Etc::SourceList=$list -o Dir::Etc::SourceParts=$parts
   -o Dir::State::Lists=$apt_dir/lists -o Dir::Cache=$apt_dir/cache
   -o Debug::NoLocking=1 -o APT::Sandbox::User=root -qq"
 
-# shellcheck disable=SC2086
-apt-get $apt_opts update >"$apt_dir/update.log" 2>&1 ||
-    fail "apt-get update for the source lists failed (see $apt_dir/update.log)"
+# The source lists are read once per cache; a failed update is tried again.
+if [ ! -f "$apt_dir/updated" ]; then
+    rm -rf "$apt_dir"
+    mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$parts"
+    : >"$list"
+    # One-line entries: "deb [options] uri suite components" becomes deb-src.
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >>"$list"
+    done
+    # deb822 entries: every stanza whose types include deb is repeated as deb-src.
+    n=0
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        n=$((n + 1))
+        awk 'BEGIN { RS = ""; ORS = "\n\n" }
+             /(^|\n)Types:[^\n]*(^|[ \t])deb([ \t]|\n|$)/ {
+                 sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" >"$parts/$n.sources"
+    done
+    [ -s "$list" ] || ls "$parts"/*.sources >/dev/null 2>&1 || fail "no apt sources configured on this machine"
+    # shellcheck disable=SC2086
+    apt-get $apt_opts update >"$apt_dir/update.log" 2>&1 ||
+        fail "apt-get update for the source lists failed (see $apt_dir/update.log)"
+    touch "$apt_dir/updated"
+fi
 
-work="$cache/download"
-rm -rf "$work"
-mkdir -p "$work"
-# shellcheck disable=SC2086
-(cd "$work" && apt-get $apt_opts source lua5.4 sqlite3) >"$apt_dir/source.log" 2>&1 ||
-    fail "apt-get source lua5.4 sqlite3 failed (see $apt_dir/source.log)"
-
-lua_dir=$(ls -d "$work"/lua5.4-"$lua_version"* 2>/dev/null | head -n 1)
-sqlite_dir=$(ls -d "$work"/sqlite3-"$sqlite_version"* 2>/dev/null | head -n 1)
-[ -n "$lua_dir" ] || fail "the source package of lua5.4 is not version $lua_version"
-[ -n "$sqlite_dir" ] || fail "the source package of sqlite3 is not version $sqlite_version"
-
-rm -rf "$cache/lua" "$cache/sqlite"
-mv "$lua_dir" "$cache/lua"
-mv "$sqlite_dir" "$cache/sqlite"
-rm -rf "$work" "$apt_dir/cache"
-have_tree || fail "the unpacked sources lack lua.c or shell.c.in"
+for name in $missing; do
+    set -- $(row "$name")
+    pkg=$2 version=$3
+    work="$cache/download-$name"
+    rm -rf "$work"
+    mkdir -p "$work" "$apt_dir/cache/archives/partial"
+    # shellcheck disable=SC2086
+    (cd "$work" && apt-get $apt_opts source "$pkg") >"$apt_dir/source-$name.log" 2>&1 ||
+        fail "apt-get source $pkg failed (see $apt_dir/source-$name.log)"
+    dir=$(ls -d "$work/$pkg-$version"* 2>/dev/null | head -n 1)
+    [ -n "$dir" ] || fail "the source package $pkg is not version $version"
+    rm -rf "${cache:?}/$name"
+    mv "$dir" "$cache/$name"
+    rm -rf "$work" "$apt_dir/cache/archives"/*.deb
+    have "$name" || fail "the unpacked $pkg lacks $4"
+done
 echo "$cache"

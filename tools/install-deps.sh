@@ -22,5 +22,5 @@ have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need="$need libclang-
 echo "installing:$need"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $need
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $need
