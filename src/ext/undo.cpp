@@ -17,7 +17,6 @@ constexpr const char *kvx_msg_undo_nul = "the line to restore holds a NUL byte";
 constexpr const char *kvx_msg_unrecorded =
     "out of memory in the editing companion: the latest change was not recorded";
 
-constexpr int kvx_key_undo = 31, kvx_key_redo = 30; // Ctrl-_, Ctrl-^
 constexpr int kvx_key_enter = 13, kvx_key_interrupt = 3;
 
 kvx_undo_step &kvx_slot(kvx_undo &u, size_t i) noexcept {
@@ -127,15 +126,14 @@ void kvx_walk(kvx_attachment *a, bool back) noexcept {
     u.done = back ? u.done - 1 : u.done + 1;
 }
 
-// The undo keys: the key's change of the line is made here, so the core's
-// command does not run.  A change made before the key that could not be
-// recorded stops them: walking from the recorded line would lose it.
+// The undo keys.  kvx_undo_key has recorded the change made before the key;
+// when that failed (for want of memory, recorded) the keys do nothing, since
+// walking from the recorded line would lose the change.
 int kvx_undo_walk_key(kv_editor *ed, void *user, int *action, bool back) noexcept {
     auto *a = static_cast<kvx_attachment *>(user);
     *action = KV_ACTION_HANDLED;
     kvx_line l = kvx_read_line(ed);
-    if (kvx_stand_aside(a, l)) return 0;
-    if (!kvx_is_recorded(a->undo, l.text, l.len)) return kvx_fail(a, -3, kvx_msg_unrecorded), 0;
+    if (kvx_stand_aside(a, l) || !kvx_is_recorded(a->undo, l.text, l.len)) return 0;
     if (back ? a->undo.done > 0 : a->undo.done < a->undo.count) kvx_walk(a, back);
     return 0;
 }
@@ -167,8 +165,7 @@ int kvx_undo_key(kv_editor *ed, int key, void *user, int *action) noexcept {
     auto *a = static_cast<kvx_attachment *>(user);
     kv_key_callback own = kvx_own_callback(a, key);
     if (!own) return 0;
-    // The undo keys look at the line themselves: a failed recording stops them.
-    if (key != kvx_key_undo && key != kvx_key_redo) kvx_observe(a, kvx_read_line(ed));
+    kvx_observe(a, kvx_read_line(ed));
     int rc = own(ed, key, user, action);
     if (*action == KV_ACTION_HANDLED)
         kvx_observe(a, kvx_read_line(ed));

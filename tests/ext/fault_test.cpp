@@ -71,6 +71,42 @@ TEST(ExtFaults, KeyActionsLeaveLineAndRingOnEveryAllocationFailure) {
     }
 }
 
+// A step that cannot be recorded leaves the line alone: undo then does
+// nothing, or (once memory is back) undoes the larger step that spans it.
+TEST(ExtFaults, UndoLeavesTheLineWhenAStepCannotBeRecorded) {
+    const std::string nul(1, '\0'), undo = "\x1f";
+    struct Row {
+        std::string setup, armed, after_arm; // typed before, while and after armed
+        std::string failed, line;            // the line when an allocation failed, and when none did
+        bool allocates = true;
+    } const rows[] = {
+        {"hello", nul + " world" + undo, "", "hello world", "hello"},
+        {"hello", nul, " world" + undo, "", "hello"},
+        {"ab" + nul + "c" + undo, "\x1e", "", "ab", "abc", false},
+    };
+    for (const Row &r : rows) {
+        long failures = 0;
+        for (long n = 1; n < 50; ++n) {
+            ExtSession s;
+            Arm arm;
+            arm.n = n;
+            ASSERT_EQ(kv_bind_key(s.ed, KV_KEY_F1, Arm::arm, &arm), 0);
+            ASSERT_EQ(kv_bind_key(s.ed, KV_KEY_F2, Arm::disarm, &arm), 0);
+            std::string line = s.run(r.setup + "\x1bOP" + r.armed + "\x1bOQ" + r.after_arm + "\r");
+            if (!arm.fired) {
+                EXPECT_EQ(line, r.line) << r.setup << " with " << n - 1 << " allocations";
+                break;
+            }
+            ++failures;
+            EXPECT_EQ(line, r.failed) << r.setup << ", allocation " << n;
+            EXPECT_EQ(kvx_last_result(s.ext), -3) << r.setup << ", allocation " << n;
+            ASSERT_NE(kvx_last_error(s.ext), nullptr);
+            EXPECT_EQ(std::string(kvx_last_error(s.ext)).rfind("out of memory in the editing companion", 0), 0u);
+        }
+        EXPECT_EQ(failures > 0, r.allocates) << testing::PrintToString(r.setup);
+    }
+}
+
 TEST(ExtFaults, AttachBindsNothingWhenMemoryRunsOut) {
     for (long n = 1;; ++n) {
         kv_editor *ed = kv_create();
