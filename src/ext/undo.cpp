@@ -14,8 +14,6 @@ constexpr size_t kvx_undo_bytes = KVX_UNDO_MAX_BYTES;
 static_assert(kvx_undo_slots > 0);
 
 constexpr const char *kvx_msg_undo_nul = "the line to restore holds a NUL byte";
-constexpr const char *kvx_msg_unrecorded =
-    "out of memory in the editing companion: the latest change was not recorded";
 
 constexpr int kvx_key_enter = 13, kvx_key_interrupt = 3;
 
@@ -67,14 +65,14 @@ void kvx_record(kvx_attachment *a, const char *text, size_t len, size_t cursor) 
     size_t removed = old - p - s, inserted = len - p - s;
     if (!u.steps) {
         u.steps = static_cast<kvx_undo_step *>(kvx_malloc(kvx_undo_slots * sizeof(kvx_undo_step)));
-        if (!u.steps) return kvx_fail(a, -3, kvx_msg_unrecorded);
+        if (!u.steps) return kvx_fail(a, -3, nullptr);
         for (size_t i = 0; i < kvx_undo_slots; ++i) u.steps[i] = kvx_undo_step{};
     }
     // The lines differ, so the step holds at least one byte.
     auto *t = static_cast<char *>(kvx_malloc(removed + inserted));
     if (!t || !kvx_reserve(u.line, len)) {
         kvx_free(t);
-        return kvx_fail(a, -3, kvx_msg_unrecorded);
+        return kvx_fail(a, -3, nullptr);
     }
     std::memcpy(t, u.line.data + p, removed);
     std::memcpy(t + removed, text + p, inserted);
