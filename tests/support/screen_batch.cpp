@@ -1,12 +1,19 @@
 #include "screen_batch.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -53,6 +60,36 @@ struct TempFile {
     }
 };
 
+// The commands of the node script (tests/support/xterm_screen.mjs).
+std::string sized(const char *op, int term, int rows, int cols) {
+    return std::string(op) + " " + std::to_string(term) + " " + std::to_string(rows) + " " +
+           std::to_string(cols) + "\n";
+}
+std::string plain(const char *op, int term) { return std::string(op) + " " + std::to_string(term) + "\n"; }
+std::string feed_command(int term, std::string_view bytes) {
+    return "feed " + std::to_string(term) + " " + std::to_string(bytes.size()) + "\n" +
+           std::string(bytes) + "\n";
+}
+
+// One snapshot as the script prints it: "ROWS CURSOR_ROW CURSOR_COL", then
+// that many rows.  False when the text does not hold all of it yet.
+bool take_snapshot(std::string &text, Snapshot &s) {
+    size_t at = text.find('\n');
+    if (at == std::string::npos) return false;
+    int rows = -1;
+    std::istringstream(text.substr(0, at)) >> rows >> s.cursor_row >> s.cursor_col;
+    if (rows < 0) throw std::runtime_error("xterm.js replay printed: " + text);
+    s.rows.clear();
+    for (++at; rows-- > 0; ++at) {
+        const size_t nl = text.find('\n', at);
+        if (nl == std::string::npos) return false;
+        s.rows.push_back(text.substr(at, nl - at));
+        at = nl;
+    }
+    text.erase(0, at);
+    return true;
+}
+
 } // namespace
 
 std::string emulator_name(Emulator e) { return e == Emulator::libvterm ? "libvterm" : "xtermjs"; }
@@ -78,8 +115,7 @@ int ScreenBatch::open(int rows, int cols) {
     if (emulator_ == Emulator::libvterm)
         screens_[id] = std::make_unique<VtScreen>(rows, cols);
     else
-        commands_ += "open " + std::to_string(id) + " " + std::to_string(rows) + " " +
-                     std::to_string(cols) + "\n";
+        commands_ += sized("open", id, rows, cols);
     return id;
 }
 
@@ -89,17 +125,14 @@ void ScreenBatch::feed(int term, std::string_view bytes) {
         screens_.at(term)->feed(bytes);
         return;
     }
-    commands_ += "feed " + std::to_string(term) + " " + std::to_string(bytes.size()) + "\n";
-    commands_.append(bytes);
-    commands_ += '\n';
+    commands_ += feed_command(term, bytes);
 }
 
 void ScreenBatch::resize(int term, int rows, int cols) {
     if (emulator_ == Emulator::libvterm)
         screens_.at(term)->resize(rows, cols);
     else
-        commands_ += "resize " + std::to_string(term) + " " + std::to_string(rows) + " " +
-                     std::to_string(cols) + "\n";
+        commands_ += sized("resize", term, rows, cols);
 }
 
 size_t ScreenBatch::snap(int term) {
@@ -107,7 +140,7 @@ size_t ScreenBatch::snap(int term) {
         snaps_.push_back(snapshot_of(*screens_.at(term)));
         return snaps_.size() - 1;
     }
-    commands_ += "snap " + std::to_string(term) + "\n";
+    commands_ += plain("snap", term);
     return snaps_.size() + pending_++;
 }
 
@@ -115,7 +148,7 @@ void ScreenBatch::close(int term) {
     if (emulator_ == Emulator::libvterm)
         screens_.erase(term);
     else
-        commands_ += "close " + std::to_string(term) + "\n";
+        commands_ += plain("close", term);
 }
 
 std::string ScreenBatch::run() {
@@ -147,18 +180,90 @@ std::string ScreenBatch::run() {
         why << e.rdbuf();
         return "xterm.js replay failed (" + cmd + "):\n" + why.str();
     }
-    // Each snapshot: "ROWS CURSOR_ROW CURSOR_COL", then that many rows.
-    std::istringstream lines(out);
     for (; pending_ > 0; --pending_) {
-        Snapshot s;
-        int rows = -1;
-        std::string head;
-        std::getline(lines, head);
-        std::istringstream(head) >> rows >> s.cursor_row >> s.cursor_col;
-        for (std::string r; rows-- > 0 && std::getline(lines, r);) s.rows.push_back(r);
-        if (rows != -1 || !lines) return "xterm.js replay printed too little:\n" + out;
-        snaps_.push_back(std::move(s));
+        Snapshot snap;
+        if (!take_snapshot(out, snap)) return "xterm.js replay printed too little";
+        snaps_.push_back(std::move(snap));
     }
     commands_.clear();
     return "";
+}
+
+LiveXterm::LiveXterm() {
+    error_ = emulator_missing(Emulator::xterm_js);
+    if (!error_.empty()) return;
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+        error_ = "cannot make pipes for node";
+        return;
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    const std::string dir = node_modules_dir().string();
+    char *argv[] = {const_cast<char *>("node"), const_cast<char *>(KAVRIK_XTERM_SCRIPT),
+                    const_cast<char *>(dir.c_str()), const_cast<char *>("--live"), nullptr};
+    if (posix_spawnp(&pid_, "node", &fa, nullptr, argv, environ) != 0) {
+        pid_ = -1;
+        error_ = "cannot start node";
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(in[0]);
+    ::close(out[1]);
+    in_ = in[1];
+    out_ = out[0];
+    // A node that died must not kill the test with SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+LiveXterm::~LiveXterm() {
+    if (in_ >= 0) ::close(in_);  // end of input: node ends
+    if (out_ >= 0) ::close(out_);
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void LiveXterm::send(const std::string &command) {
+    for (size_t at = 0; error_.empty() && at < command.size();) {
+        const ssize_t n = ::write(in_, command.data() + at, command.size() - at);
+        if (n > 0) at += static_cast<size_t>(n);
+        else if (n < 0 && errno != EINTR) error_ = "node stopped reading";
+    }
+}
+
+int LiveXterm::open(int rows, int cols) {
+    const int id = next_id_++;
+    send(sized("open", id, rows, cols));
+    return id;
+}
+
+void LiveXterm::feed(int term, std::string_view bytes) {
+    if (!bytes.empty()) send(feed_command(term, bytes));
+}
+
+void LiveXterm::resize(int term, int rows, int cols) { send(sized("resize", term, rows, cols)); }
+
+void LiveXterm::close(int term) { send(plain("close", term)); }
+
+Snapshot LiveXterm::snap(int term) {
+    Snapshot s;
+    send(plain("snap", term));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (error_.empty() && !take_snapshot(pending_, s)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{out_, POLLIN, 0};
+        char buf[4096];
+        ssize_t n = 0;
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0 ||
+            (n = ::read(out_, buf, sizeof buf)) <= 0) {
+            error_ = "node did not answer";
+            return Snapshot{};
+        }
+        pending_.append(buf, static_cast<size_t>(n));
+    }
+    return s;
 }

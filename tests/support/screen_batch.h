@@ -46,6 +46,8 @@ struct Snapshot {
     std::string dump() const;  // the rows joined with '\n'
 };
 
+// A batch: sessions recorded now, replayed by run().  Used where a test
+// compares many screens after the fact.
 class ScreenBatch {
 public:
     explicit ScreenBatch(Emulator e) : emulator_(e) {}
@@ -71,4 +73,30 @@ private:
     std::string commands_;                              // xterm.js
     size_t pending_ = 0;                                // snaps not yet replayed
     std::vector<Snapshot> snaps_;
+};
+
+// xterm.js kept running under node, answering each snap at once: for tests
+// that wait until the terminal shows something.  One node process serves
+// every terminal opened here.
+class LiveXterm {
+public:
+    LiveXterm();
+    ~LiveXterm();
+    LiveXterm(const LiveXterm &) = delete;
+    LiveXterm &operator=(const LiveXterm &) = delete;
+
+    // Why node could not be started or stopped answering ("" while it runs).
+    const std::string &error() const { return error_; }
+    int open(int rows, int cols);
+    void feed(int term, std::string_view bytes);
+    void resize(int term, int rows, int cols);
+    // The screen now (no rows when node failed; see error()).
+    Snapshot snap(int term);
+    void close(int term);
+
+private:
+    void send(const std::string &command);
+    int pid_ = -1, in_ = -1, out_ = -1;
+    int next_id_ = 0;
+    std::string error_, pending_;
 };
