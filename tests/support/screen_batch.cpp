@@ -38,14 +38,6 @@ std::string xterm_missing() {
     return "";
 }
 
-Snapshot snapshot_of(const VtScreen &s) {
-    Snapshot out;
-    for (int r = 0; r < s.rows(); ++r) out.rows.push_back(s.row(r));
-    out.cursor_row = s.cursor_row();
-    out.cursor_col = s.cursor_col();
-    return out;
-}
-
 // A file that is removed with this.
 struct TempFile {
     std::string path;
@@ -107,6 +99,14 @@ std::string Snapshot::row(int r) const {
 std::string Snapshot::dump() const {
     std::string out;
     for (size_t r = 0; r < rows.size(); ++r) out += (r ? "\n" : "") + rows[r];
+    return out;
+}
+
+Snapshot snapshot_of(const VtScreen &s) {
+    Snapshot out;
+    for (int r = 0; r < s.rows(); ++r) out.rows.push_back(s.row(r));
+    out.cursor_row = s.cursor_row();
+    out.cursor_col = s.cursor_col();
     return out;
 }
 

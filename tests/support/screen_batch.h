@@ -1,7 +1,8 @@
 // The same terminal sessions read by either of two real emulators: libvterm
-// (linked in, answers at once) or xterm.js (headless, under node; every
-// session of a batch is replayed in one node process when run() is called).
-// A session is output bytes and window resizes; a snap remembers the screen.
+// (linked in, answers at once) or xterm.js (headless, under node: a batch
+// replays all its sessions in one node process when run() is called, and a
+// LiveXterm keeps one running for tests that wait on the screen).  A session
+// is output bytes and window resizes; a snap remembers the screen.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,6 +46,9 @@ struct Snapshot {
     std::string row(int r) const;
     std::string dump() const;  // the rows joined with '\n'
 };
+
+// What a libvterm screen shows now.
+Snapshot snapshot_of(const VtScreen &screen);
 
 // A batch: sessions recorded now, replayed by run().  Used where a test
 // compares many screens after the fact.
