@@ -73,7 +73,7 @@
  *
  * The redo key is Ctrl-^ (byte 30, Ctrl-6 on most keyboards), the key of
  * Node.js's readline.  The keys other editors use cannot reach a callback:
- * Emacs's C-M-_ and Ruby reline's M-C-_, fish's Alt-/ are ESC followed by a
+ * Emacs's C-M-_, Ruby reline's M-C-_ and fish's Alt-/ are ESC followed by a
  * byte that is not a letter, which the core decodes as KV_KEY_UNRECOGNISED;
  * Ctrl-Shift-Z sends the same byte as Ctrl-Z (suspend here); PSReadLine's
  * Ctrl-Y is the yank and reedline's Ctrl-G leaves a reverse search.
@@ -91,11 +91,12 @@
  * the companion takes while attached with KVX_UNDO (or with kvx_options.idle
  * set); give yours in kvx_options.idle and the companion calls it on every
  * tick, after looking at the line and before looking again (a change your
- * callback makes is a step of its own).  An application that sets the editor's idle callback
- * itself after attaching replaces the companion's: its callback runs, and
- * typing runs then end only at the companion's keys.  kvx_detach sets the
- * editor's idle callback back to kvx_options.idle (none when it was null),
- * replacing whatever the application set meanwhile.
+ * callback makes is a step of its own).  An application that sets the
+ * editor's idle callback itself after attaching replaces the companion's:
+ * its callback runs, and runs of typing then end only at the companion's
+ * keys.  kvx_detach sets the editor's idle callback back to
+ * kvx_options.idle (none when it was null), replacing whatever the
+ * application set meanwhile.
  *
  * Keys not offered, because the public interface cannot serve them:
  *   Alt-Backspace  terminals send ESC DEL, which the core decodes as
