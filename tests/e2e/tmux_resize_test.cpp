@@ -202,6 +202,8 @@ const std::string forty_words = [] {
 }();
 
 enum class Window { tmux, xterm_js };
+std::string window_name(Window w) { return w == Window::tmux ? "tmux" : "xtermjs"; }
+void PrintTo(Window w, std::ostream *os) { *os << window_name(w); }
 
 // A demo at the given width with the forty words typed.
 std::unique_ptr<DemoWindow> typed_demo(Window kind, LiveXterm *xterm, int cols, bool bounded) {
@@ -268,7 +270,7 @@ TEST_P(RewrappingResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
 INSTANTIATE_TEST_SUITE_P(Windows, RewrappingResize,
                          ::testing::Values(Window::tmux, Window::xterm_js),
                          [](const ::testing::TestParamInfo<Window> &info) {
-                             return std::string(info.param == Window::tmux ? "tmux" : "xtermjs");
+                             return window_name(info.param);
                          });
 
 } // namespace
