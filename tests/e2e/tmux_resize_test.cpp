@@ -268,6 +268,7 @@ TEST_P(RewrappingResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
                 << joined(fresh->capture());
         }
     }
+    if (xterm) EXPECT_EQ(xterm->error(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, RewrappingResize,

@@ -222,7 +222,13 @@ LiveXterm::LiveXterm() {
     error_ = emulator_missing(Emulator::xterm_js);
     if (!error_.empty()) return;
     int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+    if (pipe2(in, O_CLOEXEC) != 0) {
+        error_ = "cannot make pipes for node";
+        return;
+    }
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
         error_ = "cannot make pipes for node";
         return;
     }
