@@ -1,7 +1,6 @@
-// The companion's face to its own files: malloc-backed byte strings, UTF-8
-// clusters and widths measured as the core measures them, the word rule of
-// its keys, the kill ring, and the attachment record that ties them to an
-// editor.  Everything here is built on <kavrik.h> alone.
+// The companion's face to its own files: malloc-backed byte strings, the
+// kill ring, and the attachment record that ties them to an editor.  It is
+// built on <kavrik.h> and the family's state-free text leaf alone.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +8,8 @@
 
 #include <kavrik.h>
 #include <kavrik_ext.h>
+
+#include "unicode/unicode.h"
 
 // The companion's public functions; everything else stays hidden.
 #define KVX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -34,39 +35,8 @@ struct kvx_bytes {
 void kvx_release(kvx_bytes &b) noexcept;
 
 // ---- text --------------------------------------------------------------------
-
-struct kvx_cluster {
-    size_t len;  // bytes, 0 at or past the end
-    int width;   // terminal columns: 0, 1 or 2
-};
-
-// The code point at pos (pos < len) and its byte length; an invalid or
-// truncated sequence reads as U+FFFD of length 1.
-struct kvx_decoded {
-    uint32_t cp;
-    size_t len;
-};
-kvx_decoded kvx_decode(const char *s, size_t len, size_t pos) noexcept;
-int kvx_is_combining(uint32_t cp) noexcept;
-int kvx_is_wide(uint32_t cp) noexcept;
-// The grapheme cluster that starts at pos, with the core's joining rules.
-kvx_cluster kvx_cluster_at(const char *s, size_t len, size_t pos) noexcept;
-// Length of the cluster that ends at end (end > 0), by a walk from 0.
-size_t kvx_prev_cluster_len(const char *s, size_t end) noexcept;
-// The largest cluster boundary of s[0..len) that is at most limit.
-size_t kvx_boundary_at_most(const char *s, size_t len, size_t limit) noexcept;
-// Columns the text takes.
-size_t kvx_text_width(const char *s, size_t len) noexcept;
-
-// ---- words ---------------------------------------------------------------------
-// A word is a run of bytes that are not white space (space and bytes 9..13),
-// the rule of the core's Ctrl-W, Alt-B and Alt-F.
-
-bool kvx_is_space(unsigned char b) noexcept;
-// Start of the word before pos, exactly as the core's Ctrl-W finds it.
-size_t kvx_word_backward(const char *s, size_t pos) noexcept;
-// End of the word at or after pos: white space is skipped, then the word.
-size_t kvx_word_forward_end(const char *s, size_t len, size_t pos) noexcept;
+// Clusters, widths and the word rule (Ctrl-W, Alt-B, Alt-F) come from the
+// family's shared text leaf, so the companion measures as the core does.
 
 // ---- kill ring -----------------------------------------------------------------
 
@@ -109,9 +79,30 @@ struct kvx_mark {
 struct kvx_bound_key {
     int32_t key;
     bool released; // handed back to the application with kvx_release_key
+    kv_key_callback callback; // the feature's own callback for the key
 };
 
-inline constexpr size_t kvx_max_keys = 24;
+inline constexpr size_t kvx_max_keys = 32;
+
+// The undo history: the line as last recorded, and the steps that lead to it
+// (and, after an undo, away from it again).  Each step keeps the bytes it
+// removed and inserted at one offset, so it can be walked both ways.
+struct kvx_undo_step {
+    char *text = nullptr; // the removed bytes, then the inserted ones
+    size_t at = 0;        // where they stand in the line
+    size_t removed = 0, inserted = 0;
+    size_t cursor_before = 0, cursor_after = 0;
+};
+
+struct kvx_undo {
+    kvx_undo_step *steps = nullptr; // a ring of KVX_UNDO_MAX_STEPS, made at the first step
+    size_t first = 0;               // slot of the oldest step
+    size_t count = 0;               // steps held
+    size_t done = 0;                // steps applied; count - done can be redone
+    size_t bytes = 0;               // changed text the steps hold
+    kvx_bytes line;                 // the line as last recorded
+    size_t cursor = 0;              // the cursor last seen on that line
+};
 
 struct kvx_completions {
     struct item {
@@ -151,6 +142,11 @@ struct kvx_attachment {
     kvx_mark tab_mark;    // after the last Tab
     kvx_completions completions;
     kvx_bytes scratch;    // a line being composed
+
+    kvx_undo undo;
+    bool owns_idle;           // the editor's idle callback is the companion's tick
+    kv_idle_callback app_idle; // the application's, called on every tick
+    void *app_idle_data;
 };
 
 // Records a failure of a key action (code and message) for kvx_last_result.
@@ -194,6 +190,22 @@ int kvx_on_transpose(kv_editor *ed, int key, void *user, int *action) noexcept;
 int kvx_on_case(kv_editor *ed, int key, void *user, int *action) noexcept;
 int kvx_on_suspend(kv_editor *ed, int key, void *user, int *action) noexcept;
 int kvx_on_search_key(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_undo(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_redo(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_undo_watch(kv_editor *ed, int key, void *user, int *action) noexcept;
+
+// ---- undo --------------------------------------------------------------------------
+
+// Bound in place of every key's own callback when undo is on: records the
+// change made since the last step, runs the key's callback, and records what
+// that callback changed.
+int kvx_undo_key(kv_editor *ed, int key, void *user, int *action) noexcept;
+// The idle callback while attached: records a pause and calls the application's.
+void kvx_tick(kv_editor *ed, void *user) noexcept;
+// A kill whose deletion the core's command is about to make: the line it will
+// leave (m) is recorded now as its own step.
+void kvx_undo_expect(kvx_attachment *a, const kvx_mark &m) noexcept;
+void kvx_undo_free(kvx_undo &u) noexcept;
 
 // The completion list's life.
 void kvx_completions_reset(kvx_completions &c, size_t line_len, size_t max_len) noexcept;
