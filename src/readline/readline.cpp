@@ -179,6 +179,7 @@ char *readline(const char *prompt) {
     char *shown = visible_prompt(prompt ? prompt : "");
     if (!shown) return nullptr;
     sync_history(ed);
+    using_history();
     char *copy = nullptr;
     for (;;) {
         // Text the program printed before asking must be out before the
@@ -200,6 +201,15 @@ char *readline(const char *prompt) {
     }
     std::free(shown);
     return copy;
+}
+
+int rl_initialize(void) {
+    kv_editor *ed = kvr_editor();
+    if (!ed || !line_reserve(0)) return 1;
+    rl_line_buffer[0] = '\0';
+    rl_point = rl_end = 0;
+    using_history();
+    return 0;
 }
 
 int rl_bind_key(int key, rl_command_func_t *function) {
