@@ -243,7 +243,7 @@ int kvr_completion_attach(kv_editor *ed) noexcept {
     options.features = KVX_ALL;
     options.completer = complete;
     options.append_space = 0; // the append character is added here
-    options.max_line_len = 1 << 20;
+    options.max_line_len = 2147483645; // the editor's limit
     return kvx_attach(ed, &options, &attachment);
 }
 
