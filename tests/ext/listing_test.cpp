@@ -1,6 +1,7 @@
 // The listing on a second Tab: its text for given candidates and screen
-// sizes (sorted, in columns by display width, one screen then a count, no
-// raw control bytes), and the listing as a user sees it on the terminal.
+// widths (sorted, in columns by display width, no raw control bytes), and
+// the listing as a user sees it on the terminal: the question before a long
+// one and its pages.
 #include <cstring>
 
 #include "ext.h"
@@ -15,9 +16,9 @@ struct Listing {
         for (const std::string &w : words) EXPECT_EQ(kvx_add_completion_n(&c, w.data(), w.size(), 0, 0), 0);
     }
     ~Listing() { kvx_completions_free(c); }
-    std::string text(int cols, int rows) {
+    std::string text(int cols) {
         kvx_bytes out;
-        EXPECT_TRUE(kvx_format_listing(c, cols, rows, out));
+        EXPECT_TRUE(kvx_format_listing(c, cols, out));
         std::string s(out.data, out.len);
         kvx_release(out);
         return s;
@@ -27,40 +28,40 @@ struct Listing {
 TEST(ExtListing, ColumnsByDisplayWidthSortedDownTheColumns) {
     struct Row {
         std::vector<std::string> words;
-        int cols, rows;
+        int cols;
         std::string text;
     };
     const Row rows[] = {
-        {{"gamma", "alpha", "delta", "beta"}, 80, 24, "alpha  beta   delta  gamma\n"},
-        {{"gamma", "alpha", "delta", "beta"}, 20, 24, "alpha  delta\nbeta   gamma\n"},
-        {{"gamma", "alpha", "delta", "beta"}, 5, 24, "alpha\nbeta\ndelta\ngamma\n"},
-        {{"b", "a", "b", "a"}, 80, 24, "a  b\n"},                                      // repeats once
-        {{"\xE6\x97\xA5\xE6\x9C\xAC", "ab", "cd"}, 14, 24,                             // wide: 4 columns
+        {{"gamma", "alpha", "delta", "beta"}, 80, "alpha  beta   delta  gamma\n"},
+        {{"gamma", "alpha", "delta", "beta"}, 20, "alpha  delta\nbeta   gamma\n"},
+        {{"gamma", "alpha", "delta", "beta"}, 5, "alpha\nbeta\ndelta\ngamma\n"},
+        {{"b", "a", "b", "a"}, 80, "a  b\n"},                                      // repeats once
+        {{"\xE6\x97\xA5\xE6\x9C\xAC", "ab", "cd"}, 14,                             // wide: 4 columns
          "ab    \xE6\x97\xA5\xE6\x9C\xAC\ncd\n"},
-        {{"e\xCC\x81" "e\xCC\x81", "abc", "x"}, 12, 24, "abc  x\ne\xCC\x81" "e\xCC\x81\n"}, // marks: none
-        {{"a\x1b[31mb", "c\x7f", "d\x01"}, 80, 24, "a^[[31mb  c^?       d^A\n"},        // controls
-        {{"\xff" "x", "\xC2\x9B" "y"}, 80, 24, "\xEF\xBF\xBDy  \xEF\xBF\xBDx\n"},           // C1, invalid
-        {{"abcdefghij"}, 6, 24, "abcde\xE2\x80\xA6\n"},                                // too wide: cut
-        {{"a", "b", "c", "d", "e", "f", "g"}, 1, 5, "a\nb\nc\n(4 more)\n"},            // one screen
-        {{"a", "b", "c", "d", "e", "f", "g"}, 4, 5, "a  e\nb  f\nc  g\nd\n"},          // fits: all
+        {{"e\xCC\x81" "e\xCC\x81", "abc", "x"}, 12, "abc  x\ne\xCC\x81" "e\xCC\x81\n"}, // marks: none
+        {{"a\x1b[31mb", "c\x7f", "d\x01"}, 80, "a^[[31mb  c^?       d^A\n"},        // controls
+        {{"\xff" "x", "\xC2\x9B" "y"}, 80, "\xEF\xBF\xBDy  \xEF\xBF\xBDx\n"},           // C1, invalid
+        {{"abcdefghij"}, 6, "abcde\xE2\x80\xA6\n"},                                // too wide: cut
+        {{"a", "b", "c", "d", "e", "f", "g"}, 1, "a\nb\nc\nd\ne\nf\ng\n"},      // every row
+        {{"a", "b", "c", "d", "e", "f", "g"}, 4, "a  e\nb  f\nc  g\nd\n"},          // fits: all
     };
     for (const Row &r : rows) {
         Listing l(r.words);
-        EXPECT_EQ(l.text(r.cols, r.rows), r.text) << r.words[0] << " at " << r.cols << "x" << r.rows;
+        EXPECT_EQ(l.text(r.cols), r.text) << r.words[0] << " at " << r.cols;
     }
 }
 
-TEST(ExtListing, ThousandsShowOneScreen) {
+TEST(ExtListing, ThousandsAreLaidOutWhole) {
     std::vector<std::string> words;
     for (int i = 0; i < 5000; ++i) words.push_back("w" + std::to_string(10000 + i));
     Listing l(words);
-    std::string t = l.text(80, 24);
-    // Six columns wide (8 columns each), 22 rows, then the count.
+    std::string t = l.text(80);
+    // Ten columns of 8 (six wide and the gap), 500 rows.
     size_t lines = 0;
     for (char ch : t) lines += ch == '\n';
-    EXPECT_EQ(lines, 23u);
-    EXPECT_EQ(t.substr(0, 16), "w10000  w10022  ");
-    EXPECT_NE(t.find("\n(" + std::to_string(5000 - 22 * 10) + " more)\n"), std::string::npos) << t.substr(t.size() - 40);
+    EXPECT_EQ(lines, 500u);
+    EXPECT_EQ(t.substr(0, 16), "w10000  w10500  ");
+    EXPECT_EQ(t.substr(t.size() - 7), "w14999\n");
 }
 
 TEST(ExtListing, SecondTabListsAboveThePrompt) {
@@ -81,3 +82,59 @@ TEST(ExtListing, SecondTabListsAboveThePrompt) {
 }
 
 } // namespace
+
+// A listing longer than the screen (or than the set number of candidates)
+// asks first; its screens wait at "--More--" for Space (a screen), Enter (a
+// row) or q (no more).
+TEST(ExtListing, ALongListingAsksFirstAndPages) {
+    struct Step {
+        std::string keys, shown, hidden; // typed, then shown and not shown ("" none)
+    };
+    struct Row {
+        const char *what;
+        int words, query_items;
+        std::string line; // the line the listing is for
+        std::vector<Step> steps;
+    };
+    // 60 words in 7 columns of 9 rows; 8 terminal rows leave 7 for a page.
+    const Row rows[] = {
+        {"y, Enter, Space", 60, 0, "w1",
+         {{"w1\t\t", "Display all 60 possibilities? (y or n)", ""},
+          {"y", "--More--", "w107  w116"},
+          {"\r", "w107  w116", "w108  w117"},
+          {" ", "w108  w117", "--More--"}}},
+        {"n shows nothing", 60, 0, "w1",
+         {{"w1\t\t", "Display all 60 possibilities? (y or n)", ""}, {"n", "", "w100"}}},
+        {"q stops", 60, 0, "w1",
+         {{"w1\t\t", "(y or n)", ""}, {"xy", "--More--", ""}, {"q", "", "w107  w116"}}},
+        {"more than the set number asks too", 4, 3, "w10",
+         {{"w10\t\t", "Display all 4 possibilities? (y or n)", "w100"}, {"y", "w100  w101  w102  w103", ""}}},
+    };
+    for (const Row &r : rows) {
+        ExtSession s(8, 40);
+        for (int i = 0; i < r.words; ++i) s.words.words.push_back("w" + std::to_string(100 + i));
+        ASSERT_EQ(kvx_set_listing(s.ext, r.query_items, s.pty.slave()), 0);
+        auto call = start_call(s.pty, s.ed, "> ");
+        for (const Step &step : r.steps) {
+            s.pty.type(step.keys);
+            auto has = [&](const std::string &t) { return s.pty.screen().dump().find(t) != std::string::npos; };
+            // Each step ends with what it shows on the screen and the
+            // cursor on the prompt's row or after the question or "--More--".
+            EXPECT_TRUE(s.pty.pump_until([&] {
+                std::string at = s.pty.screen().row(s.pty.screen().cursor_row());
+                return (step.shown.empty() || has(step.shown)) &&
+                       (at == "> " + r.line || at.find("(y or n)") != std::string::npos || at == "--More--");
+            })) << r.what << ": " << step.keys << "\n" << s.pty.screen().dump();
+            if (!step.hidden.empty()) EXPECT_FALSE(has(step.hidden)) << r.what << ": " << step.keys << "\n" << s.pty.screen().dump();
+        }
+        EXPECT_TRUE(s.pty.pump_until([&] { return s.pty.screen().row(s.pty.screen().cursor_row()) == "> " + r.line; }))
+            << r.what << "\n" << s.pty.screen().dump();
+        // The prompt is back: what the last key must not have shown is not there.
+        const std::string &gone = r.steps.back().hidden;
+        if (!gone.empty()) EXPECT_EQ(s.pty.screen().dump().find(gone), std::string::npos) << r.what;
+        s.pty.type("\r");
+        ASSERT_TRUE(s.pty.pump_until([&] { return call->done(); }));
+        call->join();
+        EXPECT_EQ(call->line(), r.line) << r.what;
+    }
+}
