@@ -3,6 +3,7 @@
 // generator) gives the matches for the word before the cursor, and each
 // becomes a candidate replacing that word.  The companion inserts the common
 // prefix and lists the candidates on a second Tab.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +24,7 @@ int rl_completion_append_character = ' ';
 const char *rl_basic_word_break_characters = " \t\n\"\\'`@$><=;|&{(";
 char *rl_completer_word_break_characters = nullptr;
 const char *rl_completer_quote_characters = nullptr;
+int rl_completion_query_items = 100;
 }
 
 namespace {
@@ -213,6 +215,10 @@ int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *ou
         matches = rl_completion_matches(word, generator);
     }
     std::free(word);
+    // A listing these matches may bring asks first past the program's limit.
+    if (attachment)
+        (void)kvx_set_listing(attachment, rl_completion_query_items,
+                              rl_instream ? fileno(rl_instream) : 0);
     int rc = matches && matches[0] ? add_candidates(out, matches, w, cursor, line) : 0;
     free_matches(matches);
     return rc;

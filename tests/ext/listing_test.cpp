@@ -4,8 +4,11 @@
 // one and its pages.
 #include <cstring>
 
+#include <fstream>
+
 #include "ext.h"
 #include "ext_session.h"
+#include "program_pty.h"
 
 namespace {
 
@@ -81,7 +84,6 @@ TEST(ExtListing, SecondTabListsAboveThePrompt) {
     EXPECT_EQ(call->line(), "alpha ");
 }
 
-} // namespace
 
 // A listing longer than the screen (or than the set number of candidates)
 // asks first; its screens wait at "--More--" for Space (a screen), Enter (a
@@ -138,3 +140,25 @@ TEST(ExtListing, ALongListingAsksFirstAndPages) {
         EXPECT_EQ(call->line(), r.line) << r.what;
     }
 }
+
+// The demo's file name completion: a hundred names ask first, and q at the
+// first "--More--" brings the prompt back with the line as it was.
+TEST(ExtListing, TheDemoAsksBeforeAHundredFileNamesAndPages) {
+    TempHome home;
+    for (int i = 0; i < 100; ++i) std::ofstream(home.dir / ("f" + std::to_string(100 + i)));
+    ProgramRun demo(example_path("kavrik-demo"), {}, home);
+    ASSERT_TRUE(demo.started());
+    ASSERT_TRUE(demo.screen_has("kavrik>")) << demo.screen().dump();
+    std::string line = "kavrik> cat " + home.dir.string() + "/f1";
+    demo.type("cat " + home.dir.string() + "/f1\t\t");
+    ASSERT_TRUE(demo.screen_has("Display all 100 possibilities? (y or n)")) << demo.screen().dump();
+    demo.type("y");
+    ASSERT_TRUE(demo.screen_has("\n--More--")) << demo.screen().dump();
+    demo.type("q");
+    ASSERT_TRUE(demo.pump_until([&] { return demo.screen().row(demo.screen().cursor_row()) == line; }))
+        << demo.screen().dump();
+    EXPECT_EQ(demo.screen().dump().find("--More--"), std::string::npos) << demo.screen().dump();
+    EXPECT_EQ(demo.log().find(home.dir.string() + "/f199"), std::string::npos); // never shown
+}
+
+} // namespace

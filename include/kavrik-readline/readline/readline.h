@@ -93,6 +93,13 @@ extern char *rl_completer_word_break_characters;
  * closes the quote (a directory name keeps it open).
  */
 extern const char *rl_completer_quote_characters;
+/*
+ * A listing of more matches than this (default 100) asks "Display all N
+ * possibilities? (y or n)" before it is shown, as does one longer than the
+ * screen; 0 or less: only the latter.  A long listing stops at "--More--"
+ * after each screen.
+ */
+extern int rl_completion_query_items;
 
 /*
  * Collects the results of generator for text: element 0 is their longest
