@@ -45,7 +45,10 @@ typedef int rl_hook_func_t(void);
  * Shows prompt, lets the user edit a line and returns it without its line
  * end, as a string the caller frees.  Null at end of input (Ctrl-D on an
  * empty line, or the end of a non-terminal input).  Ctrl-C discards the line
- * and raises SIGINT; when the program survives it, a fresh line is read.
+ * and raises SIGINT; when the program survives it, a fresh line is read.  A
+ * line may be as long as 2147483645 bytes; the buffer grows with it.  With
+ * TERM=dumb (or no TERM) the prompt is written as it is and the line is read
+ * in the terminal's own line mode, without one escape sequence.
  */
 char *readline(const char *prompt);
 
