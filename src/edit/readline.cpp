@@ -189,8 +189,9 @@ enum class kv_pass { key, idle, quiet };
 // The terminal left the raw mode that the call set (a shell puts its own
 // mode back while the program is stopped, and keeps it after continuing
 // it): raw mode and bracketed paste go on again, what came in meanwhile is
-// read as typed, and the editor is drawn whole on a fresh row, below what
-// the terminal echoed.  True when raw mode was applied again; then *crnl
+// read as typed, and the editor is drawn whole: on a fresh row below what
+// the terminal echoed, or, bounded, in its box blanked of everything that
+// was written over or around it meanwhile.  True when raw mode was applied again; then *crnl
 // tells whether the terminal's own mode turned Enter into a line feed.
 bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     kv_state *st = c->st;
@@ -202,7 +203,8 @@ bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     c->cooked_left = kv_cooked_pending(st, seen);
     (void)kv_write_seq(st->out_fd, kv_paste_on);
     if (!st->bounded) (void)kv_write_seq(st->out_fd, kv_seq_crlf);
-    kv_render_store_reset(st);
+    // A failed write here shows in the drawing that follows.
+    (void)kv_render_reclaim_box(st);
     return true;
 }
 
