@@ -299,6 +299,9 @@ bool kv_call_loop(kv_call *c, kv_frame_memo *memo) noexcept {
 char *kv_end_interrupt(kv_call *c, kv_call_ending &ending) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
+    // The walk stays for the next call to reset, but edits made to entries
+    // belong to this call alone.
+    kv_history_forget_edits(st);
     (void)kv_render_clear_active(c->ed);
     ending.close();
     st->last_status = KV_STATUS_INTERRUPTED;
