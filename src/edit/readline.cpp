@@ -208,14 +208,15 @@ bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     return true;
 }
 
-// In raw mode Enter arrives as a carriage return; a line feed is Ctrl-J, or
-// an Enter that the terminal turned into one because it is back in its own
-// mode (a line typed at once after the program was continued reaches the
-// call before any idle tick).  Then it is an Enter.
-void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
-    if (*byte != '\n' || c->back_len > 0) return;
+// A key typed at once after the program was continued reaches the call
+// before any idle tick: the mode is checked before it is handled too, so
+// that the editor is taken back first.  In raw mode Enter arrives as a
+// carriage return; a line feed is Ctrl-J, or an Enter that the terminal
+// turned into one because it was back in its own mode.  Then it is an Enter.
+void kv_call_check_key(kv_call *c, unsigned char *byte) noexcept {
+    if (c->back_len > 0) return;
     bool crnl = false;
-    if (kv_call_check_mode(c, &crnl) && crnl) *byte = '\r';
+    if (kv_call_check_mode(c, &crnl) && crnl && *byte == '\n') *byte = '\r';
 }
 
 void kv_call_idle(kv_call *c) noexcept {
@@ -261,7 +262,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_edit_paste_byte(c, byte);
         return kv_pass::key;
     }
-    kv_call_check_line_feed(c, &byte);
+    kv_call_check_key(c, &byte);
     if (byte == 0) {
         kv_call_idle(c);
         return kv_pass::idle;
