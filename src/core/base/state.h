@@ -67,6 +67,8 @@ struct kv_state {
     int history_max_len;
     int history_index;    // navigation: -1 when no walk is in progress
     char *history_saved;  // the typed line saved when the walk began
+    char **history_edits; // during a walk: the edited text left at entry i, or null
+    int history_edits_cap; // entries allocated in history_edits
     int history_cap;      // entries allocated in history
     int history_head;     // ring position of the oldest entry
 

@@ -114,11 +114,20 @@ const char *kv_history_entry(const kv_state *st, int i) noexcept {
     return st->history[kv_ring_pos(st, i)];
 }
 
+void kv_history_forget_edits(kv_state *st) noexcept {
+    if (!st) return;
+    for (int i = 0; i < st->history_edits_cap; ++i) kv_free(st->history_edits[i]);
+    kv_free(st->history_edits);
+    st->history_edits = nullptr;
+    st->history_edits_cap = 0;
+}
+
 void kv_history_reset_walk(kv_state *st) noexcept {
     if (!st) return;
     kv_free(st->history_saved);
     st->history_saved = nullptr;
     st->history_index = -1;
+    kv_history_forget_edits(st);
 }
 
 void kv_history_free(kv_state *st) noexcept {
@@ -165,33 +174,83 @@ extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
     return 0;
 }
 
+namespace {
+
+// The text the walk shows at position i: what the user left there, else the
+// entry (or, past the newest entry, the typed line).
+const char *kv_walk_text(const kv_state *st, int i) noexcept {
+    if (i < st->history_count) {
+        if (i < st->history_edits_cap && st->history_edits[i]) return st->history_edits[i];
+        return kv_history_entry(st, i);
+    }
+    return st->history_saved ? st->history_saved : "";
+}
+
+// Makes room for an edit at position i (below the count).
+bool kv_edits_reserve(kv_state *st, int i) noexcept {
+    if (i < st->history_edits_cap) return true;
+    const int cap = st->history_count;
+    auto *grown = static_cast<char **>(
+        kv_realloc(st->history_edits, static_cast<size_t>(cap) * sizeof(char *)));
+    if (!grown) return false;
+    for (int k = st->history_edits_cap; k < cap; ++k) grown[k] = nullptr;
+    st->history_edits = grown;
+    st->history_edits_cap = cap;
+    return true;
+}
+
+// Keeps the line in the buffer as the text of walk position i, which the
+// walk is leaving: past the newest entry it is the typed line; at an entry it
+// is an edit, kept while it differs from the entry.  False when memory ran
+// out (the message is set and nothing changed).
+bool kv_walk_keep(kv_state *st, int i) noexcept {
+    const char *line = st->line;
+    const size_t len = st->line_len;
+    char **slot = &st->history_saved;
+    if (i < st->history_count) {
+        const char *entry = kv_history_entry(st, i);
+        const bool unedited = std::strlen(entry) == len && std::memcmp(entry, line, len) == 0;
+        if (unedited && i >= st->history_edits_cap) return true;
+        if (!kv_edits_reserve(st, i)) {
+            kv_set_error(st, kv_msg_oom_walk);
+            return false;
+        }
+        slot = &st->history_edits[i];
+        if (unedited) {
+            kv_free(*slot);
+            *slot = nullptr;
+            return true;
+        }
+    }
+    char *copy = kv_strndup(line, len);
+    if (!copy) {
+        kv_set_error(st, kv_msg_oom_walk);
+        return false;
+    }
+    kv_free(*slot);
+    *slot = copy;
+    return true;
+}
+
+} // namespace
+
 void kv_history_nav(kv_editor *ed, int delta) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || st->history_count <= 0) return;
     // Past the newest entry the buffer holds the user's own line: Down there
-    // leaves it alone, and going older from there first keeps what was typed
-    // since the walk came back, so that the next return shows it.
-    const bool live = st->history_index == st->history_count;
-    if (live && delta >= 0) return;
-    if (live || st->history_index == -1) {
-        // Without a copy of the typed line, coming back would show an old or
-        // empty line: the walk does not move and the line stays.
-        char *saved = kv_strndup(st->line, st->line_len);
-        if (!saved) {
-            kv_set_error(st, kv_msg_oom_walk);
-            return;
-        }
-        kv_free(st->history_saved);
-        st->history_saved = saved;
-        st->history_index = st->history_count;
-    }
+    // leaves it alone.
+    if (st->history_index == st->history_count && delta >= 0) return;
     // A stale index (the list shrank during the walk) counts from the
     // position past the newest entry.
-    long from = std::min(st->history_index, st->history_count);
-    long n = std::max(0L, from + delta);
+    const int from = st->history_index == -1 ? st->history_count
+                                             : std::min(st->history_index, st->history_count);
+    // What the user left at this position is what the walk shows when it
+    // comes back.  Without a copy of it, coming back would show an old or
+    // empty line: the walk does not move and the line stays.
+    if (!kv_walk_keep(st, from)) return;
+    st->history_index = from;
+    long n = std::max(0L, static_cast<long>(from) + delta);
     int index = static_cast<int>(std::min<long>(n, st->history_count));
-    const char *text = index < st->history_count ? kv_history_entry(st, index)
-                                                  : st->history_saved;
     // The index follows the line: after a failed replacement both stay.
-    if (kv_buf_set(ed, text ? text : "") == 0) st->history_index = index;
+    if (kv_buf_set(ed, kv_walk_text(st, index)) == 0) st->history_index = index;
 }
