@@ -5,6 +5,7 @@
 #     compiled against Debian's python3.11-dev headers and pyconfig.h, so
 #     every readline feature Debian's build uses is required; Debian's
 #     python3 loads it in place of its own through PYTHONPATH=OUT_DIR/python;
+#   - CPython's Lib/test/test_readline.py, copied beside it;
 #   - fdisk (util-linux), its three sources and the few helpers of its
 #     common library they call, against the system's libfdisk and
 #     libsmartcols.
@@ -43,6 +44,8 @@ py_inc=$(/usr/bin/python3.11-config --includes 2>/dev/null) ||
 [ -f /usr/include/libfdisk/libfdisk.h ] || unavailable "libfdisk.h is missing (install libfdisk-dev)"
 [ -f /usr/include/libsmartcols/libsmartcols.h ] ||
     unavailable "libsmartcols.h is missing (install libsmartcols-dev)"
+[ -d /usr/lib/python3.11/test/support ] ||
+    unavailable "Python's test support is missing (install libpython3.11-testsuite)"
 
 # The headers of this layer come first, so no other readline headers are seen.
 # An undeclared function is an error: one returning a pointer would otherwise
@@ -146,4 +149,8 @@ EOF
     # shellcheck disable=SC2086
     $cc $cflags "$fdisk_obj"/*.o -o "$out/fdisk" $ldflags $link -lfdisk -lsmartcols
 fi
+# CPython's own tests of the module, run by Debian's python3 with the test
+# support of libpython3.11-testsuite, in a home of their own.
+cp "$src/python/Lib/test/test_readline.py" "$out/test_readline.py"
+mkdir -p "$out/home"
 echo "built $module and $out/fdisk"
