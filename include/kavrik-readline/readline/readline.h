@@ -127,7 +127,8 @@ int rl_insert_text(const char *text);
  * The editor raises no signal of its own then.
  *
  * rl_callback_handler_remove drops a line still being edited (erased from
- * the screen) and restores the terminal.
+ * the screen) and restores the terminal.  On input that is not a terminal
+ * each rl_callback_read_char reads a whole line, as readline() does there.
  */
 void rl_callback_handler_install(const char *prompt, rl_vcpfunc_t *handler);
 void rl_callback_read_char(void);
