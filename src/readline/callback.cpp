@@ -51,7 +51,7 @@ void flush_output() noexcept {
 // Begins the handler's line: the prompt drawn, then the hooks.
 bool begin_line(kv_editor *ed) noexcept {
     line_owed = false;
-    plain_input = !isatty(input_fd(ed));
+    plain_input = !isatty(input_fd(ed)) || kvr_plain_terminal();
     if (plain_input) return true;
     kvr_sync_history(ed);
     flush_output();
