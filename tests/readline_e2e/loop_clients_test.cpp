@@ -75,7 +75,10 @@ TEST(PythonRepl, EditsRecallsCompletesAndSurvivesCtrlC) {
     ASSERT_TRUE(line(*py, "", ">>> "));
     ASSERT_TRUE(line(*py, "f()", ">>> "));
     ASSERT_TRUE(py->screen_has(">>> f()\n42\n>>>")) << py->screen().dump();
-    py->type("abc\x03");
+    py->type("abc");
+    ASSERT_TRUE(at_line(*py, ">>> abc"));
+    ASSERT_TRUE(py->waits_for_input()); // Python learns of Ctrl-C from its select
+    py->type("\x03");
     ASSERT_TRUE(py->screen_has("KeyboardInterrupt\n>>>")) << py->screen().dump();
     ASSERT_TRUE(at_line(*py, ">>> "));
     py->type("\x04");

@@ -19,11 +19,14 @@ TEST(ReadlineLoop, CtrlCInterruptsTheWaitAndTheLineIsDropped) {
     ASSERT_TRUE(p.pump_until([&] { return p.screen().row(0) == ">"; }));
     p.type("abc");
     ASSERT_TRUE(p.pump_until([&] { return p.screen().row(0) == "> abc"; }));
+    ASSERT_TRUE(p.waits_for_input());
     p.type("\x03");
     ASSERT_TRUE(log_has(p, "interrupted"));
     size_t from = p.log().size();
     p.type("x\r");
     ASSERT_TRUE(log_has(p, "got[x]", from)) << p.screen().dump();
+    // The next line has the terminal once bracketed paste is on again.
+    ASSERT_TRUE(log_has(p, "\x1b[?2004h", p.log().find("got[x]")));
     p.type("\x04");
     // One SIGINT in all: the editor raised none of its own.
     ASSERT_TRUE(log_has(p, "end interrupts=1"));
