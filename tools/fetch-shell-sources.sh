@@ -1,6 +1,7 @@
 #!/bin/sh
 # Fetches Debian source packages of the programs that the compatibility
-# layers' end-to-end tests build and drive (Lua, the SQLite shell, ...).
+# layers' end-to-end tests build and drive (Lua, the SQLite shell,
+# redis-cli, ...).
 # Nothing of them enters the tree: each is unpacked into a cache directory
 # (KAVRIK_SOURCES_DIR, default ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources)
 # under a short name.
@@ -27,6 +28,7 @@ fail() { echo "fetch-shell-sources: $*" >&2; exit 1; }
 table='
 lua     lua5.4   5.4.4   src/lua.c
 sqlite  sqlite3  3.40.1  src/shell.c.in
+redis   redis    7.0.15  src/redis-cli.c
 '
 
 row() { printf '%s\n' "$table" | awk -v n="$1" '$1 == n { print; found = 1 } END { exit !found }'; }
