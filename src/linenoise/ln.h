@@ -37,6 +37,8 @@ void kvl_prepare(kv_editor *ed) noexcept;
 char *kvl_result(kv_editor *ed, char *line) noexcept;
 
 // ---- history (history.cpp) ----
+// Empties the layer's list (tests, and the program's exit).
+void kvl_history_clear() noexcept;
 // Makes the editor's list (which Up and Down walk) hold the layer's entries.
 void kvl_history_sync(kv_editor *ed) noexcept;
 
