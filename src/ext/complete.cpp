@@ -45,7 +45,7 @@ size_t kvx_common_prefix(const kvx_completions &c) noexcept {
         // ASCII after ASCII (or the end after ASCII) is always a boundary:
         // ASCII joins a cluster only right after a joiner.
         if (t[p - 1] < 0x80 && (p == it.len || t[p] < 0x80)) continue;
-        p = kvx_boundary_at_most(kvx_item_text(c, it), it.len, p);
+        p = kv_utf8_boundary_at_most(kvx_item_text(c, it), it.len, p);
     }
     return p;
 }

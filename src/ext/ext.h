@@ -1,7 +1,6 @@
-// The companion's face to its own files: malloc-backed byte strings, UTF-8
-// clusters and widths measured as the core measures them, the word rule of
-// its keys, the kill ring, and the attachment record that ties them to an
-// editor.  Everything here is built on <kavrik.h> alone.
+// The companion's face to its own files: malloc-backed byte strings, the
+// kill ring, and the attachment record that ties them to an editor.  It is
+// built on <kavrik.h> and the family's state-free text leaf alone.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +8,8 @@
 
 #include <kavrik.h>
 #include <kavrik_ext.h>
+
+#include "unicode/unicode.h"
 
 // The companion's public functions; everything else stays hidden.
 #define KVX_EXPORT extern "C" __attribute__((visibility("default")))
@@ -34,39 +35,8 @@ struct kvx_bytes {
 void kvx_release(kvx_bytes &b) noexcept;
 
 // ---- text --------------------------------------------------------------------
-
-struct kvx_cluster {
-    size_t len;  // bytes, 0 at or past the end
-    int width;   // terminal columns: 0, 1 or 2
-};
-
-// The code point at pos (pos < len) and its byte length; an invalid or
-// truncated sequence reads as U+FFFD of length 1.
-struct kvx_decoded {
-    uint32_t cp;
-    size_t len;
-};
-kvx_decoded kvx_decode(const char *s, size_t len, size_t pos) noexcept;
-int kvx_is_combining(uint32_t cp) noexcept;
-int kvx_is_wide(uint32_t cp) noexcept;
-// The grapheme cluster that starts at pos, with the core's joining rules.
-kvx_cluster kvx_cluster_at(const char *s, size_t len, size_t pos) noexcept;
-// Length of the cluster that ends at end (end > 0), by a walk from 0.
-size_t kvx_prev_cluster_len(const char *s, size_t end) noexcept;
-// The largest cluster boundary of s[0..len) that is at most limit.
-size_t kvx_boundary_at_most(const char *s, size_t len, size_t limit) noexcept;
-// Columns the text takes.
-size_t kvx_text_width(const char *s, size_t len) noexcept;
-
-// ---- words ---------------------------------------------------------------------
-// A word is a run of bytes that are not white space (space and bytes 9..13),
-// the rule of the core's Ctrl-W, Alt-B and Alt-F.
-
-bool kvx_is_space(unsigned char b) noexcept;
-// Start of the word before pos, exactly as the core's Ctrl-W finds it.
-size_t kvx_word_backward(const char *s, size_t pos) noexcept;
-// End of the word at or after pos: white space is skipped, then the word.
-size_t kvx_word_forward_end(const char *s, size_t len, size_t pos) noexcept;
+// Clusters, widths and the word rule (Ctrl-W, Alt-B, Alt-F) come from the
+// family's shared text leaf, so the companion measures as the core does.
 
 // ---- kill ring -----------------------------------------------------------------
 

@@ -71,10 +71,10 @@ int kvx_on_transpose(kv_editor *ed, int, void *user, int *action) noexcept {
     // In the middle of the line the clusters before and at the cursor swap
     // and the cursor moves past both; at the end the two before it swap.
     size_t mid = l.cursor < l.len ? l.cursor : l.len;
-    size_t end = mid < l.len ? mid + kvx_cluster_at(l.text, l.len, mid).len : mid;
-    if (mid == l.len) mid -= kvx_prev_cluster_len(l.text, mid);
+    size_t end = mid < l.len ? mid + kv_utf8_cluster_len_width(l.text, l.len, mid, nullptr) : mid;
+    if (mid == l.len) mid -= kv_utf8_prev_cluster_len(l.text, mid);
     if (mid == 0) return 0;
-    size_t start = mid - kvx_prev_cluster_len(l.text, mid);
+    size_t start = mid - kv_utf8_prev_cluster_len(l.text, mid);
     kvx_bytes pair;
     if (!kvx_append(pair, l.text + mid, end - mid) || !kvx_append(pair, l.text + start, mid - start)) {
         kvx_release(pair);
@@ -92,7 +92,7 @@ int kvx_on_case(kv_editor *ed, int key, void *user, int *action) noexcept {
     if (kvx_stand_aside(a, l)) return 0;
     if (l.has_nul) return kvx_fail(a, -2, nullptr), 0;
     size_t from = l.cursor < l.len ? l.cursor : l.len;
-    size_t end = kvx_word_forward_end(l.text, l.len, from);
+    size_t end = kv_word_forward_end(l.text, l.len, from);
     if (end == from) return 0;
     kvx_bytes word;
     if (!kvx_append(word, l.text + from, end - from)) return kvx_fail(a, -3, nullptr), 0;

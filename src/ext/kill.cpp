@@ -25,7 +25,7 @@ kvx_kill kvx_core_kill(int key, const kvx_line &l) noexcept {
     case 11: return {c, l.len, c, true};           // Ctrl-K: to the end
     case 21: return {0, c, 0, false};              // Ctrl-U: to the start
     default: {                                     // Ctrl-W: the word before
-        size_t s = c ? kvx_word_backward(l.text, c) : 0;
+        size_t s = c ? kv_word_backward(l.text, c) : 0;
         return {s, c, s, false};
     }
     }
@@ -88,7 +88,7 @@ int kvx_on_kill_word(kv_editor *ed, int, void *user, int *action) noexcept {
         kvx_fail(a, -2, kvx_msg_nul);
         return 0;
     }
-    size_t end = kvx_word_forward_end(l.text, l.len, l.cursor);
+    size_t end = kv_word_forward_end(l.text, l.len, l.cursor);
     if (end == l.cursor) return 0;
     kvx_record_kill(a, l, {l.cursor, end, l.cursor, true}, true);
     return 0;

@@ -23,7 +23,7 @@ struct kvx_shown {
 // Appends the shown form of text; false when out of memory.
 bool kvx_append_shown(kvx_bytes &out, const char *text, size_t len) noexcept {
     for (size_t at = 0; at < len;) {
-        kvx_decoded d = kvx_decode(text, len, at);
+        kv_decoded d = kv_utf8_decode(text, len, at);
         bool invalid = d.cp == 0xFFFD && d.len == 1;
         bool ok;
         if (d.cp < 0x20 || d.cp == 0x7F) {
@@ -46,10 +46,11 @@ void kvx_fit(kvx_bytes &arena, kvx_shown &s, size_t cols) noexcept {
     const char *t = arena.data + s.at;
     size_t at = 0, w = 0;
     while (at < s.len) {
-        kvx_cluster c = kvx_cluster_at(t, s.len, at);
-        if (w + static_cast<size_t>(c.width) > cols - 1) break;
-        w += static_cast<size_t>(c.width);
-        at += c.len;
+        int cw = 0;
+        size_t cn = kv_utf8_cluster_len_width(t, s.len, at, &cw);
+        if (w + static_cast<size_t>(cw) > cols - 1) break;
+        w += static_cast<size_t>(cw);
+        at += cn;
     }
     // The ellipsis (3 bytes) fits where the cut clusters were: at least one
     // cluster of width 1 or 2 was cut, and a shown cluster has 1 byte at least.
@@ -96,7 +97,7 @@ bool kvx_collect(const kvx_completions &c, size_t cols, size_t *order, kvx_shown
         shown[n++] = sh;
     }
     for (size_t k = 0; k < n; ++k) {
-        shown[k].width = kvx_text_width(arena.data + shown[k].at, shown[k].len);
+        shown[k].width = kv_utf8_text_width(arena.data + shown[k].at, shown[k].len);
         kvx_fit(arena, shown[k], cols);
     }
     return true;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kavrik.h"
-#include "readline_harness.h"
+#include "call_harness.h"
 
 namespace {
 

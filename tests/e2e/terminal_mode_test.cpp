@@ -9,7 +9,7 @@
 #include <string>
 
 #include "kavrik.h"
-#include "readline_harness.h"
+#include "call_harness.h"
 
 namespace {
 

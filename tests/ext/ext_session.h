@@ -10,7 +10,7 @@
 
 #include "kavrik.h"
 #include "kavrik_ext.h"
-#include "readline_harness.h"
+#include "call_harness.h"
 
 // Completes the word before the cursor (a run of bytes other than space)
 // with every listed word that starts with it.

@@ -20,7 +20,7 @@
 #include "render/render.h"
 #include "render/internal.h"
 #include "text/text.h"
-#include "text/internal.h"
+#include "unicode/unicode.h"
 
 namespace {
 

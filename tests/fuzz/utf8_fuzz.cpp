@@ -12,7 +12,7 @@
 #include "fuzz_check.h"
 #include "kavrik.h"
 #include "text/text.h"
-#include "text/internal.h"
+#include "unicode/unicode.h"
 
 namespace {
 

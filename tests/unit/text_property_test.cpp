@@ -9,7 +9,7 @@
 
 #include "base/state.h"
 #include "kavrik.h"
-#include "text/internal.h"
+#include "unicode/unicode.h"
 #include "text/text.h"
 
 namespace {

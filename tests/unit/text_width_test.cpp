@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "text/internal.h"
+#include "unicode/unicode.h"
 #include "text/text.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "readline_harness.h"
+#include "call_harness.h"
 
 #include <unistd.h>
 

@@ -3,10 +3,7 @@
 // back (a forward walk from the start) and putting the cursor on a boundary.
 #include <algorithm>
 
-#include "base/error.h"
-#include "base/state.h"
-#include "text/internal.h"
-#include "text/text.h"
+#include "unicode/unicode.h"
 
 namespace {
 
@@ -136,15 +133,18 @@ size_t kv_utf8_prev_cluster_len(const char *text, size_t end) noexcept {
     return end - kv_cluster_start(text, end, end - 1);
 }
 
-extern "C" int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept {
-    kv_state *st = kv_state_of(ed);
-    if (!st) return kv_rc_invalid;
-    size_t len = st->line_len;
-    if (std::min(pos, len) == 0)
-        st->cursor = 0;
-    else if (pos >= len)
-        st->cursor = len;
-    else
-        st->cursor = kv_cluster_start(st->line, len, pos);
-    return 0;
+size_t kv_utf8_boundary_at_most(const char *text, size_t len, size_t limit) noexcept {
+    if (!text || limit >= len) return len;
+    return kv_cluster_start(text, len, limit);
+}
+
+size_t kv_utf8_text_width(const char *text, size_t len) noexcept {
+    size_t w = 0;
+    if (!text) return 0;
+    for (size_t at = 0; at < len;) {
+        kv_cluster c = kv_cluster_at(kv_bytes(text), len, at);
+        w += static_cast<size_t>(c.width);
+        at += c.len;
+    }
+    return w;
 }

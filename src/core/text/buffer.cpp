@@ -120,16 +120,6 @@ int kv_buf_set(kv_editor *ed, const char *text) noexcept {
     return kv_buf_set_bytes(ed, text, text ? std::strlen(text) : 0);
 }
 
-size_t kv_word_backward(const char *text, size_t pos) noexcept {
-    if (pos <= 1) return 0;
-    size_t i = pos - 1;
-    while (kv_is_space(static_cast<unsigned char>(text[i]))) {
-        if (--i == 0) return 0;
-    }
-    while (i > 0 && !kv_is_space(static_cast<unsigned char>(text[i - 1]))) --i;
-    return i;
-}
-
 extern "C" int kv_buf_insert_cstr(kv_editor *ed, const char *text) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || !text) return kv_rc_invalid;
@@ -145,4 +135,11 @@ extern "C" int kv_buf_set_public(kv_editor *ed, const char *text) noexcept {
     if (!ed || !text) return kv_rc_invalid;
     if (!ed->state) return kv_rc_failed;
     return kv_buf_set(ed, text);
+}
+
+extern "C" int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st) return kv_rc_invalid;
+    st->cursor = kv_utf8_boundary_at_most(st->line, st->line_len, pos);
+    return 0;
 }

@@ -35,7 +35,7 @@ struct kv_call {
     kv_end end;                  // set to end the call after this key
 };
 
-// ---- the call's results (readline.cpp) and the plain path (plain.cpp) -----------
+// ---- the call's results (call.cpp) and the plain path (plain.cpp) -----------
 
 // Sets the status and gives the null result.
 char *kv_null_with(kv_state *st, int status) noexcept;

@@ -15,7 +15,7 @@
 #include "base/state.h"
 #include "fault.h"
 #include "kavrik.h"
-#include "readline_harness.h"
+#include "call_harness.h"
 
 namespace {
 

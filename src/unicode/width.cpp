@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "text/internal.h"
-#include "text/text.h"
+#include "unicode/unicode.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "edit/internal.h"
 #include "fault.h"
 #include "kavrik.h"
-#include "readline_harness.h"
+#include "call_harness.h"
 
 namespace {
 
