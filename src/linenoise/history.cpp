@@ -148,6 +148,8 @@ void kvl_history_sync(kv_editor *ed) noexcept {
     (void)kv_history_set_max_len(ed, list.max_len);
     for (int i = 0; i < list.count; ++i)
         (void)kv_history_add(ed, list.lines[i]);
+    // A walk over the old list has no place in the new one.
+    kv_history_reset_walk(kv_state_of(ed));
     synced_editor = ed;
     synced_changes = list.changes;
 }
