@@ -1,5 +1,7 @@
 /* A program written for linenoise, built against the installed layer: its
    history goes to a file and comes back. */
+
+#define _POSIX_C_SOURCE 200809L /* mkstemp */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

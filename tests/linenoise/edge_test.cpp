@@ -3,6 +3,9 @@
 // the mask over wide and combining characters, drawn on a pseudo-terminal.
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -67,6 +70,46 @@ TEST(LinenoiseEdges, HistoryFilesComeBackByteForByte) {
     }
     kvl_history_clear();
     EXPECT_EQ(linenoiseHistoryLoad("/nonexistent/history"), -1);
+}
+
+// Every allocation of a load, an add and a completion list failing in turn:
+// each reports it (-1 with ENOMEM, 0, a list without the entry) and the
+// history stays whole.
+TEST(LinenoiseEdges, AllocationFailuresAreReported) {
+    TempHome home;
+    fs::path file = home.dir / "history";
+    write_file(file, "one\ntwo\nthree\n");
+    for (long n = 1; n < 12; ++n) {
+        SCOPED_TRACE(n);
+        kvl_history_clear();
+        kvl_alloc_countdown = n;
+        errno = 0;
+        int loaded = linenoiseHistoryLoad(file.c_str());
+        const int load_errno = errno;
+        int added = linenoiseHistoryAdd("four");
+        linenoiseCompletions lc{0, nullptr};
+        linenoiseAddCompletion(&lc, "SET");
+        kvl_alloc_countdown = -1;
+        EXPECT_TRUE(loaded == 0 || (loaded == -1 && load_errno == ENOMEM));
+        ASSERT_EQ(linenoiseHistorySave(file.c_str()), 0);
+        // The file holds whole entries: what the load got (all of it when
+        // it succeeded), then the added line when it was added.
+        std::string saved = home.read("history");
+        const std::string full = "one\ntwo\nthree\n";
+        if (added == 1) {
+            ASSERT_GE(saved.size(), 5u);
+            EXPECT_EQ(saved.substr(saved.size() - 5), "four\n");
+            saved.resize(saved.size() - 5);
+        }
+        EXPECT_EQ(full.rfind(saved, 0), 0u);
+        EXPECT_TRUE(saved.empty() || saved.back() == '\n');
+        if (loaded == 0) EXPECT_EQ(saved, full);
+        EXPECT_TRUE(lc.len == 0 || (lc.len == 1 && std::string(lc.cvec[0]) == "SET"));
+        for (size_t i = 0; i < lc.len; ++i)
+            free(lc.cvec[i]);
+        free(lc.cvec);
+        write_file(file, "one\ntwo\nthree\n");
+    }
 }
 
 // What the hint source gives.
