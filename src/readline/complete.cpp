@@ -18,6 +18,7 @@ rl_completion_func_t *rl_attempted_completion_function = nullptr;
 rl_compentry_func_t *rl_completion_entry_function = nullptr;
 int rl_attempted_completion_over = 0;
 int rl_completion_append_character = ' ';
+int rl_completion_suppress_append = 0;
 const char *rl_basic_word_break_characters = " \t\n\"\\'`@$><=;|&{(";
 char *rl_completer_word_break_characters = nullptr;
 }
@@ -25,24 +26,6 @@ char *rl_completer_word_break_characters = nullptr;
 namespace {
 
 kvx_attachment *attachment = nullptr;
-
-void free_matches(char **matches) noexcept {
-    if (!matches) return;
-    for (size_t i = 0; matches[i]; ++i)
-        std::free(matches[i]);
-    std::free(matches);
-}
-
-// The start of the word that ends at cursor.
-size_t word_start(const char *line, size_t cursor) noexcept {
-    const char *breaks = rl_completer_word_break_characters ? rl_completer_word_break_characters
-                                                            : rl_basic_word_break_characters;
-    if (!breaks) breaks = "";
-    size_t start = cursor;
-    while (start > 0 && !std::strchr(breaks, line[start - 1]))
-        --start;
-    return start;
-}
 
 // True for a match of the file name generator that names a directory.
 bool is_directory(const char *path) noexcept {
@@ -63,7 +46,8 @@ int add_candidates(kvx_completions *out, char **matches, size_t start, size_t en
         size_t len = n;
         if (file_names && n > 0 && matches[0][n - 1] != '/' && is_directory(matches[0]))
             text[len++] = '/';
-        else if (rl_completion_append_character > 0 && rl_completion_append_character < 256)
+        else if (!rl_completion_suppress_append && rl_completion_append_character > 0 &&
+                 rl_completion_append_character < 256)
             text[len++] = static_cast<char>(rl_completion_append_character);
         int rc = kvx_add_completion_n(out, text, len, start, end);
         std::free(text);
@@ -77,33 +61,57 @@ int add_candidates(kvx_completions *out, char **matches, size_t start, size_t en
 int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *out, void *) {
     size_t len = std::strlen(line);
     if (cursor > len) cursor = len;
-    size_t start = word_start(line, cursor);
+    size_t start = kvr_word_start(line, cursor);
     char *word = kvr_strndup(line + start, cursor - start);
     if (!word || !kvr_line_from_editor(ed)) {
         std::free(word);
         return -1;
     }
-    rl_attempted_completion_over = 0;
-    rl_completion_append_character = ' ';
-    char **matches = nullptr;
     bool file_names = false;
-    if (rl_attempted_completion_function)
-        matches = rl_attempted_completion_function(word, static_cast<int>(start),
-                                                   static_cast<int>(cursor));
-    if (!matches && !rl_attempted_completion_over) {
-        rl_compentry_func_t *generator = rl_completion_entry_function
-                                             ? rl_completion_entry_function
-                                             : rl_filename_completion_function;
-        file_names = generator == rl_filename_completion_function;
-        matches = rl_completion_matches(word, generator);
-    }
+    char **matches = kvr_gather_matches(word, start, cursor, &file_names);
     std::free(word);
     int rc = matches && matches[0] ? add_candidates(out, matches, start, cursor, file_names) : 0;
-    free_matches(matches);
+    kvr_free_matches(matches);
     return rc;
 }
 
 } // namespace
+
+size_t kvr_word_start(const char *line, size_t cursor) noexcept {
+    const char *breaks = rl_completer_word_break_characters ? rl_completer_word_break_characters
+                                                            : rl_basic_word_break_characters;
+    if (!breaks) breaks = "";
+    size_t start = cursor;
+    while (start > 0 && !std::strchr(breaks, line[start - 1]))
+        --start;
+    return start;
+}
+
+char **kvr_gather_matches(const char *word, size_t start, size_t end, bool *file_names) noexcept {
+    rl_attempted_completion_over = 0;
+    rl_completion_append_character = ' ';
+    rl_completion_suppress_append = 0;
+    char **matches = nullptr;
+    *file_names = false;
+    if (rl_attempted_completion_function)
+        matches = rl_attempted_completion_function(word, static_cast<int>(start),
+                                                   static_cast<int>(end));
+    if (!matches && !rl_attempted_completion_over) {
+        rl_compentry_func_t *generator = rl_completion_entry_function
+                                             ? rl_completion_entry_function
+                                             : rl_filename_completion_function;
+        *file_names = generator == rl_filename_completion_function;
+        matches = rl_completion_matches(word, generator);
+    }
+    return matches;
+}
+
+void kvr_free_matches(char **matches) noexcept {
+    if (!matches) return;
+    for (size_t i = 0; matches[i]; ++i)
+        std::free(matches[i]);
+    std::free(matches);
+}
 
 int kvr_completion_attach(kv_editor *ed) noexcept {
     kvx_options options;

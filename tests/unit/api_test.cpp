@@ -125,7 +125,7 @@ TEST(Create, EveryAllocationFailureGivesNullWithoutLeaking) {
         kv_destroy(ed);
         return got;
     }, [](long n, long got) { EXPECT_EQ(got, 0) << "allocation " << n; });
-    EXPECT_EQ(made, 3); // handle, state, first line block
+    EXPECT_EQ(made, 4); // handle, state, first line block, call record
 }
 
 TEST(Handle, SubmitAndCancelOutsideACallAreRefusedSilently) {

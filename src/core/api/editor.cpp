@@ -84,7 +84,7 @@ kv_editor *kv_create_with_config_impl(const kv_config *config) noexcept {
     ed->state = st;
     kv_store_config(st, *config);
     // The line starts as the empty string in a first block of 256 bytes.
-    if (kv_buf_reserve(ed, 1) != 0) {
+    if (kv_buf_reserve(ed, 1) != 0 || kv_edit_create(st) != 0) {
         kv_destroy_method(ed);
         return nullptr;
     }
@@ -104,6 +104,7 @@ void kv_destroy_method(kv_editor *ed) noexcept {
     kv_terminal_restore(st);
     kv_history_free(st);
     kv_render_store_reset(st);
+    kv_edit_release(st);
     kv_free(st->history_saved);
     kv_free(st->line);
     kv_free(st);

@@ -55,6 +55,10 @@ struct kv_key_binding {
     void *user_data;
 };
 
+// The record of a terminal readline call (the edit room's), kept from one
+// step of the call to the next.
+struct kv_call;
+
 inline constexpr int kv_binding_slots = 64;
 inline constexpr size_t kv_error_size = 160;
 
@@ -107,6 +111,7 @@ struct kv_state {
     const char *active_prompt; // prompt of the running readline call, or null
 
     int readline_active;
+    kv_call *call; // allocated with the editor
     int submit_requested;
     int cancel_requested;
     int pending_byte_set;
