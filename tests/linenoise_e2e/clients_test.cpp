@@ -48,21 +48,14 @@ ProgramRun *start(const TempHome &home, const std::string &name, std::vector<std
     return new ProgramRun("/usr/bin/env", env, home);
 }
 
-// True once the cursor's row reads text (trailing blanks included) with the
-// cursor right after it.
-bool at_line(ProgramRun &p, const std::string &text) {
+// True once the cursor stands right after typed on a row that reads typed
+// (trailing blanks aside), or, when a hint is expected, that begins with
+// shown.
+bool at_line(ProgramRun &p, const std::string &typed, const std::string &shown = "") {
+    const std::string line = typed.substr(0, typed.find_last_not_of(' ') + 1);
     return p.pump_until([&] {
-        std::string trimmed = text.substr(0, text.find_last_not_of(' ') + 1);
-        return p.screen().row(p.screen().cursor_row()) == trimmed &&
-               p.screen().cursor_col() == static_cast<int>(text.size());
-    });
-}
-
-// True once the cursor's row begins with shown (the line and a hint) and
-// the cursor stands right after the typed part.
-bool at_hinted_line(ProgramRun &p, const std::string &typed, const std::string &shown) {
-    return p.pump_until([&] {
-        return p.screen().row(p.screen().cursor_row()).rfind(shown, 0) == 0 &&
+        const std::string row = p.screen().row(p.screen().cursor_row());
+        return (shown.empty() ? row == line : row.rfind(shown, 0) == 0) &&
                p.screen().cursor_col() == static_cast<int>(typed.size());
     });
 }
@@ -97,7 +90,7 @@ TEST(LinenoiseRedisCli, HelpCompletionRecallHintAndHistoryWithoutAServer) {
     // One candidate: Tab puts it in (and its arguments are hinted).  Several:
     // the second Tab lists them.
     cli->type("SETN\t");
-    ASSERT_TRUE(at_hinted_line(*cli, kNotConnected + "SETNX", kNotConnected + "SETNX key value"))
+    ASSERT_TRUE(at_line(*cli, kNotConnected + "SETNX", kNotConnected + "SETNX key value"))
         << cli->screen().dump();
     // Submitted, the line is left on the screen without its hint.
     cli->type("\r");
@@ -110,7 +103,7 @@ TEST(LinenoiseRedisCli, HelpCompletionRecallHintAndHistoryWithoutAServer) {
     // After "SET " the command's arguments are hinted right of the line; the
     // cursor stays at the line's end and the hint is not part of the line.
     cli->type("T ");
-    ASSERT_TRUE(at_hinted_line(*cli, kNotConnected + "SET ", kNotConnected + "SET key value [NX|XX]"))
+    ASSERT_TRUE(at_line(*cli, kNotConnected + "SET ", kNotConnected + "SET key value [NX|XX]"))
         << cli->screen().dump();
     // Changed, the line loses it.
     cli->type("\x15");
