@@ -28,6 +28,8 @@ fail() { echo "fetch-shell-sources: $*" >&2; exit 1; }
 table='
 lua     lua5.4   5.4.4   src/lua.c
 sqlite  sqlite3  3.40.1  src/shell.c.in
+python  python3.11  3.11.2  Modules/readline.c
+fdisk   util-linux  2.38.1  disk-utils/fdisk.c
 redis   redis    7.0.15  src/redis-cli.c
 '
 
@@ -89,11 +91,23 @@ for name in $missing; do
     set -- $(row "$name")
     pkg=$2 version=$3
     work="$cache/download-$name"
-    rm -rf "$work"
+    rm -rf "$work" "$apt_dir/source-$name.log"
     mkdir -p "$work" "$apt_dir/cache/archives/partial"
+    # The newest revision first; when the archive no longer serves its files
+    # (a security update listed but not yet mirrored), the others of the
+    # pinned version in turn.
     # shellcheck disable=SC2086
-    (cd "$work" && apt-get $apt_opts source "$pkg") >"$apt_dir/source-$name.log" 2>&1 ||
-        fail "apt-get source $pkg failed (see $apt_dir/source-$name.log)"
+    revisions=$(apt-cache $apt_opts showsrc "$pkg" 2>/dev/null |
+        awk -v v="$version" '$1 == "Version:" && index($2, v) == 1 { print $2 }')
+    got=""
+    for rev in "" $revisions; do
+        # shellcheck disable=SC2086
+        if (cd "$work" && apt-get $apt_opts source "$pkg${rev:+=$rev}") >>"$apt_dir/source-$name.log" 2>&1; then
+            got=1
+            break
+        fi
+    done
+    [ -n "$got" ] || fail "apt-get source $pkg failed (see $apt_dir/source-$name.log)"
     dir=$(ls -d "$work/$pkg-$version"* 2>/dev/null | head -n 1)
     [ -n "$dir" ] || fail "the source package $pkg is not version $version"
     rm -rf "${cache:?}/$name"

@@ -16,6 +16,12 @@ done
 for pkg in dpkg-dev tcl libsqlite3-dev; do
     have_pkg "$pkg" || need="$need $pkg"
 done
+# Python's readline module is built from its source against Debian's
+# headers and run by Debian's interpreter with Debian's test support; fdisk
+# is built from its source against the system's libfdisk and libsmartcols.
+for pkg in python3.11 python3.11-dev libpython3.11-testsuite libfdisk-dev libsmartcols-dev; do
+    have_pkg "$pkg" || need="$need $pkg"
+done
 # The sanitizer build and the fuzz targets use clang's runtime (libFuzzer too).
 have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need="$need libclang-rt-dev"
 [ -z "$need" ] && exit 0

@@ -375,7 +375,8 @@ int kv_call_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
     if (entered_raw && kv_terminal_enter_raw(st, event_loop) != 0) {
         return kv_call_not_begun(c);
     }
-    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : 0;
+    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : c->cooked_prepped;
+    c->cooked_prepped = 0;
     if (kv_buf_set(ed, "") != 0) {
         return kv_call_not_begun(c);
     }

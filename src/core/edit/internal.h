@@ -76,6 +76,7 @@ struct kv_call {
     unsigned char back[16];      // bytes handed back, read before the descriptor
     int back_len;
     size_t cooked_left;          // bytes typed ahead before raw mode, still unread
+    size_t cooked_prepped;       // the same, when raw mode went on before the call
     kv_end end;                  // set to end the call after this key
 
     // The key in progress.

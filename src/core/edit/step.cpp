@@ -189,7 +189,11 @@ int kv_step_prep_terminal(kv_editor *ed, bool event_loop) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_invalid;
     if (st->raw_active) return 0;
-    return kv_terminal_enter_raw(st, event_loop);
+    if (kv_terminal_enter_raw(st, event_loop) != 0) return kv_rc_failed;
+    // What was typed ahead came in the terminal's own mode: the call that
+    // begins next reads it so (a line feed there was an Enter).
+    st->call->cooked_prepped = kv_cooked_pending(st, st->saved_termios);
+    return 0;
 }
 
 void kv_step_deprep_terminal(kv_editor *ed) noexcept {
