@@ -12,6 +12,7 @@
 #include <kavrik_ext.h>
 
 #include "base/state.h"
+#include "edit/step.h"
 #include "history/history.h"
 #include "ln.h"
 #include "render/render.h"
@@ -31,6 +32,7 @@ linenoiseHintsCallback *hints = nullptr;
 linenoiseFreeHintsCallback *free_hints = nullptr;
 
 void close_editor() noexcept {
+    if (editor) kvl_history_unsync();
     kvx_detach(attachment);
     attachment = nullptr;
     kv_destroy(editor);
@@ -80,6 +82,10 @@ bool set_up(kv_editor *ed, int out_fd) noexcept {
 
 kv_editor *kvl_editor(int in_fd, int out_fd) noexcept {
     if (editor && editor_in == in_fd && editor_out == out_fd) return editor;
+    if (editor && kv_step_running(editor)) {
+        errno = EBUSY;
+        return nullptr;
+    }
     close_editor();
     kv_config config;
     kv_config_init(&config);
@@ -97,6 +103,8 @@ kv_editor *kvl_editor(int in_fd, int out_fd) noexcept {
     }
     return editor;
 }
+
+kv_editor *kvl_current_editor() noexcept { return editor; }
 
 void kvl_prepare(kv_editor *ed) noexcept {
     kvl_history_sync(ed);

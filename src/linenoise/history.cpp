@@ -139,6 +139,8 @@ void kvl_history_clear() noexcept {
     ++list.changes;
 }
 
+void kvl_history_unsync() noexcept { synced_editor = nullptr; }
+
 void kvl_history_sync(kv_editor *ed) noexcept {
     if (ed == synced_editor && synced_changes == list.changes) return;
     // Emptied, then filled oldest first; an entry the editor refuses (longer
@@ -198,7 +200,8 @@ int linenoiseHistorySave(const char *filename) {
     }
     // The editor's file writer: a new file beside the old one renamed over
     // it, mode 0600.
-    kv_editor *ed = kvl_editor(STDIN_FILENO, STDOUT_FILENO);
+    kv_editor *ed = kvl_current_editor();
+    if (!ed) ed = kvl_editor(STDIN_FILENO, STDOUT_FILENO);
     if (!ed) {
         errno = ENOMEM;
         return -1;

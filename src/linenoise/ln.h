@@ -26,8 +26,11 @@ extern long kvl_alloc_countdown;
 // ---- the editor (editor.cpp) ----
 // The one editor behind the interface, on these descriptors: created on
 // first use, made afresh when a call names other descriptors.  Null when it
-// cannot be created.
+// cannot be created, or when the editor of an open line (the multiplexed
+// interface) is on other descriptors: that one is never replaced.
 kv_editor *kvl_editor(int in_fd, int out_fd) noexcept;
+// The editor there is, whatever its descriptors; null before the first.
+kv_editor *kvl_current_editor() noexcept;
 // Readies the editor for a call: the history and the mask as the program
 // set them.
 void kvl_prepare(kv_editor *ed) noexcept;
@@ -39,6 +42,8 @@ char *kvl_result(kv_editor *ed, char *line) noexcept;
 // ---- history (history.cpp) ----
 // Empties the layer's list (tests, and the program's exit).
 void kvl_history_clear() noexcept;
+// Forgets what editor the list was copied into (that editor is going).
+void kvl_history_unsync() noexcept;
 // Makes the editor's list (which Up and Down walk) hold the layer's entries.
 void kvl_history_sync(kv_editor *ed) noexcept;
 

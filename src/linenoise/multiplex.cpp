@@ -35,9 +35,9 @@ void mirror(linenoiseState *l, kv_editor *ed) noexcept {
     l->pos = cursor < n ? cursor : n;
 }
 
-// The editor of an open line, or null when l is not open.
+// The editor of an open line, or null when no line is open.
 kv_editor *open_editor(linenoiseState *l) noexcept {
-    kv_editor *ed = l ? kvl_editor(l->ifd, l->ofd) : nullptr;
+    kv_editor *ed = l ? kvl_current_editor() : nullptr;
     return ed && kv_step_running(ed) ? ed : nullptr;
 }
 
@@ -66,7 +66,7 @@ int linenoiseEditStart(struct linenoiseState *l, int stdin_fd, int stdout_fd, ch
     l->cols = ioctl(l->ofd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
     kv_editor *ed = kvl_editor(l->ifd, l->ofd);
     if (!ed) {
-        errno = ENOMEM;
+        if (errno != EBUSY) errno = ENOMEM;
         return -1;
     }
     kvl_prepare(ed);
@@ -99,9 +99,8 @@ void linenoiseEditStop(struct linenoiseState *l) {
     kv_editor *ed = open_editor(l);
     if (!ed) return;
     kv_step_abandon(ed);
-    kv_editor *same = ed;
-    char *line = kv_step_finish(same, false);
-    if (line) kv_free_string(same, line);
+    char *line = kv_step_finish(ed, false);
+    if (line) kv_free_string(ed, line);
 }
 
 void linenoiseHide(struct linenoiseState *l) {
