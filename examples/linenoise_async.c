@@ -18,7 +18,7 @@ int main(void) {
     struct linenoiseState ls;
     char buf[1024];
     char *line = NULL;
-    int ticks = 0;
+    int ticks = 0, ended_by = 0;
     if (linenoiseEditStart(&ls, -1, -1, buf, sizeof buf, "async> ") != 0) {
         perror("linenoiseEditStart");
         return 1;
@@ -46,8 +46,13 @@ int main(void) {
         line = linenoiseEditFeed(&ls);
         if (line != linenoiseEditMore) break;
     }
+    ended_by = errno;
     linenoiseEditStop(&ls);
-    if (!line || line == linenoiseEditMore) return 0; /* Ctrl-C, Ctrl-D */
+    if (!line || line == linenoiseEditMore) {
+        /* EAGAIN: Ctrl-C; ENOENT: Ctrl-D on an empty line. */
+        if (line == NULL && ended_by == EAGAIN) printf("interrupted\n");
+        return 0;
+    }
     printf("got: %s\n", line);
     linenoiseFree(line);
     return 0;

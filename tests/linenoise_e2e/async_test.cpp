@@ -31,13 +31,19 @@ TEST(LinenoiseAsync, MessagesGoAboveTheOpenLineThenTheLineComesBack) {
     EXPECT_NE(screen.find("\nasync> hello!\n"), std::string::npos) << screen;
 }
 
-TEST(LinenoiseAsync, CtrlDOnAnEmptyLineEndsWithoutALine) {
-    TempHome home;
-    ProgramRun run(example_path("kavrik-linenoise-async"), {}, home);
-    ASSERT_TRUE(run.screen_has("async>")) << run.screen().dump();
-    run.type("\x04");
-    EXPECT_EQ(run.wait_exit(), 0);
-    EXPECT_EQ(run.screen().dump().find("got:"), std::string::npos);
+// Ctrl-D on an empty line and Ctrl-C end it without a line; errno tells
+// which (ENOENT, EAGAIN).
+TEST(LinenoiseAsync, CtrlDAndCtrlCEndWithoutALine) {
+    for (std::string key : {"\x04", "x\x03"}) {
+        TempHome home;
+        ProgramRun run(example_path("kavrik-linenoise-async"), {}, home);
+        ASSERT_TRUE(run.screen_has("async>")) << run.screen().dump();
+        run.type(key);
+        EXPECT_EQ(run.wait_exit(), 0);
+        const std::string screen = run.screen().dump();
+        EXPECT_EQ(screen.find("got:"), std::string::npos);
+        EXPECT_EQ(screen.find("interrupted") != std::string::npos, key.back() == '\x03') << screen;
+    }
 }
 
 } // namespace
