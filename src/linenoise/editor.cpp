@@ -11,6 +11,7 @@
 
 #include <kavrik_ext.h>
 
+#include "base/io.h"
 #include "base/state.h"
 #include "edit/step.h"
 #include "history/history.h"
@@ -160,16 +161,9 @@ void linenoiseMaskModeDisable(void) { mask_mode = false; }
 void linenoiseSetMultiLine(int ml) { multi_line = ml; }
 
 void linenoiseClearScreen(void) {
-    static const char home_and_clear[] = "\x1b[H\x1b[2J";
-    const char *p = home_and_clear;
-    size_t n = sizeof home_and_clear - 1;
-    while (n > 0) {
-        ssize_t w = ::write(STDOUT_FILENO, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
+    // Cursor home, then erase the whole screen.
+    static constexpr char home_and_clear[] = "\x1b[H\x1b[2J";
+    (void)kv_write_all(STDOUT_FILENO, home_and_clear, sizeof home_and_clear - 1);
 }
 
 // Shows the bytes each key sends until "quit" is typed: a help for mapping

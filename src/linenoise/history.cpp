@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/io.h"
 #include "base/state.h"
 #include "history/history.h"
 #include "ln.h"
@@ -59,15 +60,9 @@ bool push(const char *line, size_t len) noexcept {
     return true;
 }
 
+// A write failure of a save is an input/output failure.
 int write_all(int fd, const char *p, size_t n) noexcept {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return -4;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return 0;
+    return n == 0 || kv_write_all(fd, p, n) == 0 ? 0 : -4;
 }
 
 // Every entry and a line feed after it, in blocks of a few KiB.
