@@ -256,6 +256,9 @@ struct editor_state {
     void *ext = nullptr;
     void (*ext_release)(void *) = nullptr;
     void (*ext_key_bound)(void *, int) = nullptr;
+    // Set while the companion owns the editor's idle slot: it calls
+    // routed_idle, which runs the idle callable, from its own tick.
+    bool idle_routed = false;
     // A failure of the wrapper itself, newer than the editor's last message.
     const char *own_error = nullptr;
     bool readline_failed = false;
@@ -299,6 +302,7 @@ H *make_holder(F &&f) noexcept {
 
 inline int key_trampoline(kv_editor *, int key, void *user, int *act) noexcept;
 inline void idle_trampoline(kv_editor *, void *user) noexcept;
+inline void routed_idle(kv_editor *, void *state) noexcept;
 
 // A copy of the editor's last message, to tell whether a call left a new one.
 struct error_mark {
@@ -508,14 +512,14 @@ public:
         fn *h = detail::make_holder<fn>(std::forward<F>(f));
         if (!h) return own_failure(code::no_memory, detail::msg_callable);
         h->owner = s_;
-        kv_set_idle_callback(s_->ed, &detail::idle_trampoline, h);
+        if (!s_->idle_routed) kv_set_idle_callback(s_->ed, &detail::idle_trampoline, h);
         detail::release(s_->idle);
         s_->idle = h;
         return {};
     }
     result on_idle(std::nullptr_t) noexcept {
         if (!s_) return no_editor();
-        kv_set_idle_callback(s_->ed, nullptr, nullptr);
+        if (!s_->idle_routed) kv_set_idle_callback(s_->ed, nullptr, nullptr);
         detail::release(s_->idle);
         s_->idle = nullptr;
         return {};
@@ -614,6 +618,10 @@ inline void idle_trampoline(kv_editor *, void *user) noexcept {
     h->call(*h->owner->self);
     h->running = false;
     if (h->doomed) delete h;
+}
+
+inline void routed_idle(kv_editor *ed, void *state) noexcept {
+    if (idle_holder *h = static_cast<editor_state *>(state)->idle) idle_trampoline(ed, h);
 }
 
 } // namespace detail

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Fetches Debian source packages of the programs that the compatibility
-# layers' end-to-end tests build and drive (Lua, the SQLite shell,
-# redis-cli, ...).
+# layers' end-to-end tests build and drive (Lua, the SQLite shell, psql, bc,
+# Python's readline module, fdisk, redis-cli).
 # Nothing of them enters the tree: each is unpacked into a cache directory
 # (KAVRIK_SOURCES_DIR, default ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources)
 # under a short name.
@@ -9,8 +9,10 @@
 #   fetch-shell-sources.sh [NAME ...]     (default: lua sqlite)
 #
 # Each NAME is a row of the table below: the source package, the version its
-# unpacked directory must carry (pinned: the build scripts are written for it)
-# and a file that shows the tree is whole.
+# unpacked directory must carry (pinned: the build scripts are written for it),
+# a file that shows the tree is whole and, where the newest upload of the
+# package cannot be downloaded (a security update the archive no longer or not
+# yet holds), the exact Debian version to ask for.
 #
 # The machine's apt configuration is left alone: a private one next to the
 # cache repeats every enabled binary source of the machine as a deb-src entry
@@ -24,13 +26,15 @@ cache=${KAVRIK_SOURCES_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources}
 
 fail() { echo "fetch-shell-sources: $*" >&2; exit 1; }
 
-# name  source-package  version  marker-file
+# name  source-package  version  marker-file           [debian-version]
 table='
-lua     lua5.4   5.4.4   src/lua.c
-sqlite  sqlite3  3.40.1  src/shell.c.in
-python  python3.11  3.11.2  Modules/readline.c
-fdisk   util-linux  2.38.1  disk-utils/fdisk.c
-redis   redis    7.0.15  src/redis-cli.c
+lua     lua5.4         5.4.4   src/lua.c
+sqlite  sqlite3        3.40.1  src/shell.c.in
+psql    postgresql-15  15.18   src/bin/psql/input.c  15.18-0+deb12u1
+bc      bc             1.07.1  bc/main.c
+python  python3.11     3.11.2  Modules/readline.c
+fdisk   util-linux     2.38.1  disk-utils/fdisk.c
+redis   redis          7.0.15  src/redis-cli.c
 '
 
 row() { printf '%s\n' "$table" | awk -v n="$1" '$1 == n { print; found = 1 } END { exit !found }'; }
@@ -89,20 +93,20 @@ fi
 
 for name in $missing; do
     set -- $(row "$name")
-    pkg=$2 version=$3
+    pkg=$2 version=$3 request=$2
+    [ $# -ge 5 ] && request="$2=$5"
     work="$cache/download-$name"
     rm -rf "$work" "$apt_dir/source-$name.log"
     mkdir -p "$work" "$apt_dir/cache/archives/partial"
-    # The newest revision first; when the archive no longer serves its files
-    # (a security update listed but not yet mirrored), the others of the
-    # pinned version in turn.
+    # The pinned revision (or the newest) first; when the archive does not
+    # serve its files, the other revisions of the pinned version in turn.
     # shellcheck disable=SC2086
     revisions=$(apt-cache $apt_opts showsrc "$pkg" 2>/dev/null |
-        awk -v v="$version" '$1 == "Version:" && index($2, v) == 1 { print $2 }')
+        awk -v v="$version" '$1 == "Version:" && index($2, v) == 1 { print "'"$pkg"'=" $2 }')
     got=""
-    for rev in "" $revisions; do
+    for want in "$request" $revisions; do
         # shellcheck disable=SC2086
-        if (cd "$work" && apt-get $apt_opts source "$pkg${rev:+=$rev}") >>"$apt_dir/source-$name.log" 2>&1; then
+        if (cd "$work" && apt-get $apt_opts source "$want") >>"$apt_dir/source-$name.log" 2>&1; then
             got=1
             break
         fi

@@ -6,6 +6,7 @@
 // then abandons the line.  The hooks that run around a line start here too.
 #include <errno.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,9 @@ char *handler_prompt = nullptr;
 // The handler is installed but its line is not begun (it failed, or a
 // signal abandoned it): the next read begins it.
 bool line_owed = false;
+// The input is not a terminal: each read takes a whole line as readline()
+// does there, without drawing.
+bool plain_input = false;
 
 int input_fd(kv_editor *) noexcept { return rl_instream ? fileno(rl_instream) : 0; }
 
@@ -47,6 +51,8 @@ void flush_output() noexcept {
 // Begins the handler's line: the prompt drawn, then the hooks.
 bool begin_line(kv_editor *ed) noexcept {
     line_owed = false;
+    plain_input = !isatty(input_fd(ed)) || kvr_plain_terminal();
+    if (plain_input) return true;
     kvr_sync_history(ed);
     flush_output();
     if (kv_step_begin(ed, handler_prompt, true) != 0) return false;
@@ -111,6 +117,11 @@ void rl_callback_handler_install(const char *prompt, rl_vcpfunc_t *function) {
 void rl_callback_read_char(void) {
     kv_editor *ed = kvr_editor();
     if (!ed || !handler) return;
+    if (plain_input) {
+        rl_vcpfunc_t *was = handler;
+        was(readline(handler_prompt));
+        return;
+    }
     if (line_owed) {
         // No line runs (it could not begin): end of input for the handler.
         if (!begin_line(ed)) {

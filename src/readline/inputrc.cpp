@@ -386,6 +386,12 @@ void kvr_standard_map_set(int key, rl_command_func_t *function) noexcept {
     }
 }
 
+void kvr_read_init_once() noexcept {
+    if (initialized) return;
+    initialized = true;
+    (void)rl_read_init_file(nullptr);
+}
+
 extern "C" {
 
 int rl_variable_bind(const char *name, const char *value) {
@@ -425,14 +431,6 @@ int rl_read_init_file(const char *filename) {
     std::free(last_init_file);
     last_init_file = path;
     return err;
-}
-
-int rl_initialize(void) {
-    if (!kvr_editor()) return 1;
-    if (initialized) return 0;
-    initialized = true;
-    (void)rl_read_init_file(nullptr);
-    return 0;
 }
 
 } // extern "C"

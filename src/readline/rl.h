@@ -70,14 +70,25 @@ char *kvr_visible_prompt(const char *prompt) noexcept;
 // Keeps rl_line_buffer, rl_point and rl_end as the line just returned.
 void kvr_line_from_text(const char *text) noexcept;
 
-// ---- key maps (inputrc.cpp) ----
+// ---- init files and key maps (inputrc.cpp) ----
+// Reads the user's init file the first time it is called (rl_initialize).
+void kvr_read_init_once() noexcept;
 // Records a binding in readline's key map arrays, which programs may read.
 void kvr_meta_map_set(int key, rl_command_func_t *function) noexcept;
 void kvr_standard_map_set(int key, rl_command_func_t *function) noexcept;
 
+// ---- lines without the editor (plain_line.cpp) ----
+// True when TERM names no terminal that can be drawn on ("dumb", or unset).
+bool kvr_plain_terminal() noexcept;
+// Writes prompt and reads one line in the terminal's own line mode: a copy
+// from malloc without the line end, or null at end of input (or out of
+// memory).
+char *kvr_read_plain_line(const char *prompt, int in_fd, int out_fd) noexcept;
+
 // ---- completion (complete.cpp) ----
-// Attaches the completion and editing keys of the companion library.
-int kvr_completion_attach(kv_editor *ed) noexcept;
+// Attaches the completion, editing and undo keys of the companion library;
+// idle runs on every tick through the companion.
+int kvr_completion_attach(kv_editor *ed, kv_idle_callback idle) noexcept;
 // Tells the companion that the program has bound key for itself.
 void kvr_completion_release_key(int key) noexcept;
 // The start of the word that ends at cursor (the word break characters).

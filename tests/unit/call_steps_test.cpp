@@ -69,6 +69,13 @@ TEST(CallSteps, APasteGoesOnAcrossFeedsAndItsEndMayBeCut) {
 
 TEST(CallSteps, BytesAfterTheEndStayForTheNextReader) {
     StepCall s;
+    size_t used = 0;
+    const unsigned char span[] = {'o', 'k', '\r', 'x'};
+    EXPECT_EQ(kv_step_feed(s.ed, span, sizeof span, &used), kv_step_result::ended);
+    EXPECT_EQ(used, 3u); // the x is the next call's
+    kv_free_string(s.ed, kv_step_finish(s.ed, false));
+    ASSERT_EQ(kv_step_begin(s.ed, "> ", true), 0);
+    // Read from the descriptor: no byte beyond the line's end is taken.
     s.pty.type("ab\rcd");
     ASSERT_TRUE(s.pty.pump_until([&] { return kv_step_read(s.ed) == kv_step_result::ended; }));
     char *line = kv_step_finish(s.ed, false);

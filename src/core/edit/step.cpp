@@ -133,11 +133,14 @@ int kv_step_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
 
 bool kv_step_running(kv_editor *ed) noexcept { return kv_running_call(ed) != nullptr; }
 
-kv_step_result kv_step_feed(kv_editor *ed, const unsigned char *bytes, size_t n) noexcept {
+kv_step_result kv_step_feed(kv_editor *ed, const unsigned char *bytes, size_t n,
+                            size_t *used) noexcept {
+    if (used) *used = 0;
     kv_call *c = kv_running_call(ed);
     if (!c) return kv_step_result::ended;
     kv_span in{bytes, n, 0};
     kv_step_run(c, in);
+    if (used) *used = in.at;
     return kv_step_state(c);
 }
 

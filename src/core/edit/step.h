@@ -31,8 +31,11 @@ int kv_step_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept;
 // True between a begin and its finish.
 bool kv_step_running(kv_editor *ed) noexcept;
 // Bytes that arrived, processed at once: the display is redrawn after each
-// key, once after a paste.
-kv_step_result kv_step_feed(kv_editor *ed, const unsigned char *bytes, size_t n) noexcept;
+// key, once after a paste.  Feeding stops where the call ends; *used (when
+// not null) tells how many bytes were taken, and the rest belong to what
+// reads next.
+kv_step_result kv_step_feed(kv_editor *ed, const unsigned char *bytes, size_t n,
+                            size_t *used = nullptr) noexcept;
 // The same with the bytes waiting on the editor's input descriptor, read
 // without waiting, and none beyond the end of the call (what follows the
 // line stays unread).  Input that reports ready but gives nothing (the
