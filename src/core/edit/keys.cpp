@@ -49,7 +49,7 @@ struct kv_escape_decoder {
 
 using kv_esc_step = kv_esc_state (*)(kv_escape_decoder &, unsigned char);
 
-kv_esc_state kv_finish(kv_escape_decoder &d, int key) {
+kv_esc_state kv_key_decoded(kv_escape_decoder &d, int key) {
     d.key = key;
     return kv_esc_state::done;
 }
@@ -57,7 +57,7 @@ kv_esc_state kv_finish(kv_escape_decoder &d, int key) {
 // A byte that cannot belong to the sequence ends it and is read again as input.
 kv_esc_state kv_give_back(kv_escape_decoder &d, unsigned char b) {
     kv_call_unread(d.c, b);
-    return kv_finish(d, KV_KEY_UNRECOGNISED);
+    return kv_key_decoded(d, KV_KEY_UNRECOGNISED);
 }
 
 // Code of ESC [ n ~.
@@ -94,12 +94,12 @@ int kv_letter_key(unsigned char b) {
 
 // The byte right after ESC.
 kv_esc_state kv_esc_start(kv_escape_decoder &d, unsigned char b) {
-    if (b == 'b') return kv_finish(d, KV_KEY_ALT_B);
-    if (b == 'f') return kv_finish(d, KV_KEY_ALT_F);
+    if (b == 'b') return kv_key_decoded(d, KV_KEY_ALT_B);
+    if (b == 'f') return kv_key_decoded(d, KV_KEY_ALT_F);
     if (b == '[' || b == 'O') return kv_esc_state::intro;
     if (b == ']') return kv_esc_state::string;
     if (b == 'P') return kv_esc_state::alt_p;
-    if (kv_is_letter(b)) return kv_finish(d, KV_KEY_ALT + b);
+    if (kv_is_letter(b)) return kv_key_decoded(d, KV_KEY_ALT + b);
     // A second ESC starts a key of its own (ESC ESC [ A: unknown, then Up).
     if (b == kv_esc) return kv_give_back(d, b);
     if (b >= 0xC0 && b <= 0xF7) {
@@ -108,20 +108,20 @@ kv_esc_state kv_esc_start(kv_escape_decoder &d, unsigned char b) {
         size_t count = 0;
         kv_read_utf8_input(d.c, b, rest, &count);
     }
-    return kv_finish(d, KV_KEY_UNRECOGNISED);
+    return kv_key_decoded(d, KV_KEY_UNRECOGNISED);
 }
 
 // Any byte of a control sequence that the table does not know: parameters and
 // intermediates are consumed up to the final byte.
 kv_esc_state kv_esc_unknown(kv_escape_decoder &d, unsigned char b) {
     if (kv_is_seq_middle(b)) return kv_esc_state::skip;
-    if (kv_is_seq_final(b)) return kv_finish(d, KV_KEY_UNRECOGNISED);
+    if (kv_is_seq_final(b)) return kv_key_decoded(d, KV_KEY_UNRECOGNISED);
     return kv_give_back(d, b);
 }
 
 // After ESC [ or ESC O.
 kv_esc_state kv_esc_intro(kv_escape_decoder &d, unsigned char b) {
-    if (b >= 'A' && b <= 'Z') return kv_finish(d, kv_letter_key(b));
+    if (b >= 'A' && b <= 'Z') return kv_key_decoded(d, kv_letter_key(b));
     // The Linux console sends F1..F5 as ESC [ [ A..E.
     if (b == '[') return kv_esc_state::console_fkey;
     if (kv_is_digit(b)) {
@@ -137,7 +137,7 @@ kv_esc_state kv_esc_number(kv_escape_decoder &d, unsigned char b) {
         d.n = kv_saturating_digit(d.n, b);
         return kv_esc_state::number;
     }
-    if (b == '~') return kv_finish(d, kv_tilde_key(d.n));
+    if (b == '~') return kv_key_decoded(d, kv_tilde_key(d.n));
     if (b == ';') return kv_esc_state::modifier;
     return kv_esc_unknown(d, b);
 }
@@ -149,8 +149,8 @@ kv_esc_state kv_esc_modifier(kv_escape_decoder &d, unsigned char b) {
         return kv_esc_state::modifier;
     }
     // The modifier of a ~ key is dropped: ESC [ 3 ; 5 ~ is Delete.
-    if (b == '~') return kv_finish(d, kv_tilde_key(d.n));
-    if (b == 'u') return kv_finish(d, d.n == 13 && d.m == 5 ? KV_KEY_CTRL_ENTER : KV_KEY_UNRECOGNISED);
+    if (b == '~') return kv_key_decoded(d, kv_tilde_key(d.n));
+    if (b == 'u') return kv_key_decoded(d, d.n == 13 && d.m == 5 ? KV_KEY_CTRL_ENTER : KV_KEY_UNRECOGNISED);
     return kv_esc_unknown(d, b);
 }
 
@@ -158,16 +158,16 @@ kv_esc_state kv_esc_skip(kv_escape_decoder &d, unsigned char b) { return kv_esc_
 
 // The letter after ESC [ [ ends the sequence.
 kv_esc_state kv_esc_console_fkey(kv_escape_decoder &d, unsigned char b) {
-    if (b >= 0x20 && b < 0x7F) return kv_finish(d, KV_KEY_UNRECOGNISED);
+    if (b >= 0x20 && b < 0x7F) return kv_key_decoded(d, KV_KEY_UNRECOGNISED);
     return kv_give_back(d, b);
 }
 
 // Inside an OSC or DCS string, which ends with BEL or ESC backslash.
 kv_esc_state kv_esc_string(kv_escape_decoder &d, unsigned char b) {
-    if (b == kv_bel) return kv_finish(d, KV_KEY_UNRECOGNISED);
+    if (b == kv_bel) return kv_key_decoded(d, KV_KEY_UNRECOGNISED);
     if (b == kv_esc) return kv_esc_state::string_esc;
     if (b < 0x20) return kv_give_back(d, b);
-    if (++d.string_len >= kv_escape_string_limit) return kv_finish(d, KV_KEY_UNRECOGNISED);
+    if (++d.string_len >= kv_escape_string_limit) return kv_key_decoded(d, KV_KEY_UNRECOGNISED);
     return kv_esc_state::string;
 }
 
@@ -178,7 +178,7 @@ kv_esc_state kv_esc_alt_p(kv_escape_decoder &d, unsigned char b) { return kv_esc
 // An ESC inside a string: with a backslash it ends the string; otherwise it
 // starts a new key, and both bytes are read again.
 kv_esc_state kv_esc_string_esc(kv_escape_decoder &d, unsigned char b) {
-    if (b == '\\') return kv_finish(d, KV_KEY_UNRECOGNISED);
+    if (b == '\\') return kv_key_decoded(d, KV_KEY_UNRECOGNISED);
     kv_call_unread(d.c, b);
     return kv_give_back(d, kv_esc);
 }

@@ -157,10 +157,10 @@ int kv_open_nonblocking_write(const char *path, int flags, mode_t mode) noexcept
 
 // Closes fd and reports the first failure of a save that wrote into it
 // (written: the result of the writing).
-int kv_finish(kv_state *st, int fd, int written) noexcept {
+int kv_close_saved(kv_state *st, int fd, int written) noexcept {
     if (written != 0) {
         kv_sys.close(fd);
-        return kv_fail(st, kv_msg_write);
+        return kv_fail(st, kv_msg_history_write);
     }
     if (kv_sys.close(fd) != 0) return kv_fail(st, kv_msg_close);
     return 0;
@@ -170,7 +170,7 @@ int kv_finish(kv_state *st, int fd, int written) noexcept {
 int kv_save_direct(kv_state *st, const char *target) noexcept {
     int fd = kv_open_nonblocking_write(target, 0, 0);
     if (fd < 0) return kv_fail(st, kv_msg_open_write);
-    return kv_finish(st, fd, kv_write_entries(st, fd));
+    return kv_close_saved(st, fd, kv_write_entries(st, fd));
 }
 
 // Rewrites the target in place.  The mode is narrowed before anything is
@@ -183,7 +183,7 @@ int kv_save_in_place(kv_state *st, const char *target) noexcept {
         return kv_fail(st, kv_msg_chmod);
     }
     const int written = kv_sys.ftruncate(fd, 0) == 0 ? kv_write_entries(st, fd) : kv_rc_io_error;
-    return kv_finish(st, fd, written);
+    return kv_close_saved(st, fd, written);
 }
 
 constexpr int kv_temp_failed = -1;   // no new file (out of memory, disk full...)
@@ -232,7 +232,7 @@ int kv_fill_temp(kv_state *st, int fd, const struct stat *old) noexcept {
     int written = kv_write_entries(st, fd);
     // A file system that cannot sync (EINVAL) still has the data written.
     if (written == 0 && kv_sys.fsync(fd) != 0 && errno != EINVAL) written = kv_rc_io_error;
-    return kv_finish(st, fd, written);
+    return kv_close_saved(st, fd, written);
 }
 
 // Writes the list into a new file and renames it over target; on failure
@@ -244,7 +244,7 @@ int kv_save_replacing(kv_state *st, const char *target, const struct stat *old) 
     if (fd == kv_temp_refused) return kv_save_in_place(st, target);
     if (fd < 0) return kv_fail(st, kv_msg_open_write);
     int rc = kv_fill_temp(st, fd, old);
-    if (rc == 0 && kv_sys.rename(temp.p, target) != 0) rc = kv_fail(st, kv_msg_write);
+    if (rc == 0 && kv_sys.rename(temp.p, target) != 0) rc = kv_fail(st, kv_msg_history_write);
     if (rc != 0) kv_sys.unlink(temp.p);
     return rc;
 }

@@ -163,7 +163,7 @@ int kv_apply_normal(kv_state *st, const kv_layout &lo) noexcept {
         rc = kv_draw_window(st, lo, win);
     else
         rc = kv_draw_frame(st, lo, win);
-    if (rc != 0) return kv_fail_with(st, kv_result::failed, kv_msg_write);
+    if (rc != 0) return kv_fail_with(st, kv_result::failed, kv_msg_terminal_write);
     return kv_render_store_frame(st, lo, win, lo.cursor_col, -1);
 }
 
