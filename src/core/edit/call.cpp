@@ -30,7 +30,7 @@ constexpr const char *kv_default_prompt = "> ";
 
 // The buffer's text up to its first NUL byte, as a string for the caller.
 char *kv_copy_line(kv_state *st) noexcept {
-    char *copy = kv_strndup(st->line, strnlen(st->line, st->line_len));
+    char *copy = kv_strndup(st->line.text, strnlen(st->line.text, st->line.len));
     if (!copy) kv_set_error(st, kv_msg_copy);
     return copy;
 }
@@ -53,11 +53,11 @@ public:
     void close() noexcept {
         if (closed_) return;
         closed_ = true;
-        st_->active_prompt = nullptr;
-        st_->readline_active = 0;
+        st_->call.prompt = nullptr;
+        st_->call.active = 0;
         if (paste_on_) {
-            st_->paste_active = 0;
-            (void)kv_write_seq(st_->out_fd, kv_paste_off);
+            st_->call.paste_active = 0;
+            (void)kv_write_seq(st_->io.out_fd, kv_paste_off);
         }
         kv_terminal_restore(st_);
     }
@@ -78,12 +78,12 @@ void kv_call_reset(kv_call *c) noexcept {
     kv_state *st = c->st;
     kv_search_clear(&c->search);
     kv_history_reset_walk(st);
-    st->paste_active = 0;
-    st->cancel_requested = 0;
-    st->readline_active = 1;
-    st->submit_requested = 0;
+    st->call.paste_active = 0;
+    st->call.cancel_requested = 0;
+    st->call.active = 1;
+    st->call.submit_requested = 0;
     kv_render_store_reset(st);
-    st->active_prompt = c->prompt;
+    st->call.prompt = c->prompt;
     c->back_len = 0;
     c->cooked_left = 0;
     c->end = kv_end::none;
@@ -92,95 +92,6 @@ void kv_call_reset(kv_call *c) noexcept {
 const char *kv_call_shown_prompt(const kv_call *c) noexcept {
     return c->search.active && c->search.display ? c->search.display : c->prompt;
 }
-
-// ---- the frame that the last drawing showed -----------------------------------
-
-// What a drawing depends on, as of the last one.  An idle tick that finds
-// all of it unchanged has nothing to draw and skips building the layout.
-class kv_frame_memo {
-public:
-    kv_frame_memo() = default;
-    ~kv_frame_memo() {
-        kv_free(line_.bytes);
-        kv_free(prompt_.bytes);
-    }
-    kv_frame_memo(const kv_frame_memo &) = delete;
-    kv_frame_memo &operator=(const kv_frame_memo &) = delete;
-
-    // Before a drawing: the scalar inputs.  The terminal size is the one the
-    // drawing asked for (recorded with the frame), so that a resize during
-    // the drawing shows as a change next time.
-    void begin(const kv_state *st) noexcept {
-        valid_ = false;
-        scalars_ = kv_scalars_of(st, false);
-    }
-    // After a successful drawing: the texts it showed.
-    void commit(const kv_state *st, const char *prompt) noexcept {
-        scalars_.cols = st->store.term_cols;
-        scalars_.rows = st->store.term_rows;
-        scalars_.store_count = st->store.count;
-        scalars_.store_top = st->store.top;
-        scalars_.store_row = st->store.cursor_row;
-        scalars_.store_col = st->store.cursor_col;
-        valid_ = line_.take(st->line, st->line_len) &&
-                 prompt_.take(prompt, std::strlen(prompt));
-    }
-    bool unchanged(const kv_state *st, const char *prompt) const noexcept {
-        kv_scalars now = kv_scalars_of(st);
-        return valid_ && now == scalars_ &&
-               line_.same(st->line, st->line_len) && prompt_.same(prompt, std::strlen(prompt));
-    }
-
-private:
-    struct kv_scalars {
-        size_t cursor;
-        int column, row, width, height, bounded, auto_width, auto_height;
-        int cols, rows;
-        int32_t store_count, store_top, store_row, store_col;
-        bool operator==(const kv_scalars &) const = default;
-    };
-    struct kv_bytes {
-        char *bytes = nullptr;
-        size_t len = 0;
-        size_t room = 0;
-        bool take(const char *p, size_t n) noexcept {
-            if (n > room) {
-                auto *grown = static_cast<char *>(kv_realloc(bytes, n));
-                if (!grown) return false;
-                bytes = grown;
-                room = n;
-            }
-            if (n) std::memcpy(bytes, p, n);
-            len = n;
-            return true;
-        }
-        bool same(const char *p, size_t n) const noexcept {
-            return n == len && (n == 0 || std::memcmp(bytes, p, n) == 0);
-        }
-    };
-
-    static kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
-        kv_scalars s {};
-        s.cursor = st->cursor;
-        s.column = st->column;
-        s.row = st->row;
-        s.width = st->width;
-        s.height = st->height;
-        s.bounded = st->bounded;
-        s.auto_width = st->auto_width;
-        s.auto_height = st->auto_height;
-        if (size) kv_terminal_size(st, &s.cols, &s.rows);
-        s.store_count = st->store.count;
-        s.store_top = st->store.top;
-        s.store_row = st->store.cursor_row;
-        s.store_col = st->store.cursor_col;
-        return s;
-    }
-
-    bool valid_ = false;
-    kv_scalars scalars_ {};
-    kv_bytes line_, prompt_;
-};
 
 // ---- terminal path: the main loop ------------------------------------------
 
@@ -195,13 +106,13 @@ enum class kv_pass { key, idle, quiet };
 bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     kv_state *st = c->st;
     struct termios seen {};
-    if (!st->raw_active || kv_sys.tcgetattr(st->in_fd, &seen) != 0) return false;
+    if (!st->term.raw_active || kv_sys.tcgetattr(st->io.in_fd, &seen) != 0) return false;
     if (kv_terminal_is_raw(seen)) return false;
     if (kv_terminal_apply_raw(st) != 0) return false; // tried again at the next tick
     if (crnl) *crnl = (seen.c_iflag & ICRNL) && !(seen.c_iflag & IGNCR);
     c->cooked_left = kv_cooked_pending(st, seen);
-    (void)kv_write_seq(st->out_fd, kv_paste_on);
-    if (!st->bounded) (void)kv_write_seq(st->out_fd, kv_seq_crlf);
+    (void)kv_write_seq(st->io.out_fd, kv_paste_on);
+    if (!st->screen.bounded) (void)kv_write_seq(st->io.out_fd, kv_seq_crlf);
     kv_render_store_reset(st);
     return true;
 }
@@ -218,10 +129,10 @@ void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
 
 void kv_call_idle(kv_call *c) noexcept {
     kv_state *st = c->st;
-    if (st->idle_callback) st->idle_callback(c->ed, st->idle_user_data);
-    if (st->submit_requested)
+    if (st->keys.idle_callback) st->keys.idle_callback(c->ed, st->keys.idle_user_data);
+    if (st->call.submit_requested)
         c->end = kv_end::submit;
-    else if (st->cancel_requested)
+    else if (st->call.cancel_requested)
         c->end = kv_end::cancel;
 }
 
@@ -255,7 +166,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
     case kv_input::byte:
         break;
     }
-    if (c->st->paste_active) {
+    if (c->st->call.paste_active) {
         kv_edit_paste_byte(c, byte);
         return kv_pass::key;
     }
@@ -299,7 +210,7 @@ char *kv_end_interrupt(kv_call *c, kv_call_ending &ending) noexcept {
     kv_search_free(&c->search);
     (void)kv_render_clear_active(c->ed);
     ending.close();
-    st->last_status = KV_STATUS_INTERRUPTED;
+    st->call.last_status = KV_STATUS_INTERRUPTED;
     // Raised last, with the terminal in its own mode again, so that the
     // application's handler runs on a sane terminal.
     raise(SIGINT);
@@ -327,7 +238,7 @@ int kv_finish_search(kv_call *c) noexcept {
 // drawing: nothing can be written to it any more.
 char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     kv_state *st = c->st;
-    st->cursor = st->line_len;
+    st->line.cursor = st->line.len;
     bool ok = kv_finish_search(c) == 0;
     if (ok && !hung_up)
         ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
@@ -347,7 +258,7 @@ char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
 }
 
 char *kv_call_end(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
-    c->st->readline_active = 0;
+    c->st->call.active = 0;
     switch (c->end) {
     case kv_end::interrupt:
         return kv_end_interrupt(c, ending);
@@ -360,11 +271,11 @@ char *kv_call_end(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
 
 char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noexcept {
     kv_call_ending ending(st);
-    bool entered_raw = !st->raw_active;
+    bool entered_raw = !st->term.raw_active;
     if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : 0;
+    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->term.saved_termios) : 0;
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
+    if (kv_write_seq(st->io.out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
@@ -384,13 +295,13 @@ char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noex
 } // namespace
 
 char *kv_null_with(kv_state *st, int status) noexcept {
-    st->last_status = status;
+    st->call.last_status = status;
     return nullptr;
 }
 
 char *kv_return_copy(kv_state *st) noexcept {
     char *copy = kv_copy_line(st);
-    st->last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
+    st->call.last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
     return copy;
 }
 
@@ -399,12 +310,12 @@ extern "C" char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept 
     if (!st) return nullptr;
     // A callback of the running call may not start another one on the same
     // editor: it would take over the terminal and state under the outer call.
-    if (st->readline_active) {
+    if (st->call.active) {
         kv_set_error(st, kv_msg_active);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
     if (!prompt) prompt = kv_default_prompt;
-    st->last_status = KV_STATUS_NONE;
-    if (!kv_sys.isatty(st->in_fd)) return kv_plain_readline(ed, st);
+    st->call.last_status = KV_STATUS_NONE;
+    if (!kv_sys.isatty(st->io.in_fd)) return kv_plain_readline(ed, st);
     return kv_terminal_readline(ed, st, prompt);
 }

@@ -211,7 +211,7 @@ void kv_paste_to_query(kv_call *c, const unsigned char *bytes, size_t n) {
     }
     if (n == 0) return;
     kv_search *s = &c->search;
-    if (s->query_len + n > c->st->max_line_len) return;
+    if (s->query_len + n > c->st->line.max_len) return;
     if (kv_search_extend(c->ed, s, reinterpret_cast<const char *>(bytes), n) != 0)
         kv_call_fail(c, kv_msg_search_update);
 }
@@ -223,12 +223,12 @@ void kv_paste_insert(kv_call *c, const unsigned char *bytes, size_t n) {
         return;
     }
     kv_state *st = c->st;
-    if (st->max_line_len - st->line_len < n) return;
-    if (kv_buf_insert(c->ed, st->cursor, reinterpret_cast<const char *>(bytes), n) != 0) {
+    if (st->line.max_len - st->line.len < n) return;
+    if (kv_buf_insert(c->ed, st->line.cursor, reinterpret_cast<const char *>(bytes), n) != 0) {
         kv_call_fail(c, nullptr);
         return;
     }
-    st->cursor += n;
+    st->line.cursor += n;
 }
 
 // An ESC inside a paste: either the paste end, or text.  The byte that breaks
@@ -248,7 +248,7 @@ void kv_paste_escape(kv_call *c) {
         got[n++] = b;
     }
     if (n == kv_paste_end_len) {
-        c->st->paste_active = 0;
+        c->st->call.paste_active = 0;
         return;
     }
     kv_paste_insert(c, got, n);
@@ -301,7 +301,7 @@ void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept {
     kv_paste_one(c, byte);
     // Bytes of the paste that are already waiting are taken at once, so the
     // loop redraws once per burst instead of once per byte.
-    while (c->end == kv_end::none && c->st->paste_active && kv_call_input_pending(c)) {
+    while (c->end == kv_end::none && c->st->call.paste_active && kv_call_input_pending(c)) {
         unsigned char b;
         if (kv_call_wait_byte(c, &b) <= 0) break;
         kv_paste_one(c, b);

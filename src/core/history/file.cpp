@@ -119,7 +119,7 @@ struct kv_out {
 // -4.
 int kv_write_entries(const kv_state *st, int fd) noexcept {
     kv_out out(fd);
-    for (int i = 0; i < st->history_count && !out.failed; ++i) {
+    for (int i = 0; i < st->history.count && !out.failed; ++i) {
         for (const char *p = kv_history_entry(st, i); *p; ++p) {
             if (*p == '\n') {
                 out.put('\\');
@@ -365,7 +365,7 @@ enum class kv_load_end { done, oom, add_failed };
 // Reads every entry of the file and adds it.  *skipped tells whether an
 // over-long entry was passed over.
 kv_load_end kv_load_entries(kv_editor *ed, kv_state *st, kv_in &in, bool *skipped) noexcept {
-    kv_entry_buf e(st->max_line_len);
+    kv_entry_buf e(st->line.max_len);
     if (!e.grow_to(1)) return kv_load_end::oom;
     bool any = false;
     for (;;) {

@@ -19,7 +19,7 @@ constexpr int kv_first_history_cap = 16;
 
 // Ring position of logical entry i.
 int kv_ring_pos(const kv_state *st, int i) noexcept {
-    return static_cast<int>((static_cast<long>(st->history_head) + i) % st->history_cap);
+    return static_cast<int>((static_cast<long>(st->history.head) + i) % st->history.cap);
 }
 
 char **kv_alloc_ring(int cap) noexcept {
@@ -30,56 +30,56 @@ char **kv_alloc_ring(int cap) noexcept {
 // Makes room for one more entry when the ring is full but below the limit.
 // On failure the list stays exactly as it was.
 int kv_ring_grow(kv_state *st) noexcept {
-    if (st->history_count < st->history_cap || st->history_cap >= st->history_max_len)
+    if (st->history.count < st->history.cap || st->history.cap >= st->history.max_len)
         return 0;
-    long want = std::min<long>(2L * st->history_cap, st->history_max_len);
+    long want = std::min<long>(2L * st->history.cap, st->history.max_len);
     int cap = static_cast<int>(want);
     if (static_cast<size_t>(cap) > SIZE_MAX / sizeof(char *)) return kv_rc_failed;
     auto *ring = static_cast<char **>(
-        kv_realloc(st->history, static_cast<size_t>(cap) * sizeof(char *)));
+        kv_realloc(st->history.entries, static_cast<size_t>(cap) * sizeof(char *)));
     if (!ring) return kv_rc_failed;
     // The ring is full: when it wraps, the entries from the head to the old
     // end are the older part; move them to the end of the larger block so
     // the free slots sit between the newest and the oldest entry.
-    if (st->history_head != 0) {
-        int tail = st->history_cap - st->history_head;
-        std::memmove(ring + (cap - tail), ring + st->history_head,
+    if (st->history.head != 0) {
+        int tail = st->history.cap - st->history.head;
+        std::memmove(ring + (cap - tail), ring + st->history.head,
                      static_cast<size_t>(tail) * sizeof(char *));
-        st->history_head = cap - tail;
+        st->history.head = cap - tail;
     }
-    st->history = ring;
-    st->history_cap = cap;
+    st->history.entries = ring;
+    st->history.cap = cap;
     return 0;
 }
 
 // Creates the first, small ring.  The limit is above 0.
 bool kv_ring_create(kv_state *st) noexcept {
-    int cap = std::min(kv_first_history_cap, st->history_max_len);
-    st->history = kv_alloc_ring(cap);
-    if (!st->history) return false;
-    st->history_cap = cap;
-    st->history_head = 0;
-    st->history_count = 0;
+    int cap = std::min(kv_first_history_cap, st->history.max_len);
+    st->history.entries = kv_alloc_ring(cap);
+    if (!st->history.entries) return false;
+    st->history.cap = cap;
+    st->history.head = 0;
+    st->history.count = 0;
     return true;
 }
 
 // Releases the oldest entry.
 void kv_ring_drop_oldest(kv_state *st) noexcept {
-    kv_free(st->history[st->history_head]);
-    st->history_head = (st->history_head + 1) % st->history_cap;
-    --st->history_count;
+    kv_free(st->history.entries[st->history.head]);
+    st->history.head = (st->history.head + 1) % st->history.cap;
+    --st->history.count;
 }
 
 // Stores an owned copy as the newest entry, dropping the oldest at the limit.
 void kv_ring_push(kv_state *st, char *copy) noexcept {
-    if (st->history_count == st->history_max_len) kv_ring_drop_oldest(st);
-    st->history[kv_ring_pos(st, st->history_count)] = copy;
-    ++st->history_count;
+    if (st->history.count == st->history.max_len) kv_ring_drop_oldest(st);
+    st->history.entries[kv_ring_pos(st, st->history.count)] = copy;
+    ++st->history.count;
 }
 
 bool kv_newest_equals(const kv_state *st, const char *line) noexcept {
-    return st->history_count > 0 &&
-           std::strcmp(kv_history_entry(st, st->history_count - 1), line) == 0;
+    return st->history.count > 0 &&
+           std::strcmp(kv_history_entry(st, st->history.count - 1), line) == 0;
 }
 
 // Moves the newest keep entries into a fresh ring of cap slots, releasing
@@ -87,38 +87,38 @@ bool kv_newest_equals(const kv_state *st, const char *line) noexcept {
 int kv_ring_compact(kv_state *st, int keep, int cap) noexcept {
     char **ring = kv_alloc_ring(cap);
     if (!ring) return kv_rc_failed;
-    int drop = st->history_count - keep;
-    for (int i = 0; i < drop; ++i) kv_free(st->history[kv_ring_pos(st, i)]);
-    for (int i = 0; i < keep; ++i) ring[i] = st->history[kv_ring_pos(st, drop + i)];
-    kv_free(st->history);
-    st->history = ring;
-    st->history_cap = cap;
-    st->history_head = 0;
-    st->history_count = keep;
+    int drop = st->history.count - keep;
+    for (int i = 0; i < drop; ++i) kv_free(st->history.entries[kv_ring_pos(st, i)]);
+    for (int i = 0; i < keep; ++i) ring[i] = st->history.entries[kv_ring_pos(st, drop + i)];
+    kv_free(st->history.entries);
+    st->history.entries = ring;
+    st->history.cap = cap;
+    st->history.head = 0;
+    st->history.count = keep;
     return 0;
 }
 
 // Releases every entry and the ring; the walk is left alone.
 void kv_release_entries(kv_state *st) noexcept {
-    for (int i = 0; i < st->history_count; ++i) kv_free(st->history[kv_ring_pos(st, i)]);
-    kv_free(st->history);
-    st->history = nullptr;
-    st->history_count = 0;
-    st->history_cap = 0;
-    st->history_head = 0;
+    for (int i = 0; i < st->history.count; ++i) kv_free(st->history.entries[kv_ring_pos(st, i)]);
+    kv_free(st->history.entries);
+    st->history.entries = nullptr;
+    st->history.count = 0;
+    st->history.cap = 0;
+    st->history.head = 0;
 }
 
 } // namespace
 
 const char *kv_history_entry(const kv_state *st, int i) noexcept {
-    return st->history[kv_ring_pos(st, i)];
+    return st->history.entries[kv_ring_pos(st, i)];
 }
 
 void kv_history_reset_walk(kv_state *st) noexcept {
     if (!st) return;
-    kv_free(st->history_saved);
-    st->history_saved = nullptr;
-    st->history_index = -1;
+    kv_free(st->history.saved);
+    st->history.saved = nullptr;
+    st->history.walk = -1;
 }
 
 void kv_history_free(kv_state *st) noexcept {
@@ -130,10 +130,10 @@ void kv_history_free(kv_state *st) noexcept {
 extern "C" int kv_history_add_impl(kv_editor *ed, const char *line) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || !line) return kv_rc_invalid;
-    if (st->history_max_len == 0 || line[0] == '\0') return 0;
+    if (st->history.max_len == 0 || line[0] == '\0') return 0;
     size_t len = std::strlen(line);
-    if (len > st->max_line_len) return kv_fail_with(st, kv_result::invalid, kv_msg_too_long);
-    if (!st->history && !kv_ring_create(st)) {
+    if (len > st->line.max_len) return kv_fail_with(st, kv_result::invalid, kv_msg_too_long);
+    if (!st->history.entries && !kv_ring_create(st)) {
         return kv_fail_with(st, kv_result::out_of_memory, kv_msg_oom_alloc);
     }
     if (kv_newest_equals(st, line)) return 0;
@@ -148,50 +148,50 @@ extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_invalid;
     if (max < 0) return kv_fail_with(st, kv_result::invalid, kv_msg_bad_len);
-    if (max == st->history_max_len) return 0;
+    if (max == st->history.max_len) return 0;
     if (max == 0) {
         kv_release_entries(st);
-        st->history_max_len = 0;
+        st->history.max_len = 0;
         return 0;
     }
     // The ring never holds more slots than the limit, so only a limit below
     // its size drops entries; the memory then follows the limit down.
-    if (st->history && max < st->history_cap) {
-        if (kv_ring_compact(st, std::min(st->history_count, max), max) != 0) {
+    if (st->history.entries && max < st->history.cap) {
+        if (kv_ring_compact(st, std::min(st->history.count, max), max) != 0) {
             return kv_fail_with(st, kv_result::out_of_memory, kv_msg_oom_resize);
         }
     }
-    st->history_max_len = max;
+    st->history.max_len = max;
     return 0;
 }
 
 void kv_history_nav(kv_editor *ed, int delta) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || st->history_count <= 0) return;
+    if (!st || st->history.count <= 0) return;
     // Past the newest entry the buffer holds the user's own line: Down there
     // leaves it alone, and going older from there first keeps what was typed
     // since the walk came back, so that the next return shows it.
-    const bool live = st->history_index == st->history_count;
+    const bool live = st->history.walk == st->history.count;
     if (live && delta >= 0) return;
-    if (live || st->history_index == -1) {
+    if (live || st->history.walk == -1) {
         // Without a copy of the typed line, coming back would show an old or
         // empty line: the walk does not move and the line stays.
-        char *saved = kv_strndup(st->line, st->line_len);
+        char *saved = kv_strndup(st->line.text, st->line.len);
         if (!saved) {
             kv_set_error(st, kv_msg_oom_walk);
             return;
         }
-        kv_free(st->history_saved);
-        st->history_saved = saved;
-        st->history_index = st->history_count;
+        kv_free(st->history.saved);
+        st->history.saved = saved;
+        st->history.walk = st->history.count;
     }
     // A stale index (the list shrank during the walk) counts from the
     // position past the newest entry.
-    long from = std::min(st->history_index, st->history_count);
+    long from = std::min(st->history.walk, st->history.count);
     long n = std::max(0L, from + delta);
-    int index = static_cast<int>(std::min<long>(n, st->history_count));
-    const char *text = index < st->history_count ? kv_history_entry(st, index)
-                                                  : st->history_saved;
+    int index = static_cast<int>(std::min<long>(n, st->history.count));
+    const char *text = index < st->history.count ? kv_history_entry(st, index)
+                                                  : st->history.saved;
     // The index follows the line: after a failed replacement both stay.
-    if (kv_buf_set(ed, text ? text : "") == 0) st->history_index = index;
+    if (kv_buf_set(ed, text ? text : "") == 0) st->history.walk = index;
 }

@@ -34,32 +34,32 @@ kv_box_frame kv_box_frame_of(const kv_state *st, const kv_layout *lo) noexcept {
 // The editor grew upward from old_top to new_top: scroll the output area
 // above the old frame up by the difference, so nothing in it is overwritten.
 int kv_scroll_output_area(kv_state *st, int64_t old_top, int64_t new_top) noexcept {
-    const int64_t row = st->row;
+    const int64_t row = st->screen.row;
     const int64_t region_top = std::max<int64_t>(row, 0);
-    if (kv_write_format2(st->out_fd, kv_seq_region, kv_term_coord(region_top),
+    if (kv_write_format2(st->io.out_fd, kv_seq_region, kv_term_coord(region_top),
                          kv_term_coord(std::max(old_top - 1, region_top))) != 0)
         return kv_rc_failed;
     // Once the region is set it is always reset, whatever fails in between.
     bool ok = kv_box_goto(st, old_top - 1, 0) == 0;
     for (int64_t k = 0; ok && k < old_top - new_top; ++k)
-        ok = kv_write_seq(st->out_fd, kv_seq_crlf) == 0;
-    const bool reset = kv_write_seq(st->out_fd, kv_seq_region_reset) == 0;
+        ok = kv_write_seq(st->io.out_fd, kv_seq_crlf) == 0;
+    const bool reset = kv_write_seq(st->io.out_fd, kv_seq_region_reset) == 0;
     return ok && reset ? 0 : kv_rc_failed;
 }
 
 // One past the box's last screen row; a box reaching beyond the largest int
 // is cut there, so every loop over box rows stays as short as the box.
 int64_t kv_box_end(const kv_state *st, int32_t height) noexcept {
-    return std::min<int64_t>(int64_t{st->row} + height, INT32_MAX);
+    return std::min<int64_t>(int64_t{st->screen.row} + height, INT32_MAX);
 }
 
 // The box moved (the editor grew or shrank, or the terminal changed size):
 // scroll the output area when the editor grew, blank every row from the
 // higher of the two tops to the box bottom, and forget the stored frame.
 int kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
-    const int64_t old_top = st->store.top;
+    const int64_t old_top = st->screen.store.top;
     bool ok = true;
-    if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
+    if (b.top < old_top && old_top - 1 >= st->screen.row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
     const int64_t end = kv_box_end(st, b.height);
     for (int64_t r = std::min<int64_t>(b.top, old_top); ok && r < end; ++r)
         ok = kv_blank_box_row(st, r) == 0;
@@ -70,13 +70,13 @@ int kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
 // Rewrites the visible rows that differ from the stored frame, filling each
 // with spaces where the old row reached further or nothing was known.
 int kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
-    const kv_render_store &s = st->store;
+    const kv_render_store &s = st->screen.store;
     for (int32_t i = 0; i < b.win.count; ++i) {
         const kv_layout_row &r = lo->rows[b.win.first + i];
         const bool known = i < s.count;
         if (known && kv_render_store_row_equal(s, i, r)) continue;
-        if (kv_box_goto(st, int64_t{b.top} + i, st->column) != 0) return kv_rc_failed;
-        if (r.len > 0 && kv_write_all(st->out_fd, r.text, r.len) != 0) return kv_rc_failed;
+        if (kv_box_goto(st, int64_t{b.top} + i, st->screen.column) != 0) return kv_rc_failed;
+        if (r.len > 0 && kv_write_all(st->io.out_fd, r.text, r.len) != 0) return kv_rc_failed;
         if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return kv_rc_failed;
     }
     // Rows of the old frame that the new one no longer covers.
@@ -88,9 +88,9 @@ int kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexc
 // Columns from the terminal's first column to the box's right edge, for a
 // terminal of cols columns.
 int64_t kv_box_right_edge(const kv_state *st, int cols) noexcept {
-    if (!st->auto_width && st->width > 0) return int64_t{st->column} + st->width;
+    if (!st->screen.auto_width && st->screen.width > 0) return int64_t{st->screen.column} + st->screen.width;
     int w = cols > 0 ? cols : kv_default_cols;
-    return int64_t{st->column} + std::max(w - st->column, 1);
+    return int64_t{st->screen.column} + std::max(w - st->screen.column, 1);
 }
 
 // The terminal changed size since the stored frame was drawn.  Every stored
@@ -103,7 +103,7 @@ int64_t kv_box_right_edge(const kv_state *st, int cols) noexcept {
 // old frame can occupy is blanked.  The stored frame is forgotten, so that
 // the editor is drawn whole.
 int kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noexcept {
-    const kv_render_store &s = st->store;
+    const kv_render_store &s = st->screen.store;
     const int64_t old_top = s.top;
     const int64_t end = kv_box_end(st, b.height);
     const int64_t w = cols > 0 ? cols : kv_default_cols;
@@ -113,12 +113,12 @@ int kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noex
     bool ok = true;
     const int64_t old_w = s.term_cols > 0 ? s.term_cols : kv_default_cols;
     if (w < old_w) {
-        from = st->row;
+        from = st->screen.row;
     } else if (s.term_rows == rows) {
-        if (b.top < old_top && old_top - 1 >= st->row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
+        if (b.top < old_top && old_top - 1 >= st->screen.row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
         from = std::min(from, old_top);
     }
-    for (int64_t r = std::max<int64_t>(from, st->row); ok && r < end; ++r)
+    for (int64_t r = std::max<int64_t>(from, st->screen.row); ok && r < end; ++r)
         ok = kv_blank_box_row(st, r) == 0;
     kv_render_store_reset(st);
     return ok ? 0 : kv_rc_failed;
@@ -127,14 +127,14 @@ int kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noex
 int kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexcept {
     int cols = 0, rows = 0;
     kv_terminal_size(st, &cols, &rows);
-    const kv_render_store &s = st->store;
+    const kv_render_store &s = st->screen.store;
     if (s.count > 0 && (s.term_cols != cols || s.term_rows != rows)) {
         if (kv_box_resized(st, b, cols, rows) != 0) return kv_rc_failed;
     } else if (s.count > 0 && s.top != b.top && kv_box_moved(st, b) != 0) {
         return kv_rc_failed;
     }
     if (kv_draw_rows(st, lo, b) != 0) return kv_rc_failed;
-    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row, int64_t{st->column} + b.cursor_col);
+    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row, int64_t{st->screen.column} + b.cursor_col);
 }
 
 } // namespace
@@ -146,26 +146,26 @@ int kv_term_coord(int64_t position) noexcept {
 }
 
 int kv_box_goto(const kv_state *st, int64_t row, int64_t col) noexcept {
-    return kv_write_format2(st->out_fd, kv_seq_goto, kv_term_coord(row), kv_term_coord(col));
+    return kv_write_format2(st->io.out_fd, kv_seq_goto, kv_term_coord(row), kv_term_coord(col));
 }
 
 int kv_blank_box_row(kv_state *st, int64_t r) noexcept {
-    if (kv_box_goto(st, r, st->column) != 0) return kv_rc_failed;
+    if (kv_box_goto(st, r, st->screen.column) != 0) return kv_rc_failed;
     return kv_clear_box_tail(st, 0);
 }
 
 int32_t kv_box_top(const kv_state *st, int32_t height, int32_t visible) noexcept {
     const int64_t top = kv_box_end(st, height) - std::min(visible, height);
-    return static_cast<int32_t>(std::max<int64_t>(top, st->row));
+    return static_cast<int32_t>(std::max<int64_t>(top, st->screen.row));
 }
 
 int kv_box_height(const kv_state *st) noexcept {
-    if (!st->auto_height && st->height > 0) return st->height;
+    if (!st->screen.auto_height && st->screen.height > 0) return st->screen.height;
     int cols = 0;
     int rows = 0;
     kv_terminal_size(st, &cols, &rows);
     if (rows <= 0) rows = kv_default_rows;
-    if (st->bounded && st->auto_height) rows -= st->row;
+    if (st->screen.bounded && st->screen.auto_height) rows -= st->screen.row;
     return std::max(rows, 1);
 }
 
@@ -174,7 +174,7 @@ int kv_clear_box_tail(kv_state *st, int column) noexcept {
     // One write per space, so that a terminal that is slow or fails shows
     // exactly how far the row was filled.
     for (int64_t k = 0; k < fill; ++k)
-        if (kv_write_all(st->out_fd, " ", 1) != 0) return kv_rc_failed;
+        if (kv_write_all(st->io.out_fd, " ", 1) != 0) return kv_rc_failed;
     return 0;
 }
 
@@ -182,8 +182,8 @@ int kv_render_apply_bounded(kv_state *st, const kv_layout &lo) noexcept {
     const kv_box_frame b = kv_box_frame_of(st, &lo);
     int cols = 0, rows = 0;
     kv_terminal_size(st, &cols, &rows);
-    const bool same_size = st->store.term_cols == cols && st->store.term_rows == rows;
-    if (same_size && kv_render_store_matches(st->store, lo, b.win, b.cursor_col, b.top)) return 0;
+    const bool same_size = st->screen.store.term_cols == cols && st->screen.store.term_rows == rows;
+    if (same_size && kv_render_store_matches(st->screen.store, lo, b.win, b.cursor_col, b.top)) return 0;
     if (kv_draw_box(st, &lo, b) != 0) return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
     return kv_render_store_frame(st, lo, b.win, b.cursor_col, b.top);
 }
@@ -215,17 +215,17 @@ int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept {
 
 void kv_render_set_geometry(kv_state *st, int32_t column, int32_t row, int32_t width,
                             int32_t height, bool bounded) noexcept {
-    st->column = column;
-    st->row = row;
-    st->height = height;
-    st->bounded = bounded;
+    st->screen.column = column;
+    st->screen.row = row;
+    st->screen.height = height;
+    st->screen.bounded = bounded;
     // A height of 0 follows the terminal only in a box; unbounded, the
     // editor takes as many rows as the line needs.
-    st->auto_height = bounded && height == 0;
+    st->screen.auto_height = bounded && height == 0;
     kv_render_set_width(st, width);
 }
 
 void kv_render_set_width(kv_state *st, int32_t width) noexcept {
-    st->width = width;
-    st->auto_width = width == 0;
+    st->screen.width = width;
+    st->screen.auto_width = width == 0;
 }

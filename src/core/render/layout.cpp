@@ -337,24 +337,24 @@ int kv_walk(kv_builder &b) noexcept {
 
 
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept {
-    if (st && st->size_pinned) {
-        if (cols) *cols = st->pinned_cols;
-        if (rows) *rows = st->pinned_rows;
+    if (st && st->screen.size_pinned) {
+        if (cols) *cols = st->screen.pinned_cols;
+        if (rows) *rows = st->screen.pinned_rows;
         return;
     }
     struct winsize ws{};
-    bool ok = st && kv_sys.winsize(st->out_fd, &ws) == 0;
+    bool ok = st && kv_sys.winsize(st->io.out_fd, &ws) == 0;
     if (cols) *cols = ok ? ws.ws_col : 0;
     if (rows) *rows = ok ? ws.ws_row : 0;
 }
 
 int kv_screen_width(const kv_state *st) noexcept {
     if (!st) return kv_default_cols;
-    if (!st->auto_width && st->width > 0) return st->width;
+    if (!st->screen.auto_width && st->screen.width > 0) return st->screen.width;
     int cols = 0;
     kv_terminal_size(st, &cols, nullptr);
     int w = cols > 0 ? cols : kv_default_cols;
-    if (st->bounded && st->auto_width) w = std::max(w - st->column, 1);
+    if (st->screen.bounded && st->screen.auto_width) w = std::max(w - st->screen.column, 1);
     return w;
 }
 
@@ -378,7 +378,7 @@ int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
 
 kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept {
     return {prompt ? std::string_view(prompt) : std::string_view(),
-            std::string_view(st->line, st->line_len), st->cursor, kv_screen_width(st)};
+            std::string_view(st->line.text, st->line.len), st->line.cursor, kv_screen_width(st)};
 }
 
 int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
