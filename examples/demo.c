@@ -5,8 +5,9 @@
  *
  * It keeps its history in ~/.kavrik_demo_history, completes its built-in
  * commands and file names with Tab, keeps what Ctrl-K, Ctrl-U, Ctrl-W and
- * Alt-D remove for Ctrl-Y (all three through the kavrik-ext companion), and
- * can show a clock above the prompt while you type.
+ * Alt-D remove for Ctrl-Y, undoes with Ctrl-_ and redoes with Ctrl-^ (all
+ * through the kavrik-ext companion), and can show a clock above the prompt
+ * while you type.
  * With --bounded the editor is pinned to the bottom row of the screen and all
  * output scrolls in the area above it.  When its input is not a terminal it
  * simply echoes every line it reads.
@@ -108,6 +109,7 @@ static void cmd_help(struct demo *d) {
            "keys: Tab completes; Up, Down and Ctrl-R recall lines\n"
            "      Ctrl-K/U/W, Alt-D cut; Ctrl-Y, Alt-Y paste\n"
            "      Ctrl-T, Alt-U/L/C, Ctrl-L, Ctrl-Z (fg resumes)\n"
+           "      Ctrl-_ undo, Ctrl-^ (Ctrl-6) redo\n"
            "anything else is echoed back\n",
            CLOCK_TICKS);
 }
@@ -232,7 +234,7 @@ static int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completi
     return 0;
 }
 
-/* Tab completion, the kill ring and the extra keys, through the companion. */
+/* Tab completion, the kill ring, the extra keys and undo, through the companion. */
 static kvx_attachment *attach_companion(struct demo *d) {
     kvx_options options;
     kvx_attachment *ext = NULL;
@@ -242,6 +244,10 @@ static kvx_attachment *attach_companion(struct demo *d) {
     options.completer_data = d;
     options.bounded = d->bounded;
     options.max_line_len = (int32_t)MAX_LINE_LEN;
+    /* The companion takes the idle tick (undo sees pauses there) and calls
+     * the clock from it. */
+    options.idle = on_idle;
+    options.idle_data = d;
     rc = kvx_attach(d->ed, &options, &ext);
     if (rc != 0) fprintf(stderr, "kavrik-demo: no completion (%s)\n", kvx_error_message(rc));
     return ext;
@@ -319,7 +325,7 @@ static int shell(struct demo *d) {
     find_history(d);
     load_history(d);
     ext = attach_companion(d);
-    kv_set_idle_callback(d->ed, on_idle, d);
+    if (!ext) kv_set_idle_callback(d->ed, on_idle, d);
     if (d->bounded) {
         kv_set_bounds(d->ed, 0, 0, 0, 0);
         fputs("\x1b[2J", stdout);

@@ -241,6 +241,9 @@ struct extension {
     void *data = nullptr;
     void (*release)(void *data) = nullptr;
     void (*key_bound)(void *data, int key) = nullptr;
+    // Set while the library owns the editor's idle slot: it calls
+    // routed_idle, which runs the idle callable, from its own tick.
+    bool idle_routed = false;
 };
 
 struct key_holder : holder {
@@ -308,6 +311,7 @@ H *make_holder(F &&f) noexcept {
 
 inline int key_trampoline(kv_editor *, int key, void *user, int *act) noexcept;
 inline void idle_trampoline(kv_editor *, void *user) noexcept;
+inline void routed_idle(kv_editor *, void *state) noexcept;
 
 template <class F>
 struct producer {
@@ -513,14 +517,14 @@ public:
         fn *h = detail::make_holder<fn>(std::forward<F>(f));
         if (!h) return own_failure(code::no_memory, detail::msg_callable);
         h->owner = s_;
-        kv_set_idle_callback(s_->ed, &detail::idle_trampoline, h);
+        if (!s_->ext.idle_routed) kv_set_idle_callback(s_->ed, &detail::idle_trampoline, h);
         detail::release(s_->idle);
         s_->idle = h;
         return {};
     }
     result on_idle(std::nullptr_t) noexcept {
         if (!s_) return no_editor();
-        kv_set_idle_callback(s_->ed, nullptr, nullptr);
+        if (!s_->ext.idle_routed) kv_set_idle_callback(s_->ed, nullptr, nullptr);
         detail::release(s_->idle);
         s_->idle = nullptr;
         return {};
@@ -620,6 +624,10 @@ inline void idle_trampoline(kv_editor *, void *user) noexcept {
     h->call(*h->owner->self);
     h->running = false;
     if (h->doomed) delete h;
+}
+
+inline void routed_idle(kv_editor *ed, void *state) noexcept {
+    if (idle_holder *h = static_cast<editor_state *>(state)->idle) idle_trampoline(ed, h);
 }
 
 } // namespace detail

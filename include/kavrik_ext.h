@@ -1,7 +1,7 @@
 /*
  * kavrik-ext: editing features for a kavrik editor, built on the public
- * interface of libkavrik alone: Tab completion, a kill ring with yank, and
- * the extra keys that users of shells reach for.
+ * interface of libkavrik alone: Tab completion, a kill ring with yank, the
+ * extra keys that users of shells reach for, and undo with redo.
  *
  * Attach the companion to an editor between readline calls, choosing the
  * features; it binds the keys of those features with kv_bind_key and owns its
@@ -18,10 +18,13 @@
  *                   Alt-Y
  *   KVX_KEYS        Ctrl-L (12), Ctrl-T (20), Alt-D, Alt-U, Alt-L, Alt-C,
  *                   Ctrl-Z (26)
+ *   KVX_UNDO        Ctrl-_ (31) undo, Ctrl-^ (30) redo; Up, Down, the start
+ *                   of a bracketed paste, and Ctrl-K, Ctrl-U, Ctrl-W (as
+ *                   above, the kill ring only with KVX_KILL_RING) watched
  *   any feature     Ctrl-R (18), Ctrl-G (7), ESC (27), Enter (13), Ctrl-C (3):
  *                   watched only, their built-in commands run unchanged
  *                   (the callback returns KV_ACTION_DEFAULT)
- * That is at most 18 of the editor's 64 bindings.
+ * That is at most 23 of the editor's 64 bindings.
  *
  * Ctrl-K, Ctrl-U and Ctrl-W keep the core's own command: the companion
  * records the text the command is about to remove and lets it run.  A
@@ -48,6 +51,51 @@
  * call, or takes over one of the watched keys, an error, a hang-up) is
  * noticed at the latest when the cursor stands anywhere but at the end of
  * the line; until then the companion's keys keep stepping aside.
+ *
+ * Undo (KVX_UNDO).  Ctrl-_ puts the line and the cursor back as they were
+ * before the latest step; Ctrl-^ walks forward again; any new change after
+ * an undo drops the steps that could have been redone.  A step is what the
+ * user would call one change:
+ *   - a run of typing, which ends at a pause (an idle tick that finds the
+ *     line changed since the last step) and at every key the companion
+ *     handles;
+ *   - each kill, yank, completion, case change and transposition;
+ *   - a line recalled with Up or Down, and a whole bracketed paste.
+ * Steps are found by comparing the line with the one last recorded, so
+ * changes made by keys the companion does not see (the core's own keys, the
+ * application's) are caught at the next pause or companion key.  A recalled
+ * line or a paste followed by typing within 0.1 s, before any tick, joins
+ * that typing; so does a paste that arrives with gaps of more than 0.1 s.
+ * Enter and Ctrl-C end the line and forget its steps; a line ended another
+ * way (end of input, kv_submit or kv_cancel from a callback) keeps them, so
+ * Ctrl-_ on the next, still empty, line brings it back.  Reverse search
+ * records nothing: Ctrl-_ and Ctrl-^ do nothing during one.
+ *
+ * The redo key is Ctrl-^ (byte 30, Ctrl-6 on most keyboards), the key of
+ * Node.js's readline.  The keys other editors use cannot reach a callback:
+ * Emacs's C-M-_ and Ruby reline's M-C-_, fish's Alt-/ are ESC followed by a
+ * byte that is not a letter, which the core decodes as KV_KEY_UNRECOGNISED;
+ * Ctrl-Shift-Z sends the same byte as Ctrl-Z (suspend here); PSReadLine's
+ * Ctrl-Y is the yank and reedline's Ctrl-G leaves a reverse search.
+ *
+ * The history of steps keeps at most KVX_UNDO_MAX_STEPS steps and
+ * KVX_UNDO_MAX_BYTES bytes of changed text, the oldest steps dropped first;
+ * the newest step is kept even when it alone is larger.  A step holds only
+ * the bytes it removed and inserted, and recording one copies no more than
+ * the changed line once.  When memory runs out a step is not recorded (the
+ * next one then spans both changes), the line is left as it is, and -3 is
+ * recorded for kvx_last_result; Ctrl-_ and Ctrl-^ then do nothing rather
+ * than lose the unrecorded change.
+ *
+ * The idle tick.  Pauses are seen through the editor's idle callback, which
+ * the companion takes while attached with KVX_UNDO (or with kvx_options.idle
+ * set); give yours in kvx_options.idle and the companion calls it on every
+ * tick, after looking at the line and before looking again (a change your
+ * callback makes is a step of its own).  An application that sets the editor's idle callback
+ * itself after attaching replaces the companion's: its callback runs, and
+ * typing runs then end only at the companion's keys.  kvx_detach sets the
+ * editor's idle callback back to kvx_options.idle (none when it was null),
+ * replacing whatever the application set meanwhile.
  *
  * Keys not offered, because the public interface cannot serve them:
  *   Alt-Backspace  terminals send ESC DEL, which the core decodes as
@@ -77,7 +125,14 @@ extern "C" {
 #define KVX_COMPLETION 1u /* Tab */
 #define KVX_KILL_RING 2u  /* Ctrl-K, Ctrl-U, Ctrl-W, Alt-D record; Ctrl-Y, Alt-Y yank */
 #define KVX_KEYS 4u       /* Ctrl-L, Ctrl-T, Alt-U, Alt-L, Alt-C, Ctrl-Z (and Alt-D) */
-#define KVX_ALL 7u
+#define KVX_UNDO 8u       /* Ctrl-_ undo, Ctrl-^ redo */
+#define KVX_ALL 15u
+
+/* Bounds of the undo history: steps kept, and bytes of changed text they
+ * hold.  256 steps outlast any line a person edits by hand; 4 MiB keeps a
+ * few changes to lines of a megabyte. */
+#define KVX_UNDO_MAX_STEPS 256
+#define KVX_UNDO_MAX_BYTES (4u * 1024u * 1024u)
 
 typedef struct kvx_attachment kvx_attachment;
 
@@ -134,6 +189,9 @@ typedef struct kvx_options {
     int32_t out_fd;             /* where the editor writes (default 1), for Ctrl-L and the listing */
     int32_t bounded;            /* nonzero when the editor runs in bounded mode: Ctrl-L then
                                    clears the output area above the box, not the screen */
+    kv_idle_callback idle;      /* the application's idle callback, called on every tick
+                                   (default none); see "The idle tick" above */
+    void *idle_data;            /* handed to it */
 } kvx_options;
 
 /* Writes the defaults into *options. */
@@ -169,8 +227,9 @@ int kvx_release_key(kvx_attachment *attachment, int32_t key) KV_NOEXCEPT;
 const char *kvx_error_message(int code) KV_NOEXCEPT;
 
 /*
- * The code of the most recent key action that failed (0 before any), and its
- * message (null before any).  Key actions cannot report through the key
+ * The code of the most recent key action that failed, or of the most recent
+ * undo step that could not be recorded (0 before any), and its message (null
+ * before any).  Key actions cannot report through the key
  * callback's result without ending the readline call, so they leave it here.
  */
 int kvx_last_result(const kvx_attachment *attachment) KV_NOEXCEPT;

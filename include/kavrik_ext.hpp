@@ -32,6 +32,7 @@ enum class feature : unsigned {
     completion = KVX_COMPLETION, // Tab
     kill_ring = KVX_KILL_RING,   // Ctrl-K, Ctrl-U, Ctrl-W, Alt-D record; Ctrl-Y, Alt-Y yank
     keys = KVX_KEYS,             // Ctrl-L, Ctrl-T, Alt-U, Alt-L, Alt-C, Ctrl-Z
+    undo = KVX_UNDO,             // Ctrl-_ undo, Ctrl-^ redo
     all = KVX_ALL,
 };
 constexpr feature operator|(feature a, feature b) noexcept {
@@ -126,6 +127,8 @@ inline attachment *attached(const editor &ed) noexcept {
 
 inline void detach(kavrik::detail::editor_state *s) noexcept {
     if (!s || !s->ext.release) return;
+    // The companion hands the idle slot back to routed_idle; from now on
+    // editor::on_idle sets the slot itself again.
     s->ext.release(s->ext.data);
     s->ext = {};
 }
@@ -157,6 +160,10 @@ inline result attach(editor &ed, unsigned features, const options &opts,
     o.max_line_len = s->cfg.max_line_len > 2147483647u ? 2147483647 : static_cast<int32_t>(s->cfg.max_line_len);
     o.out_fd = s->cfg.out_fd < 0 ? 1 : s->cfg.out_fd;
     o.bounded = s->cfg.bounded != 0 || s->cfg.height != 0;
+    // The editor's idle callable keeps running on every tick, through the
+    // companion, and editor::on_idle changes it without taking the slot back.
+    o.idle = &kavrik::detail::routed_idle;
+    o.idle_data = s;
     int rc = kvx_attach(s->ed, &o, &a->att);
     if (rc != 0) {
         delete a;
@@ -164,18 +171,21 @@ inline result attach(editor &ed, unsigned features, const options &opts,
         return {static_cast<code>(rc), kvx_error_message(rc)};
     }
     a->completer = completer;
-    s->ext = {a, &attachment::release, &attachment::key_bound};
+    s->ext = {a, &attachment::release, &attachment::key_bound, true};
     return {};
 }
 
 } // namespace detail
 
-// Attaches the companion without completion (kill ring and keys unless
-// opts.features says otherwise).  Attaching again replaces the attachment.
-// Call it between readline calls, after set_bounds if the editor is bounded,
-// and before binding keys of your own: the companion takes over its keys.
+// Attaches the companion without completion (kill ring, keys and undo
+// unless opts.features says otherwise).  Attaching again replaces the
+// attachment.  Call it between readline calls, after set_bounds if the
+// editor is bounded, and before binding keys of your own: the companion takes
+// over its keys.  The companion takes the editor's idle slot too; the
+// callable given to editor::on_idle, before or after attaching, still runs on
+// every tick.
 inline result attach(editor &ed, const options &opts = {}) noexcept {
-    unsigned f = opts.features ? static_cast<unsigned>(*opts.features) : (KVX_KILL_RING | KVX_KEYS);
+    unsigned f = opts.features ? static_cast<unsigned>(*opts.features) : (KVX_ALL & ~KVX_COMPLETION);
     return detail::attach(ed, f, opts, nullptr);
 }
 

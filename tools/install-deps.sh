@@ -1,6 +1,9 @@
 #!/bin/sh
-# Installs what the build and the tests need and a fresh machine may lack
-# (Debian packages only).  Does nothing when everything is present.
+# Installs what the build and the tests need and a fresh machine may lack:
+# Debian packages, and the xterm.js packages the screen tests run under node
+# (into a cache directory outside the tree: KAVRIK_NODE_DIR, default
+# ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-node).  Does nothing when everything
+# is present.
 set -eu
 need=""
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -19,9 +22,33 @@ for pkg in dpkg-dev tcl libsqlite3-dev; do
 done
 # The sanitizer build and the fuzz targets use clang's runtime (libFuzzer too).
 have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need="$need libclang-rt-dev"
-[ -z "$need" ] && exit 0
-echo "installing:$need"
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $need
+# The screen tests read the screen through xterm.js too, under node.  A node
+# from elsewhere (with its own npm) is used as it is.
+command -v node >/dev/null 2>&1 || need="$need nodejs"
+command -v npm >/dev/null 2>&1 || need="$need npm"
+if [ -n "$need" ]; then
+    echo "installing:$need"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq $need
+fi
+
+# The xterm.js packages, pinned: the tests' list of where its widths differ
+# from the library's is measured on these versions.
+node_dir=${KAVRIK_NODE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-node}
+node_pkgs="@xterm/headless@6.0.0 @xterm/addon-unicode-graphemes@0.4.0"
+have_node_pkg() {
+    grep -q "\"version\": *\"${1##*@}\"" "$node_dir/node_modules/${1%@*}/package.json" 2>/dev/null
+}
+missing=""
+for pkg in $node_pkgs; do have_node_pkg "$pkg" || missing="$missing $pkg"; done
+[ -z "$missing" ] && exit 0
+echo "installing into $node_dir:$missing"
+mkdir -p "$node_dir"
+# Builds in other trees may install at the same time: one at a time.
+(
+    flock 9 2>/dev/null || true
+    npm install --prefix "$node_dir" --no-audit --no-fund --no-package-lock --no-save \
+        --loglevel=error $node_pkgs
+) 9>"$node_dir/.lock"

@@ -20,9 +20,9 @@ struct kvx_key_entry {
 // their built-in commands unchanged (the callback returns KV_ACTION_DEFAULT).
 constexpr kvx_key_entry kvx_key_table[] = {
     {9, kvx_on_tab, KVX_COMPLETION},
-    {11, kvx_on_kill, KVX_KILL_RING},
-    {21, kvx_on_kill, KVX_KILL_RING},
-    {23, kvx_on_kill, KVX_KILL_RING},
+    {11, kvx_on_kill, KVX_KILL_RING | KVX_UNDO},
+    {21, kvx_on_kill, KVX_KILL_RING | KVX_UNDO},
+    {23, kvx_on_kill, KVX_KILL_RING | KVX_UNDO},
     {25, kvx_on_yank, KVX_KILL_RING},
     {kvx_alt('y'), kvx_on_yank_pop, KVX_KILL_RING},
     {kvx_alt('d'), kvx_on_kill_word, KVX_KILL_RING | KVX_KEYS},
@@ -37,6 +37,11 @@ constexpr kvx_key_entry kvx_key_table[] = {
     {27, kvx_on_search_key, KVX_ALL},
     {13, kvx_on_search_key, KVX_ALL},
     {3, kvx_on_search_key, KVX_ALL},
+    {31, kvx_on_undo, KVX_UNDO},
+    {30, kvx_on_redo, KVX_UNDO},
+    {KV_KEY_UP, kvx_on_undo_watch, KVX_UNDO},
+    {KV_KEY_DOWN, kvx_on_undo_watch, KVX_UNDO},
+    {KV_KEY_PASTE_START, kvx_on_undo_watch, KVX_UNDO},
 };
 
 static_assert(std::size(kvx_key_table) <= kvx_max_keys);
@@ -56,6 +61,7 @@ void kvx_free_attachment(kvx_attachment *a) noexcept {
     kvx_release(a->tab_mark.line);
     kvx_release(a->scratch);
     kvx_completions_free(a->completions);
+    kvx_undo_free(a->undo);
     kvx_free(a);
 }
 
@@ -108,20 +114,26 @@ KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
     }
     for (const kvx_key_entry &k : kvx_key_table) {
         if (!(k.features & o.features)) continue;
-        int rc = kv_bind_key(ed, k.key, k.callback, a);
+        // With undo every key goes through kvx_undo_key, which runs k.callback.
+        int rc = kv_bind_key(ed, k.key, (o.features & KVX_UNDO) ? kvx_undo_key : k.callback, a);
         if (rc != 0) {
             kvx_unbind_all(a);
             kvx_free_attachment(a);
             return rc == kvx_rc_no_memory ? kvx_rc_no_memory : kvx_rc_invalid;
         }
-        a->keys[a->key_count++] = {k.key, false};
+        a->keys[a->key_count++] = {k.key, false, k.callback};
     }
+    a->app_idle = o.idle;
+    a->app_idle_data = o.idle_data;
+    a->owns_idle = (o.features & KVX_UNDO) || o.idle;
+    if (a->owns_idle) kv_set_idle_callback(ed, kvx_tick, a);
     *out = a;
     return 0;
 }
 
 KVX_EXPORT void kvx_detach(kvx_attachment *a) KV_NOEXCEPT {
     if (!a) return;
+    if (a->owns_idle) kv_set_idle_callback(a->ed, a->app_idle, a->app_idle_data);
     kvx_unbind_all(a);
     kvx_free_attachment(a);
 }

@@ -96,9 +96,30 @@ struct kvx_mark {
 struct kvx_bound_key {
     int32_t key;
     bool released; // handed back to the application with kvx_release_key
+    kv_key_callback callback; // the feature's own callback for the key
 };
 
-inline constexpr size_t kvx_max_keys = 24;
+inline constexpr size_t kvx_max_keys = 32;
+
+// The undo history: the line as last recorded, and the steps that lead to it
+// (and, after an undo, away from it again).  Each step keeps the bytes it
+// removed and inserted at one offset, so it can be walked both ways.
+struct kvx_undo_step {
+    char *text = nullptr; // the removed bytes, then the inserted ones
+    size_t at = 0;        // where they stand in the line
+    size_t removed = 0, inserted = 0;
+    size_t cursor_before = 0, cursor_after = 0;
+};
+
+struct kvx_undo {
+    kvx_undo_step *steps = nullptr; // a ring of KVX_UNDO_MAX_STEPS, made at the first step
+    size_t first = 0;               // slot of the oldest step
+    size_t count = 0;               // steps held
+    size_t done = 0;                // steps applied; count - done can be redone
+    size_t bytes = 0;               // changed text the steps hold
+    kvx_bytes line;                 // the line as last recorded
+    size_t cursor = 0;              // the cursor last seen on that line
+};
 
 struct kvx_completions {
     struct item {
@@ -138,6 +159,11 @@ struct kvx_attachment {
     kvx_mark tab_mark;    // after the last Tab
     kvx_completions completions;
     kvx_bytes scratch;    // a line being composed
+
+    kvx_undo undo;
+    bool owns_idle;           // the editor's idle callback is the companion's tick
+    kv_idle_callback app_idle; // the application's, called on every tick
+    void *app_idle_data;
 };
 
 // Records a failure of a key action (code and message) for kvx_last_result.
@@ -181,6 +207,22 @@ int kvx_on_transpose(kv_editor *ed, int key, void *user, int *action) noexcept;
 int kvx_on_case(kv_editor *ed, int key, void *user, int *action) noexcept;
 int kvx_on_suspend(kv_editor *ed, int key, void *user, int *action) noexcept;
 int kvx_on_search_key(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_undo(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_redo(kv_editor *ed, int key, void *user, int *action) noexcept;
+int kvx_on_undo_watch(kv_editor *ed, int key, void *user, int *action) noexcept;
+
+// ---- undo --------------------------------------------------------------------------
+
+// Bound in place of every key's own callback when undo is on: records the
+// change made since the last step, runs the key's callback, and records what
+// that callback changed.
+int kvx_undo_key(kv_editor *ed, int key, void *user, int *action) noexcept;
+// The idle callback while attached: records a pause and calls the application's.
+void kvx_tick(kv_editor *ed, void *user) noexcept;
+// A kill whose deletion the core's command is about to make: the line it will
+// leave (m) is recorded now as its own step.
+void kvx_undo_expect(kvx_attachment *a, const kvx_mark &m) noexcept;
+void kvx_undo_free(kvx_undo &u) noexcept;
 
 // The completion list's life.
 void kvx_completions_reset(kvx_completions &c, size_t line_len, size_t max_len) noexcept;

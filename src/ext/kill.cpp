@@ -75,7 +75,10 @@ int kvx_on_kill(kv_editor *ed, int key, void *user, int *action) noexcept {
     kvx_kill k = kvx_core_kill(key, l);
     if (k.from == k.to) return 0;
     // When the text cannot be recorded the key does nothing: nothing is lost.
-    if (!kvx_record_kill(a, l, k, false)) *action = KV_ACTION_HANDLED;
+    if (!kvx_record_kill(a, l, k, false))
+        *action = KV_ACTION_HANDLED;
+    else
+        kvx_undo_expect(a, a->kill_mark);
     return 0;
 }
 

@@ -105,10 +105,11 @@ int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *ou
 
 } // namespace
 
-int kvr_completion_attach(kv_editor *ed) noexcept {
+int kvr_completion_attach(kv_editor *ed, kv_idle_callback idle) noexcept {
     kvx_options options;
     kvx_options_init(&options);
     options.features = KVX_ALL;
+    options.idle = idle;
     options.completer = complete;
     options.append_space = 0; // the append character is added here
     options.max_line_len = 1 << 20;

@@ -131,8 +131,7 @@ kv_editor *kvr_editor() noexcept {
     if (rl_instream) config.in_fd = fileno(rl_instream);
     if (rl_outstream) config.out_fd = fileno(rl_outstream);
     kv_editor *ed = kv_create_with_config(&config);
-    if (!ed || kv_set_idle_callback(ed, run_event_hook, nullptr) != 0 ||
-        kvr_completion_attach(ed) != 0) {
+    if (!ed || kvr_completion_attach(ed, run_event_hook) != 0) {
         kv_destroy(ed);
         editor_failed = true; // tried once; readline then returns null
         return nullptr;

@@ -84,7 +84,8 @@ bool kvr_line_from_editor(kv_editor *ed) noexcept;
 void kvr_line_to_editor(kv_editor *ed) noexcept;
 
 // ---- completion (complete.cpp) ----
-// Attaches the completion and editing keys of the companion library.
-int kvr_completion_attach(kv_editor *ed) noexcept;
+// Attaches the completion, editing and undo keys of the companion library;
+// idle runs on every tick through the companion.
+int kvr_completion_attach(kv_editor *ed, kv_idle_callback idle) noexcept;
 // Tells the companion that the program has bound key for itself.
 void kvr_completion_release_key(int key) noexcept;

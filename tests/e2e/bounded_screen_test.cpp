@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "base/state.h"
@@ -12,6 +13,7 @@
 #include "bounded_term.h"
 #include "fault.h"
 #include "pty_session.h"
+#include "screen_batch.h"
 #include "render/internal.h"
 
 namespace {
@@ -78,13 +80,54 @@ TEST_F(BoundedPty, WholeScreenEditorGrowsUpwardAndScrollsTheOutput) {
     EXPECT_EQ(pty.screen().row(0), "output 1");
 }
 
-TEST_F(BoundedPty, FollowsTheTerminalWhenItIsResized) {
+// The same on either emulator: xterm.js is fed the pty's output as it comes,
+// and both are resized with the pty, between the bytes before and after.
+struct BoundedPtyOn : BoundedPty, ::testing::WithParamInterface<Emulator> {
+    std::unique_ptr<LiveXterm> xterm;
+    int term = -1;
+    size_t sent = 0;
+    void SetUp() override {
+        BoundedPty::SetUp();
+        if (GetParam() != Emulator::xterm_js || !emulator_missing(GetParam()).empty()) return;
+        xterm = std::make_unique<LiveXterm>();
+        term = xterm->open(24, 80);
+    }
+    void forward() {
+        xterm->feed(term, std::string_view(pty.log()).substr(sent));
+        sent = pty.log_size();
+    }
+    void resize(int rows, int cols) {
+        pty.pump(0);
+        if (xterm) {
+            forward();
+            xterm->resize(term, rows, cols);
+        }
+        pty.screen().resize(rows, cols);
+        pty.resize(rows, cols);
+    }
+    Snapshot shown() {
+        if (!xterm) return snapshot_of(pty.screen());
+        forward();
+        return xterm->snap(term);
+    }
+};
+
+TEST_P(BoundedPtyOn, FollowsTheTerminalWhenItIsResized) {
+    REQUIRE_EMULATOR(GetParam());
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
     draw("abc", 23, 5);
-    pty.resize(20, 80);
+    resize(20, 80);
     draw("abcd", 19, 6);
-    EXPECT_EQ(pty.screen().row(19), "> abcd");
+    // One box, on the bottom row.
+    const Snapshot s = shown();
+    EXPECT_EQ(s.dump(), std::string(19, '\n') + "> abcd");
+    EXPECT_EQ(s.cursor_row, 19);
+    EXPECT_EQ(s.cursor_col, 6);
 }
+
+INSTANTIATE_TEST_SUITE_P(Emulators, BoundedPtyOn,
+                         ::testing::Values(Emulator::libvterm, Emulator::xterm_js),
+                         emulator_param_name);
 
 TEST_F(BoundedPty, Column5WithAutomaticWidthPadsToTheScreenEdge) {
     write_slave(pty, "\x1b[24;1H" + std::string(80, '#') + "\x1b[24;1H12345");

@@ -1,8 +1,9 @@
-// Resizing in tmux, which rewraps its rows when the window gets narrower or
-// wider (libvterm does not): the demo shell is typed into in one window and
-// resized, and a second demo is started at the final size and typed the
-// same; from the editor's first row down both windows must show the same.
-// Runs only where tmux is installed.
+// Resizing in terminals that rewrap their rows when the window gets narrower
+// or wider (libvterm does not): tmux, and xterm.js fed from a pseudo-terminal.
+// The demo shell is typed into in one window and resized, and a second demo
+// is started at the final size and typed the same; from the editor's first
+// row down both windows must show the same.  Runs only where tmux, or node
+// and the xterm.js packages, are installed.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "program_pty.h"
+#include "screen_batch.h"
 
 namespace {
 
@@ -34,9 +38,19 @@ std::string shell_quoted(const std::string &s) {
     return q + "'";
 }
 
+// A terminal window running the demo.
+class DemoWindow {
+public:
+    virtual ~DemoWindow() = default;
+    virtual void type(const std::string &text) = 0;
+    virtual void resize(int cols) = 0;
+    // The rows shown, trailing blanks removed.
+    virtual std::vector<std::string> capture() = 0;
+};
+
 // A tmux server of its own (its own socket), with one window running the
 // demo; the server is stopped when this goes away.
-class TmuxDemo {
+class TmuxDemo : public DemoWindow {
 public:
     TmuxDemo(int cols, int rows, bool bounded) {
         static int serial = 0;
@@ -56,9 +70,9 @@ public:
     TmuxDemo(const TmuxDemo &) = delete;
     TmuxDemo &operator=(const TmuxDemo &) = delete;
 
-    void type(const std::string &text) { run("send-keys -l " + shell_quoted(text)); }
-    void resize(int cols) { run("resize-window -x " + std::to_string(cols)); }
-    std::vector<std::string> capture() {
+    void type(const std::string &text) override { run("send-keys -l " + shell_quoted(text)); }
+    void resize(int cols) override { run("resize-window -x " + std::to_string(cols)); }
+    std::vector<std::string> capture() override {
         std::vector<std::string> rows;
         FILE *p = popen((tmux() + " capture-pane -p").c_str(), "r");
         if (!p) return rows;
@@ -85,6 +99,43 @@ private:
     }
     std::string socket_;
     fs::path home_;
+};
+
+// The demo on a pseudo-terminal, its output poured into xterm.js; a resize
+// reaches xterm.js between the bytes written before it and those after.
+class XtermDemo : public DemoWindow {
+public:
+    XtermDemo(LiveXterm &xterm, int cols, int rows, bool bounded)
+        : xterm_(xterm),
+          run_(demo_path(), bounded ? std::vector<std::string>{"--bounded"} : std::vector<std::string>{},
+               home_, rows, cols),
+          term_(xterm.open(rows, cols)), rows_(rows) {}
+    ~XtermDemo() override { xterm_.close(term_); }
+    XtermDemo(const XtermDemo &) = delete;
+    XtermDemo &operator=(const XtermDemo &) = delete;
+
+    void type(const std::string &text) override { run_.type(text); }
+    void resize(int cols) override {
+        forward();
+        xterm_.resize(term_, rows_, cols);
+        run_.resize(rows_, cols);
+    }
+    std::vector<std::string> capture() override {
+        forward();
+        return xterm_.snap(term_).rows;
+    }
+
+private:
+    void forward() {
+        run_.drain();
+        xterm_.feed(term_, std::string_view(run_.log()).substr(sent_));
+        sent_ = run_.log().size();
+    }
+    LiveXterm &xterm_;
+    TempHome home_;
+    ProgramRun run_;
+    int term_, rows_;
+    size_t sent_ = 0;
 };
 
 bool eventually(const std::function<bool()> &pred, int timeout_ms = 5000) {
@@ -150,9 +201,15 @@ const std::string forty_words = [] {
     return s;
 }();
 
+enum class Window { tmux, xterm_js };
+
 // A demo at the given width with the forty words typed.
-std::unique_ptr<TmuxDemo> typed_demo(int cols, bool bounded) {
-    auto demo = std::make_unique<TmuxDemo>(cols, 24, bounded);
+std::unique_ptr<DemoWindow> typed_demo(Window kind, LiveXterm *xterm, int cols, bool bounded) {
+    std::unique_ptr<DemoWindow> demo;
+    if (kind == Window::tmux)
+        demo = std::make_unique<TmuxDemo>(cols, 24, bounded);
+    else
+        demo = std::make_unique<XtermDemo>(*xterm, cols, 24, bounded);
     // The prompt is drawn (on a screen narrower than it, over two rows).
     EXPECT_TRUE(eventually([&] {
         const std::string all = joined(demo->capture());
@@ -165,8 +222,17 @@ std::unique_ptr<TmuxDemo> typed_demo(int cols, bool bounded) {
 
 // After every resize the editor is what a demo started at that width shows,
 // and typing goes on in place.
-TEST(TmuxResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
-    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+struct RewrappingResize : ::testing::TestWithParam<Window> {};
+
+TEST_P(RewrappingResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
+    const Window kind = GetParam();
+    if (kind == Window::tmux && !have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    std::unique_ptr<LiveXterm> xterm;
+    if (kind == Window::xterm_js) {
+        REQUIRE_EMULATOR(Emulator::xterm_js);
+        xterm = std::make_unique<LiveXterm>();
+        ASSERT_EQ(xterm->error(), "");
+    }
     ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
     // Bounded rows are filled out to the box edge, so the box must be wider
     // than the prompt there; a normal editor goes down to 6 columns.
@@ -175,13 +241,13 @@ TEST(TmuxResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
         for (std::vector<int> widths : sequences) {
             if (bounded && widths[0] == 6) widths[0] = 10;
             std::string what = bounded ? "bounded 80" : "normal 80";
-            auto resized = typed_demo(80, bounded);
-            std::unique_ptr<TmuxDemo> fresh;
+            auto resized = typed_demo(kind, xterm.get(), 80, bounded);
+            std::unique_ptr<DemoWindow> fresh;
             for (int w : widths) {
                 what += " to " + std::to_string(w);
                 SCOPED_TRACE(what);
                 resized->resize(w);
-                fresh = typed_demo(w, bounded);
+                fresh = typed_demo(kind, xterm.get(), w, bounded);
                 std::vector<std::string> want = editor_rows(fresh->capture());
                 EXPECT_TRUE(eventually([&] { return editor_rows(resized->capture()) == want; }))
                     << "resized:\n" << joined(resized->capture()) << "fresh:\n"
@@ -198,5 +264,11 @@ TEST(TmuxResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Windows, RewrappingResize,
+                         ::testing::Values(Window::tmux, Window::xterm_js),
+                         [](const ::testing::TestParamInfo<Window> &info) {
+                             return std::string(info.param == Window::tmux ? "tmux" : "xtermjs");
+                         });
 
 } // namespace

@@ -15,7 +15,7 @@ TEST(ExtAttach, RefusesOptionsOutOfRange) {
     };
     const Row rows[] = {
         {"no feature", [](kvx_options &o) { o.features = 0; }},
-        {"unknown feature", [](kvx_options &o) { o.features = 8; }},
+        {"unknown feature", [](kvx_options &o) { o.features = KVX_ALL + 1; }},
         {"completion without a completer", [](kvx_options &o) { o.completer = nullptr; }},
         {"ring of 0", [](kvx_options &o) { o.kill_ring_size = 0; }},
         {"ring of 1025", [](kvx_options &o) { o.kill_ring_size = 1025; }},
@@ -54,7 +54,7 @@ TEST(ExtAttach, BindsTheKeysOfTheChosenFeaturesOrNone) {
         int keys; // entries the attachment takes
     };
     const Row rows[] = {
-        {KVX_COMPLETION, 6}, {KVX_KILL_RING, 11}, {KVX_KEYS, 12}, {KVX_ALL, 18},
+        {KVX_COMPLETION, 6}, {KVX_KILL_RING, 11}, {KVX_KEYS, 12}, {KVX_UNDO, 13}, {KVX_ALL, 23},
     };
     for (const Row &r : rows) {
         kv_editor *ed = kv_create();

@@ -174,4 +174,24 @@ TEST(CppExt, AKeyBoundAfterAttachingStaysTheApplicationsOnDetach) {
     EXPECT_EQ(c.run("c\x1b" "u\r"), "c");
 }
 
+// The companion takes the idle slot; the editor's idle callable, set before
+// or after attaching, still runs on every tick, and again after detaching.
+TEST(CppExt, TheIdleCallableRunsThroughTheCompanion) {
+    for (bool before : {true, false}) {
+        CppCall c;
+        int ticks = 0; // counted on the call's thread, read after it ended
+        auto count = [&](kavrik::editor &) { ++ticks; };
+        if (before) ASSERT_TRUE(c.ed.on_idle(count));
+        ASSERT_TRUE(kavrik::ext::attach(c.ed));
+        if (!before) ASSERT_TRUE(c.ed.on_idle(count));
+        // The editor reads a NUL byte as an idle tick; Ctrl-_ undoes what followed it.
+        EXPECT_EQ(c.run(std::string("ab\0c\x1f\r", 6)), "ab") << before;
+        int seen = ticks;
+        EXPECT_GE(seen, 1) << before;
+        kavrik::ext::detach(c.ed);
+        EXPECT_EQ(c.run(std::string("x\0\r", 3)), "x");
+        EXPECT_GT(ticks, seen) << "detaching lost the idle callable";
+    }
+}
+
 } // namespace

@@ -38,6 +38,8 @@ struct ExtSession {
     kvx_attachment *ext = nullptr;
     Words words;
 
+    IdleCounter ticks; // the application's idle callback, run by the companion
+
     explicit ExtSession(int rows = 24, int cols = 80, unsigned features = KVX_ALL,
                         kv_config *cfg = nullptr)
         : pty(rows, cols) {
@@ -48,6 +50,8 @@ struct ExtSession {
         o.completer = Words::complete;
         o.completer_data = &words;
         o.out_fd = pty.slave();
+        o.idle = IdleCounter::count;
+        o.idle_data = &ticks;
         if (cfg) o.max_line_len = static_cast<int32_t>(cfg->max_line_len);
         EXPECT_EQ(kvx_attach(ed, &o, &ext), 0);
     }

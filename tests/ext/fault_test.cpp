@@ -1,6 +1,8 @@
 // Every allocation of the companion failing in turn: attaching binds no key,
 // and each key action leaves the line and the kill ring as they were and
-// records -3, until the action has all it needs and succeeds.
+// records -3, until the action has all it needs and succeeds.  An undo step
+// that cannot be recorded leaves the line alone: undo then does nothing, or
+// (once memory is back) undoes the larger step that spans it.
 #include "ext_session.h"
 #include "fault_seam.h"
 
@@ -26,11 +28,15 @@ struct FaultRow {
     std::vector<std::string> words;
     std::string setup;              // typed first
     std::string action;             // typed with the countdown armed
-    std::string before;             // the line before the action
+    std::string before;             // the line when an allocation failed: as before the action
     std::vector<std::string> ring;  // the ring before the action
     std::string after;              // the line once the action succeeds
     bool allocates = true;          // false: the memory of earlier keys serves
+    std::string then;               // typed after the countdown is off again
+    unsigned features = KVX_ALL & ~KVX_UNDO; // undo records steps of its own
 };
+
+const std::string nul(1, '\0'), undo = "\x1f";
 
 TEST(ExtFaults, KeyActionsLeaveLineAndRingOnEveryAllocationFailure) {
     const FaultRow rows[] = {
@@ -44,17 +50,20 @@ TEST(ExtFaults, KeyActionsLeaveLineAndRingOnEveryAllocationFailure) {
         {{"make"}, "ma", "\t", "ma", {}, "make "},
         {{"make", "man"}, "m", "\t", "m", {}, "ma"},
         {{"make", "man"}, "ma\t", "\t", "ma", {}, "ma"},
+        {{}, "hello", nul + " world" + undo, "hello world", {}, "hello", true, "", KVX_ALL},
+        {{}, "hello", nul, "", {}, "hello", true, " world" + undo, KVX_ALL},
+        {{}, "ab" + nul + "c" + undo, "\x1e", "ab", {}, "abc", false, "", KVX_ALL},
     };
     for (const FaultRow &r : rows) {
         long failures = 0;
         for (long n = 1; n < 50; ++n) {
-            ExtSession s;
+            ExtSession s(24, 80, r.features);
             s.words.words = r.words;
             Arm arm;
             arm.n = n;
             ASSERT_EQ(kv_bind_key(s.ed, KV_KEY_F1, Arm::arm, &arm), 0);
             ASSERT_EQ(kv_bind_key(s.ed, KV_KEY_F2, Arm::disarm, &arm), 0);
-            std::string line = s.run(r.setup + "\x1bOP" + r.action + "\x1bOQ\r");
+            std::string line = s.run(r.setup + "\x1bOP" + r.action + "\x1bOQ" + r.then + "\r");
             if (!arm.fired) {
                 EXPECT_EQ(line, r.after) << r.setup << " with " << n - 1 << " allocations";
                 break;

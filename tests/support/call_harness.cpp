@@ -58,15 +58,13 @@ std::string plain_line(kv_editor *ed) {
     return s;
 }
 
-namespace {
-void idle_count(kv_editor *ed, void *user) {
+void IdleCounter::count(kv_editor *ed, void *user) {
     auto *c = static_cast<IdleCounter *>(user);
     c->calls++;
     if (IdleCounter::Hook hook = c->hook.load()) hook(ed, c);
 }
-} // namespace
 
-void IdleCounter::install(kv_editor *ed) { kv_set_idle_callback(ed, idle_count, this); }
+void IdleCounter::install(kv_editor *ed) { kv_set_idle_callback(ed, count, this); }
 
 bool IdleCounter::wait_more(Pty &pty, int n, int timeout_ms) {
     int target = calls + n;

@@ -47,6 +47,8 @@ struct IdleCounter {
     std::atomic<Hook> hook{nullptr};
     void *extra = nullptr;
     void install(kv_editor *ed);
+    // The idle callback install sets, with this counter as its user data.
+    static void count(kv_editor *ed, void *counter);
     // Pumps the pty until at least n more calls than now have happened.
     bool wait_more(Pty &pty, int n, int timeout_ms = 3000);
 };

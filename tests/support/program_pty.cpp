@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,6 +101,19 @@ bool ProgramRun::enter_and_wait_for_next_call() {
     return pump_until([&] { return log_.find("\x1b[?2004h", from) != std::string::npos; });
 }
 
+void ProgramRun::resize(int rows, int cols) {
+    struct winsize ws {};
+    ws.ws_row = static_cast<unsigned short>(rows);
+    ws.ws_col = static_cast<unsigned short>(cols);
+    ioctl(master_, TIOCSWINSZ, &ws);
+    screen_.resize(rows, cols);
+}
+
+void ProgramRun::drain() {
+    while (read_some(0) > 0) {
+    }
+}
+
 int ProgramRun::wait_exit(int timeout_ms) {
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -112,8 +126,7 @@ int ProgramRun::wait_exit(int timeout_ms) {
         if (read_some(10) < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (!exited_) return -1;
-    while (read_some(0) > 0) { // what it wrote last
-    }
+    drain(); // what it wrote last
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

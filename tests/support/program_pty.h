@@ -48,6 +48,10 @@ public:
     // the terminal (bracketed paste is on again): keys typed before that
     // would be echoed by the terminal itself.
     bool enter_and_wait_for_next_call();
+    // Resizes the terminal as a window resize does (the program gets SIGWINCH).
+    void resize(int rows, int cols);
+    // Reads what the program has written so far.
+    void drain();
     // Waits for the program to exit; its exit status, or -1.
     int wait_exit(int timeout_ms = 5000);
     VtScreen &screen() { return screen_; }
