@@ -53,7 +53,7 @@ struct PrintTest : ::testing::Test {
 
     // What a fresh drawing of the current editor writes.
     Pieces fresh_drawing() {
-        kv_render_store_reset(st);
+        kv_render_store_reset(st->screen.store);
         term.clear();
         EXPECT_EQ(kv_render_apply(ed, st->call.prompt), 0);
         Pieces drawn = term.pieces();

@@ -298,7 +298,7 @@ Snapshot snapshot(const kv_state *st) {
 
 // Counts the writes of one drawing from `before` to `line`.
 long writes_of(kv_editor *ed, WriteCapture &term, const char *before, const char *line) {
-    kv_render_store_reset(ed->state);
+    kv_render_store_reset(ed->state->screen.store);
     set_line(ed, before);
     EXPECT_EQ(kv_render_apply(ed, "> "), 0);
     set_line(ed, line);
@@ -314,7 +314,7 @@ TEST(BoundedFailure, WriteFailureWithoutMoveKeepsTheOldFrame) {
     const long total = writes_of(ed, term, "aaaa bbbb cccc ddddd", two_rows);
     ASSERT_GT(total, 3);
     for (long k = 1; k <= total; ++k) {
-        kv_render_store_reset(ed->state);
+        kv_render_store_reset(ed->state->screen.store);
         set_line(ed, "aaaa bbbb cccc ddddd");
         ASSERT_EQ(kv_render_apply(ed, "> "), 0);
         const Snapshot old = snapshot(ed->state);
@@ -335,7 +335,7 @@ TEST(BoundedFailure, WriteFailureAfterTheBoxMovedLeavesTheStoreEmpty) {
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
     const long total = writes_of(ed, term, "hi", two_rows);
     for (long k = 1; k <= total; ++k) {
-        kv_render_store_reset(ed->state);
+        kv_render_store_reset(ed->state->screen.store);
         set_line(ed, "hi");
         ASSERT_EQ(kv_render_apply(ed, "> "), 0);
         set_line(ed, two_rows);
@@ -371,7 +371,7 @@ TEST(BoundedFailure, StoreOutOfMemoryIsReported) {
     bool store_failed = false;
     long allocations = for_each_alloc_failure(
         [&] {
-            kv_render_store_reset(ed->state);
+            kv_render_store_reset(ed->state->screen.store);
             term.clear();
             return kv_render_apply(ed, "> ");
         },

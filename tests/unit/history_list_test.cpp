@@ -208,7 +208,7 @@ TEST(HistoryNav, WalkNeverWrapsAndComesBackToTheTypedLine) {
     EXPECT_EQ(w.step(+1), "edited");
     EXPECT_EQ(w.step(-1), "b");
     EXPECT_EQ(w.step(+1), "edited");
-    kv_history_reset_walk(w.st());
+    kv_history_reset_walk(w.st()->history);
     EXPECT_EQ(w.st()->history.walk, -1);
     EXPECT_EQ(w.st()->history.saved, nullptr);
 }

@@ -293,7 +293,7 @@ TEST(RenderStore, UpdateCopiesARangeOfRowsAndClearsTheRest) {
     EXPECT_STREQ(st->screen.store.rows[0], "");
     kv_layout_free(&lo);
 
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     EXPECT_EQ(st->screen.store.count, 0);
     EXPECT_EQ(st->screen.store.capacity, 0);
     EXPECT_EQ(st->screen.store.rows, nullptr);

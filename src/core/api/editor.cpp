@@ -48,7 +48,7 @@ void kv_store_config(kv_state *st, const kv_config &c) noexcept {
     st->io.in_fd = c.in_fd < 0 ? 0 : c.in_fd;
     st->io.out_fd = c.out_fd < 0 ? 1 : c.out_fd;
     // A fixed height alone asks for bounded mode too.
-    kv_render_set_geometry(st, c.column, c.row, c.width, c.height, c.bounded != 0 || c.height != 0);
+    kv_render_set_geometry(st->screen, c.column, c.row, c.width, c.height, c.bounded != 0 || c.height != 0);
     st->line.max_len = c.max_line_len;
     st->history.max_len = c.history_max_len;
     st->history.walk = -1;
@@ -103,7 +103,7 @@ void kv_destroy_method(kv_editor *ed) noexcept {
     if (st->call.active) return;
     kv_terminal_restore(st);
     kv_history_free(st);
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     kv_free(st->history.saved);
     kv_free(st->line.text);
     kv_free(st);

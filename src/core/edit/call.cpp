@@ -70,19 +70,19 @@ private:
 
 // The line is done with: no walk, an empty buffer for the next call.
 void kv_call_drop_line(kv_call *c) noexcept {
-    kv_history_reset_walk(c->st);
+    kv_history_reset_walk(c->st->history);
     (void)kv_buf_set(c->ed, "");
 }
 
 void kv_call_reset(kv_call *c) noexcept {
     kv_state *st = c->st;
     kv_search_clear(&c->search);
-    kv_history_reset_walk(st);
+    kv_history_reset_walk(st->history);
     st->call.paste_active = 0;
     st->call.cancel_requested = 0;
     st->call.active = 1;
     st->call.submit_requested = 0;
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     st->call.prompt = c->prompt;
     c->back_len = 0;
     c->cooked_left = 0;
@@ -113,7 +113,7 @@ bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     c->cooked_left = kv_cooked_pending(st, seen);
     (void)kv_write_seq(st->io.out_fd, kv_paste_on);
     if (!st->screen.bounded) (void)kv_write_seq(st->io.out_fd, kv_seq_crlf);
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     return true;
 }
 
@@ -242,7 +242,7 @@ char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     bool ok = kv_finish_search(c) == 0;
     if (ok && !hung_up)
         ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
-    if (ok) kv_render_store_reset(st);
+    if (ok) kv_render_store_reset(st->screen.store);
     ending.close();
     if (!ok) {
         kv_call_drop_line(c);

@@ -120,7 +120,7 @@ struct kv_out {
 int kv_write_entries(const kv_state *st, int fd) noexcept {
     kv_out out(fd);
     for (int i = 0; i < st->history.count && !out.failed; ++i) {
-        for (const char *p = kv_history_entry(st, i); *p; ++p) {
+        for (const char *p = kv_history_entry(st->history, i); *p; ++p) {
             if (*p == '\n') {
                 out.put('\\');
                 out.put('n');

@@ -18,8 +18,8 @@ namespace {
 constexpr int kv_first_history_cap = 16;
 
 // Ring position of logical entry i.
-int kv_ring_pos(const kv_state *st, int i) noexcept {
-    return static_cast<int>((static_cast<long>(st->history.head) + i) % st->history.cap);
+int kv_ring_pos(const kv_history_list &h, int i) noexcept {
+    return static_cast<int>((static_cast<long>(h.head) + i) % h.cap);
 }
 
 char **kv_alloc_ring(int cap) noexcept {
@@ -73,13 +73,13 @@ void kv_ring_drop_oldest(kv_state *st) noexcept {
 // Stores an owned copy as the newest entry, dropping the oldest at the limit.
 void kv_ring_push(kv_state *st, char *copy) noexcept {
     if (st->history.count == st->history.max_len) kv_ring_drop_oldest(st);
-    st->history.entries[kv_ring_pos(st, st->history.count)] = copy;
+    st->history.entries[kv_ring_pos(st->history, st->history.count)] = copy;
     ++st->history.count;
 }
 
 bool kv_newest_equals(const kv_state *st, const char *line) noexcept {
     return st->history.count > 0 &&
-           std::strcmp(kv_history_entry(st, st->history.count - 1), line) == 0;
+           std::strcmp(kv_history_entry(st->history, st->history.count - 1), line) == 0;
 }
 
 // Moves the newest keep entries into a fresh ring of cap slots, releasing
@@ -88,8 +88,8 @@ int kv_ring_compact(kv_state *st, int keep, int cap) noexcept {
     char **ring = kv_alloc_ring(cap);
     if (!ring) return kv_rc_failed;
     int drop = st->history.count - keep;
-    for (int i = 0; i < drop; ++i) kv_free(st->history.entries[kv_ring_pos(st, i)]);
-    for (int i = 0; i < keep; ++i) ring[i] = st->history.entries[kv_ring_pos(st, drop + i)];
+    for (int i = 0; i < drop; ++i) kv_free(st->history.entries[kv_ring_pos(st->history, i)]);
+    for (int i = 0; i < keep; ++i) ring[i] = st->history.entries[kv_ring_pos(st->history, drop + i)];
     kv_free(st->history.entries);
     st->history.entries = ring;
     st->history.cap = cap;
@@ -100,7 +100,7 @@ int kv_ring_compact(kv_state *st, int keep, int cap) noexcept {
 
 // Releases every entry and the ring; the walk is left alone.
 void kv_release_entries(kv_state *st) noexcept {
-    for (int i = 0; i < st->history.count; ++i) kv_free(st->history.entries[kv_ring_pos(st, i)]);
+    for (int i = 0; i < st->history.count; ++i) kv_free(st->history.entries[kv_ring_pos(st->history, i)]);
     kv_free(st->history.entries);
     st->history.entries = nullptr;
     st->history.count = 0;
@@ -110,21 +110,20 @@ void kv_release_entries(kv_state *st) noexcept {
 
 } // namespace
 
-const char *kv_history_entry(const kv_state *st, int i) noexcept {
-    return st->history.entries[kv_ring_pos(st, i)];
+const char *kv_history_entry(const kv_history_list &h, int i) noexcept {
+    return h.entries[kv_ring_pos(h, i)];
 }
 
-void kv_history_reset_walk(kv_state *st) noexcept {
-    if (!st) return;
-    kv_free(st->history.saved);
-    st->history.saved = nullptr;
-    st->history.walk = -1;
+void kv_history_reset_walk(kv_history_list &h) noexcept {
+    kv_free(h.saved);
+    h.saved = nullptr;
+    h.walk = -1;
 }
 
 void kv_history_free(kv_state *st) noexcept {
     if (!st) return;
     kv_release_entries(st);
-    kv_history_reset_walk(st);
+    kv_history_reset_walk(st->history);
 }
 
 extern "C" int kv_history_add_impl(kv_editor *ed, const char *line) noexcept {
@@ -190,7 +189,7 @@ void kv_history_nav(kv_editor *ed, int delta) noexcept {
     long from = std::min(st->history.walk, st->history.count);
     long n = std::max(0L, from + delta);
     int index = static_cast<int>(std::min<long>(n, st->history.count));
-    const char *text = index < st->history.count ? kv_history_entry(st, index)
+    const char *text = index < st->history.count ? kv_history_entry(st->history, index)
                                                   : st->history.saved;
     // The index follows the line: after a failed replacement both stay.
     if (kv_buf_set(ed, text ? text : "") == 0) st->history.walk = index;

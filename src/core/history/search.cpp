@@ -26,7 +26,7 @@ std::string_view kv_query_view(const kv_search *s) noexcept {
 
 bool kv_entry_matches(const kv_state *st, int i, std::string_view query) noexcept {
     return query.empty() ||
-           std::string_view(kv_history_entry(st, i)).find(query) != std::string_view::npos;
+           std::string_view(kv_history_entry(st->history, i)).find(query) != std::string_view::npos;
 }
 
 constexpr int kv_no_match = -1;
@@ -107,7 +107,7 @@ int kv_history_search_refresh(kv_editor *ed, kv_search *s, int advance) noexcept
     s->match = i;
     s->found = i >= 0;
     // A failed search shows the line from before the search.
-    const char *line = i >= 0 ? kv_history_entry(st, i) : s->saved;
+    const char *line = i >= 0 ? kv_history_entry(st->history, i) : s->saved;
     if (kv_buf_set(ed, line ? line : "") != 0) return kv_rc_failed;
     char *display = kv_compose_display(s);
     if (!display) return kv_rc_failed;

@@ -63,7 +63,7 @@ int kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
     const int64_t end = kv_box_end(st, b.height);
     for (int64_t r = std::min<int64_t>(b.top, old_top); ok && r < end; ++r)
         ok = kv_blank_box_row(st, r) == 0;
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     return ok ? 0 : kv_rc_failed;
 }
 
@@ -120,7 +120,7 @@ int kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noex
     }
     for (int64_t r = std::max<int64_t>(from, st->screen.row); ok && r < end; ++r)
         ok = kv_blank_box_row(st, r) == 0;
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     return ok ? 0 : kv_rc_failed;
 }
 
@@ -197,9 +197,9 @@ int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t wid
     if (column < 0 || row < 0 || width < 0 || height < 0) {
         return kv_fail_with(st, kv_result::invalid, kv_msg_invalid_bounds);
     }
-    kv_render_set_geometry(st, column, row, width, height, true);
+    kv_render_set_geometry(st->screen, column, row, width, height, true);
     // The next drawing starts afresh in the new box.
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     return 0;
 }
 
@@ -207,25 +207,25 @@ int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_invalid;
     if (width < 0) return kv_fail_with(st, kv_result::invalid, kv_msg_invalid_width);
-    kv_render_set_width(st, width);
+    kv_render_set_width(st->screen, width);
     return 0;
 }
 
 } // extern "C"
 
-void kv_render_set_geometry(kv_state *st, int32_t column, int32_t row, int32_t width,
+void kv_render_set_geometry(kv_screen &s, int32_t column, int32_t row, int32_t width,
                             int32_t height, bool bounded) noexcept {
-    st->screen.column = column;
-    st->screen.row = row;
-    st->screen.height = height;
-    st->screen.bounded = bounded;
+    s.column = column;
+    s.row = row;
+    s.height = height;
+    s.bounded = bounded;
     // A height of 0 follows the terminal only in a box; unbounded, the
     // editor takes as many rows as the line needs.
-    st->screen.auto_height = bounded && height == 0;
-    kv_render_set_width(st, width);
+    s.auto_height = bounded && height == 0;
+    kv_render_set_width(s, width);
 }
 
-void kv_render_set_width(kv_state *st, int32_t width) noexcept {
-    st->screen.width = width;
-    st->screen.auto_width = width == 0;
+void kv_render_set_width(kv_screen &s, int32_t width) noexcept {
+    s.width = width;
+    s.auto_width = width == 0;
 }

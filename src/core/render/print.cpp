@@ -116,7 +116,7 @@ int kv_print_bounded(kv_editor *ed, kv_state *st, kv_print_callback cb, void *us
     int rc = kv_bounded_refusal(st, editor_top);
     if (rc == 0) rc = kv_stream_into_output_area(ed, st, editor_top, cb, user);
     if (rc != 0) return rc;
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     return kv_render_apply(ed, st->call.prompt) == 0 ? 0 : kv_rc_io_error;
 }
 
@@ -127,7 +127,7 @@ int kv_render_clear_active(kv_editor *ed) noexcept {
     if (!st || st->screen.store.count <= 0) return 0;
     const int rc = st->screen.bounded ? kv_clear_bounded_frame(st) : kv_clear_normal_frame(st);
     if (rc != 0) return kv_rc_failed;
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     return 0;
 }
 

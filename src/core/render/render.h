@@ -21,16 +21,16 @@ int kv_print_above_method(kv_editor *ed, kv_print_callback cb, void *user) noexc
 // Sets the geometry from a configuration or kv_set_bounds: the box column and
 // row, the width and height (0: follow the terminal), and whether the editor
 // is bounded.
-void kv_render_set_geometry(kv_state *st, int32_t column, int32_t row, int32_t width,
+void kv_render_set_geometry(kv_screen &s, int32_t column, int32_t row, int32_t width,
                             int32_t height, bool bounded) noexcept;
 // Sets the layout width alone (0: follow the terminal).
-void kv_render_set_width(kv_state *st, int32_t width) noexcept;
+void kv_render_set_width(kv_screen &s, int32_t width) noexcept;
 
 // Draws the editor with this prompt (null: none) by difference against the
 // stored frame; 0, or -1 with the message set.
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept;
 // Forgets the stored frame: the next drawing writes every row.
-void kv_render_store_reset(kv_state *st) noexcept;
+void kv_render_store_reset(kv_render_store &s) noexcept;
 // Erases the drawn editor from the screen and forgets the frame; 0 or -1
 // (no message: the caller reports it).
 int kv_render_clear_active(kv_editor *ed) noexcept;

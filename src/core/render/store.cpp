@@ -7,9 +7,7 @@
 #include "render/internal.h"
 #include "render/messages.h"
 
-void kv_render_store_reset(kv_state *st) noexcept {
-    if (!st) return;
-    kv_render_store &s = st->screen.store;
+void kv_render_store_reset(kv_render_store &s) noexcept {
     for (int32_t i = 0; i < s.capacity; ++i) kv_free(s.rows[i]);
     kv_free(s.rows);
     kv_free(s.lens);
