@@ -73,7 +73,7 @@
  *
  * The redo key is Ctrl-^ (byte 30, Ctrl-6 on most keyboards), the key of
  * Node.js's readline.  The keys other editors use cannot reach a callback:
- * Emacs's C-M-_ and Ruby reline's M-C-_, fish's Alt-/ are ESC followed by a
+ * Emacs's C-M-_, Ruby reline's M-C-_ and fish's Alt-/ are ESC followed by a
  * byte that is not a letter, which the core decodes as KV_KEY_UNRECOGNISED;
  * Ctrl-Shift-Z sends the same byte as Ctrl-Z (suspend here); PSReadLine's
  * Ctrl-Y is the yank and reedline's Ctrl-G leaves a reverse search.
@@ -91,11 +91,12 @@
  * the companion takes while attached with KVX_UNDO (or with kvx_options.idle
  * set); give yours in kvx_options.idle and the companion calls it on every
  * tick, after looking at the line and before looking again (a change your
- * callback makes is a step of its own).  An application that sets the editor's idle callback
- * itself after attaching replaces the companion's: its callback runs, and
- * typing runs then end only at the companion's keys.  kvx_detach sets the
- * editor's idle callback back to kvx_options.idle (none when it was null),
- * replacing whatever the application set meanwhile.
+ * callback makes is a step of its own).  An application that sets the
+ * editor's idle callback itself after attaching replaces the companion's:
+ * its callback runs, and runs of typing then end only at the companion's
+ * keys.  kvx_detach sets the editor's idle callback back to
+ * kvx_options.idle (none when it was null), replacing whatever the
+ * application set meanwhile.
  *
  * Keys not offered, because the public interface cannot serve them:
  *   Alt-Backspace  terminals send ESC DEL, which the core decodes as
@@ -156,11 +157,16 @@ typedef struct kvx_completions kvx_completions;
  *            a second Tab in a row, when nothing more can be inserted, lists
  *            them above the prompt: sorted by bytes without repeats, in
  *            columns sized by display width (wide characters two columns,
- *            combining marks none) to fit the terminal's width, at most one
- *            screen of rows and then a line "(N more)".  Control characters
- *            are listed as ^X and bytes that are not UTF-8 as U+FFFD.
+ *            combining marks none) to fit the terminal's width.  Control
+ *            characters are listed as ^X and bytes that are not UTF-8 as
+ *            U+FFFD.  A listing with more rows than fit above the prompt (or
+ *            more candidates than kvx_set_listing allows) first asks
+ *            "Display all N possibilities? (y or n)": y, Y or Space lists,
+ *            n, N, Delete or Ctrl-C shows nothing.  The listing then stops
+ *            after each screen at "--More--": Space (y, Y) shows the next
+ *            screen, Enter one more row, q (Q, n, N, Delete, Ctrl-C) stops.
  * A candidate may be added more than once; repeats count once.  A completer
- * may add thousands; the listing sorts them and shows one screen.
+ * may add thousands.
  */
 typedef int (*kvx_completer)(kv_editor *editor, const char *line, size_t cursor,
                              kvx_completions *out, void *user_data);
@@ -222,6 +228,16 @@ void kvx_detach(kvx_attachment *attachment) KV_NOEXCEPT;
  * kvx_detach will not unbind it.  -2 when key is not one the companion took.
  */
 int kvx_release_key(kvx_attachment *attachment, int32_t key) KV_NOEXCEPT;
+
+/*
+ * Settings of the listing on a second Tab: a listing of more than query_items
+ * different candidates asks before it is shown (0 or less: only when it has
+ * more rows than fit on the screen), and the answers to the question and to
+ * "--More--" are read from in_fd (default 0; the editor's input).  The keys
+ * are read directly from in_fd while the listing is shown.  0, or -2 for a
+ * null attachment or a negative in_fd.
+ */
+int kvx_set_listing(kvx_attachment *attachment, int32_t query_items, int32_t in_fd) KV_NOEXCEPT;
 
 /* A short lower-case message for a code returned by the companion. */
 const char *kvx_error_message(int code) KV_NOEXCEPT;

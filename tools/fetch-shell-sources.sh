@@ -1,6 +1,6 @@
 #!/bin/sh
 # Fetches Debian source packages of the programs that the compatibility
-# layers' end-to-end tests build and drive (Lua, the SQLite shell, ...).
+# layers' end-to-end tests build and drive (Lua, the SQLite shell, psql, bc).
 # Nothing of them enters the tree: each is unpacked into a cache directory
 # (KAVRIK_SOURCES_DIR, default ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources)
 # under a short name.
@@ -8,8 +8,10 @@
 #   fetch-shell-sources.sh [NAME ...]     (default: lua sqlite)
 #
 # Each NAME is a row of the table below: the source package, the version its
-# unpacked directory must carry (pinned: the build scripts are written for it)
-# and a file that shows the tree is whole.
+# unpacked directory must carry (pinned: the build scripts are written for it),
+# a file that shows the tree is whole and, where the newest upload of the
+# package cannot be downloaded (a security update the archive no longer or not
+# yet holds), the exact Debian version to ask for.
 #
 # The machine's apt configuration is left alone: a private one next to the
 # cache repeats every enabled binary source of the machine as a deb-src entry
@@ -23,10 +25,12 @@ cache=${KAVRIK_SOURCES_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources}
 
 fail() { echo "fetch-shell-sources: $*" >&2; exit 1; }
 
-# name  source-package  version  marker-file
+# name  source-package  version  marker-file           [debian-version]
 table='
-lua     lua5.4   5.4.4   src/lua.c
-sqlite  sqlite3  3.40.1  src/shell.c.in
+lua     lua5.4         5.4.4   src/lua.c
+sqlite  sqlite3        3.40.1  src/shell.c.in
+psql    postgresql-15  15.18   src/bin/psql/input.c  15.18-0+deb12u1
+bc      bc             1.07.1  bc/main.c
 '
 
 row() { printf '%s\n' "$table" | awk -v n="$1" '$1 == n { print; found = 1 } END { exit !found }'; }
@@ -85,12 +89,13 @@ fi
 
 for name in $missing; do
     set -- $(row "$name")
-    pkg=$2 version=$3
+    pkg=$2 version=$3 request=$2
+    [ $# -ge 5 ] && request="$2=$5"
     work="$cache/download-$name"
     rm -rf "$work"
     mkdir -p "$work" "$apt_dir/cache/archives/partial"
     # shellcheck disable=SC2086
-    (cd "$work" && apt-get $apt_opts source "$pkg") >"$apt_dir/source-$name.log" 2>&1 ||
+    (cd "$work" && apt-get $apt_opts source "$request") >"$apt_dir/source-$name.log" 2>&1 ||
         fail "apt-get source $pkg failed (see $apt_dir/source-$name.log)"
     dir=$(ls -d "$work/$pkg-$version"* 2>/dev/null | head -n 1)
     [ -n "$dir" ] || fail "the source package $pkg is not version $version"

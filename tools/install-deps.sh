@@ -20,6 +20,13 @@ done
 for pkg in dpkg-dev tcl libsqlite3-dev; do
     have_pkg "$pkg" || need="$need $pkg"
 done
+# psql's tests talk to a throw-away PostgreSQL 15 server (initdb, pg_ctl).
+have_pkg postgresql-15 || need="$need postgresql-15"
+# psql is built with its own makefiles, which generate headers with perl.
+for pkg in make perl; do
+    have_pkg "$pkg" || need="$need $pkg"
+done
+
 # The sanitizer build and the fuzz targets use clang's runtime (libFuzzer too).
 have_pkg libclang-rt-14-dev || have_pkg libclang-rt-dev || need="$need libclang-rt-dev"
 # The screen tests read the screen through xterm.js too, under node.  A node

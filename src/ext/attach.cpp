@@ -108,6 +108,7 @@ KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
     a->max_line_len = static_cast<size_t>(o.max_line_len);
     a->out_fd = o.out_fd < 0 ? 1 : o.out_fd;
     a->bounded = o.bounded != 0;
+    a->in_fd = 0;
     if ((o.features & KVX_KILL_RING) && !kvx_ring_init(a->ring, static_cast<size_t>(o.kill_ring_size))) {
         kvx_free_attachment(a);
         return kvx_rc_no_memory;

@@ -50,29 +50,17 @@ size_t kvx_common_prefix(const kvx_completions &c) noexcept {
     return p;
 }
 
-// Lists the candidates above the prompt.
+// Lists the candidates above the prompt, a screen at a time.
 void kvx_list(kvx_attachment *a) noexcept {
     int cols = 80, rows = 24;
     kvx_terminal_size(a->out_fd, cols, rows);
     kvx_bytes text;
-    if (!kvx_format_listing(a->completions, cols, rows, text)) {
+    size_t distinct = 0;
+    if (!kvx_format_listing(a->completions, cols, text, &distinct)) {
         kvx_release(text);
         return kvx_fail(a, kvx_rc_no_memory, nullptr);
     }
-    struct source {
-        kvx_bytes *text;
-        bool sent;
-    } src{&text, false};
-    auto produce = [](kv_editor *, void *user, const char **chunk, size_t *len) -> int {
-        auto *s = static_cast<source *>(user);
-        if (!s->sent) {
-            *chunk = s->text->data;
-            *len = s->text->len;
-            s->sent = true;
-        }
-        return 0;
-    };
-    int rc = kv_print_above(a->ed, produce, &src);
+    int rc = kvx_page_listing(a, text, distinct, rows);
     if (rc != 0) kvx_fail(a, rc, kv_last_error(a->ed));
     kvx_release(text);
 }

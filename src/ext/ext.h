@@ -144,6 +144,8 @@ struct kvx_attachment {
     size_t max_line_len;
     int out_fd;
     bool bounded;
+    int in_fd;           // where the listing's question and pager read keys
+    int32_t query_items; // a listing of more candidates asks first (0: only when they do not fit)
 
     kvx_bound_key keys[kvx_max_keys];
     size_t key_count;
@@ -231,8 +233,16 @@ void kvx_completions_free(kvx_completions &c) noexcept;
 // Terminal size on fd: columns and rows, 80 and 24 when it cannot be had.
 void kvx_terminal_size(int fd, int &cols, int &rows) noexcept;
 
-// Builds the listing of the candidates (sorted, in columns of display width,
-// at most `rows` screen rows and then a line saying how many more) into out.
-// Control bytes are shown as ^X and invalid bytes as U+FFFD.
-[[nodiscard]] bool kvx_format_listing(const kvx_completions &c, int cols, int rows,
-                                      kvx_bytes &out) noexcept;
+// Builds the listing of the candidates (sorted, without repeats, in columns
+// of display width, every row) into out; distinct (if not null) receives the
+// number of different candidates.  Control bytes are shown as ^X and invalid
+// bytes as U+FFFD.
+[[nodiscard]] bool kvx_format_listing(const kvx_completions &c, int cols, kvx_bytes &out,
+                                      size_t *distinct = nullptr) noexcept;
+
+// Shows a listing above the prompt a screen at a time: more than
+// a->query_items candidates (when positive), or more rows than fit above the
+// prompt, ask "Display all N possibilities? (y or n)" first, and each full
+// screen waits at "--More--".  Keys are read from a->in_fd.  0, or the
+// result of kv_print_above.
+int kvx_page_listing(kvx_attachment *a, const kvx_bytes &listing, size_t distinct, int rows) noexcept;

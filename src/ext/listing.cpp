@@ -1,10 +1,9 @@
 // The listing of candidates shown on a second Tab: sorted and without
 // repeats, in columns sized by display width to fit the screen, column by
-// column, at most one screen of rows and then a line saying how many more.
+// column, every row of it (the pager shows it a screen at a time).
 // Nothing of a candidate reaches the terminal raw: control characters are
 // shown as ^X and bytes that are not UTF-8 as U+FFFD.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "ext.h"
@@ -103,22 +102,15 @@ bool kvx_collect(const kvx_completions &c, size_t cols, size_t *order, kvx_shown
     return true;
 }
 
-// Lays the shown forms out down the columns, at most screen_rows - 1 rows
-// (one stays for the prompt), the last of them saying how many more when
-// they do not all fit.
+// Lays the shown forms out down the columns.
 bool kvx_lay_out(const kvx_shown *shown, size_t n, const kvx_bytes &arena, size_t cols,
-                 size_t screen_rows, kvx_bytes &out) noexcept {
+                 kvx_bytes &out) noexcept {
     size_t widest = 0;
     for (size_t k = 0; k < n; ++k) widest = std::max(widest, shown[k].width);
     size_t colw = widest + kvx_column_gap;
     size_t ncols = std::max<size_t>(1, (cols + kvx_column_gap) / colw);
     size_t nrows = (n + ncols - 1) / ncols;
-    size_t more = 0;
-    if (nrows > screen_rows - 1) {
-        nrows = screen_rows - 2;
-        more = n - nrows * ncols;
-    }
-    size_t listed = n - more;
+    size_t listed = n;
     for (size_t r = 0; r < nrows; ++r) {
         for (size_t col = 0; col < ncols && col * nrows + r < listed; ++col) {
             const kvx_shown &sh = shown[col * nrows + r];
@@ -128,25 +120,24 @@ bool kvx_lay_out(const kvx_shown *shown, size_t n, const kvx_bytes &arena, size_
         }
         if (!kvx_append(out, "\n", 1)) return false;
     }
-    if (!more) return true;
-    char line[64];
-    int k = std::snprintf(line, sizeof line, "(%zu more)\n", more);
-    return k > 0 && kvx_append(out, line, static_cast<size_t>(k));
+    return true;
 }
 
 } // namespace
 
-bool kvx_format_listing(const kvx_completions &c, int cols_in, int rows_in, kvx_bytes &out) noexcept {
+bool kvx_format_listing(const kvx_completions &c, int cols_in, kvx_bytes &out,
+                        size_t *distinct) noexcept {
     size_t cols = cols_in > 0 ? static_cast<size_t>(cols_in) : 80;
-    size_t screen_rows = rows_in > 2 ? static_cast<size_t>(rows_in) : 3;
     out.len = 0;
+    if (distinct) *distinct = 0;
     if (c.count == 0) return kvx_reserve(out, 0);
     auto *order = static_cast<size_t *>(kvx_malloc(c.count * sizeof(size_t)));
     auto *shown = static_cast<kvx_shown *>(kvx_malloc(c.count * sizeof(kvx_shown)));
     kvx_bytes arena;
     size_t n = 0;
     bool ok = order && shown && kvx_collect(c, cols, order, shown, arena, n) &&
-              kvx_lay_out(shown, n, arena, cols, screen_rows, out);
+              kvx_lay_out(shown, n, arena, cols, out);
+    if (distinct) *distinct = n;
     kvx_free(order);
     kvx_free(shown);
     kvx_release(arena);

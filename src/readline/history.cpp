@@ -78,8 +78,6 @@ bool kvr_history_push(const char *line, size_t len, const char *stamp, size_t st
 
 extern "C" {
 
-void using_history(void) {}
-
 void add_history(const char *string) {
     if (!string) return;
     // add_history reports nothing: an entry that finds no memory is lost.

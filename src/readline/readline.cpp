@@ -21,9 +21,9 @@ FILE *rl_outstream = nullptr;
 
 namespace {
 
-// Lines as long as this are edited; readline itself has no limit, the core
-// needs one.
-constexpr size_t kLineLimit = 1u << 20;
+// Readline has no line limit; the core needs one, and the longest it accepts
+// is taken.  Its buffer grows only as the line does.
+constexpr size_t kLineLimit = 2147483645;
 
 kv_editor *editor = nullptr;
 bool editor_failed = false;
@@ -175,9 +175,25 @@ extern "C" {
 char *readline(const char *prompt) {
     kv_editor *ed = kvr_editor();
     if (!ed) return nullptr;
-    char *shown = visible_prompt(prompt ? prompt : "");
+    // A copy a program's SIGINT handler left behind by jumping out of the
+    // last call (psql does) is released here.
+    static char *shown = nullptr;
+    std::free(shown);
+    shown = visible_prompt(prompt ? prompt : "");
     if (!shown) return nullptr;
+    if (kvr_plain_terminal()) {
+        using_history();
+        std::fflush(stdout);
+        if (rl_outstream) std::fflush(rl_outstream);
+        char *line = kvr_read_plain_line(shown, rl_instream ? fileno(rl_instream) : 0,
+                                         rl_outstream ? fileno(rl_outstream) : 1);
+        std::free(shown);
+        shown = nullptr;
+        if (line) line_from_text(line);
+        return line;
+    }
     sync_history(ed);
+    using_history();
     char *copy = nullptr;
     for (;;) {
         // Text the program printed before asking must be out before the
@@ -198,7 +214,17 @@ char *readline(const char *prompt) {
         if (kv_last_readline_status(ed) != KV_STATUS_INTERRUPTED) break;
     }
     std::free(shown);
+    shown = nullptr;
     return copy;
+}
+
+int rl_initialize(void) {
+    kv_editor *ed = kvr_editor();
+    if (!ed || !line_reserve(0)) return 1;
+    rl_line_buffer[0] = '\0';
+    rl_point = rl_end = 0;
+    using_history();
+    return 0;
 }
 
 int rl_bind_key(int key, rl_command_func_t *function) {

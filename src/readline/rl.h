@@ -83,6 +83,14 @@ bool kvr_line_from_editor(kv_editor *ed) noexcept;
 // editor.
 void kvr_line_to_editor(kv_editor *ed) noexcept;
 
+// ---- lines without the editor (plain_line.cpp) ----
+// True when TERM names no terminal that can be drawn on ("dumb", or unset).
+bool kvr_plain_terminal() noexcept;
+// Writes prompt and reads one line in the terminal's own line mode: a copy
+// from malloc without the line end, or null at end of input (or out of
+// memory).
+char *kvr_read_plain_line(const char *prompt, int in_fd, int out_fd) noexcept;
+
 // ---- completion (complete.cpp) ----
 // Attaches the completion, editing and undo keys of the companion library;
 // idle runs on every tick through the companion.

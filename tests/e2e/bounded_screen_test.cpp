@@ -123,6 +123,7 @@ TEST_P(BoundedPtyOn, FollowsTheTerminalWhenItIsResized) {
     EXPECT_EQ(s.dump(), std::string(19, '\n') + "> abcd");
     EXPECT_EQ(s.cursor_row, 19);
     EXPECT_EQ(s.cursor_col, 6);
+    if (xterm) EXPECT_EQ(xterm->error(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Emulators, BoundedPtyOn,

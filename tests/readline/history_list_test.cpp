@@ -121,3 +121,38 @@ TEST_F(HistoryList, AnEntryThatFindsNoMemoryLeavesTheListAsItWas) {
 
 } // namespace
 } // namespace rltest
+
+namespace rltest {
+namespace {
+
+// The position that history_set_pos, previous_history and next_history move,
+// walked the way psql writes its file: from the oldest entry forward.
+TEST_F(History, ThePositionWalksTheList) {
+    add_all({"a", "b", "c"});
+    using_history();
+    EXPECT_EQ(where_history(), 3);
+    EXPECT_EQ(current_history(), nullptr); // after the newest
+    EXPECT_EQ(next_history(), nullptr);
+    EXPECT_EQ(where_history(), 3);
+    EXPECT_EQ(history_set_pos(4), 0);
+    EXPECT_EQ(history_set_pos(-1), 0);
+    ASSERT_EQ(history_set_pos(0), 1);
+    EXPECT_EQ(previous_history(), nullptr); // nothing before the oldest
+    std::vector<std::string> walked;
+    for (HIST_ENTRY *e = current_history(); e; e = next_history()) walked.push_back(e->line);
+    EXPECT_EQ(walked, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(where_history(), 3);
+    ASSERT_NE(previous_history(), nullptr);
+    EXPECT_EQ(current_history()->line, std::string("c"));
+    // A list that shrinks under the position: it stays inside the list.
+    ASSERT_EQ(history_set_pos(3), 1);
+    free_history_entry(remove_history(0));
+    EXPECT_EQ(where_history(), 2);
+    EXPECT_EQ(previous_history()->line, std::string("c"));
+    clear_history();
+    EXPECT_EQ(where_history(), 0);
+    EXPECT_EQ(current_history(), nullptr);
+}
+
+} // namespace
+} // namespace rltest

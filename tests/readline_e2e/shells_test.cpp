@@ -114,7 +114,7 @@ TEST(LuaShell, ABracketedPasteOf4KiBGoesInWhole) {
 }
 
 // Lua sets no completion function: Tab completes file names, a directory
-// with a slash and a file with a space.
+// with a slash and a file inside a quote with the closing quote.
 TEST(LuaShell, TabCompletesFileNamesByDefault) {
     REQUIRE_SHELL("lua");
     TempHome home;
@@ -126,7 +126,7 @@ TEST(LuaShell, TabCompletesFileNamesByDefault) {
     lua->type(typed + "\t");
     ASSERT_TRUE(at_line(*lua, "> x = \"" + home.dir.string() + "/sub/")) << lua->screen().dump();
     lua->type("no\t");
-    ASSERT_TRUE(at_line(*lua, "> x = \"" + home.dir.string() + "/sub/notes.txt "))
+    ASSERT_TRUE(at_line(*lua, "> x = \"" + home.dir.string() + "/sub/notes.txt\""))
         << lua->screen().dump();
     lua->type("\x15");
     ASSERT_TRUE(at_line(*lua, "> "));

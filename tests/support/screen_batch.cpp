@@ -151,34 +151,63 @@ void ScreenBatch::close(int term) {
         commands_ += plain("close", term);
 }
 
-std::string ScreenBatch::run() {
-    if (emulator_ == Emulator::libvterm || commands_.empty()) return "";
-    if (std::string missing = emulator_missing(emulator_); !missing.empty()) return missing;
+// A node process replaying a batch, reading its commands from one file and
+// writing its complaints to another.
+struct ScreenBatch::Replay {
     TempFile in, err;
-    if (in.path.empty() || err.path.empty()) return "cannot make a temporary file";
-    {
-        std::ofstream f(in.path, std::ios::binary);
-        f.write(commands_.data(), static_cast<std::streamsize>(commands_.size()));
-        if (!f) return "cannot write " + in.path;
+    std::string cmd, error;
+    FILE *pipe = nullptr;
+    ~Replay() {
+        if (pipe) pclose(pipe);
+    }
+};
+
+ScreenBatch::ScreenBatch(Emulator e) : emulator_(e) {}
+ScreenBatch::~ScreenBatch() = default;
+
+void ScreenBatch::start() {
+    if (emulator_ == Emulator::libvterm || commands_.empty() || replay_) return;
+    replay_ = std::make_unique<Replay>();
+    Replay &r = *replay_;
+    r.error = emulator_missing(emulator_);
+    if (!r.error.empty()) return;
+    if (r.in.path.empty() || r.err.path.empty()) {
+        r.error = "cannot make a temporary file";
+        return;
+    }
+    std::ofstream f(r.in.path, std::ios::binary);
+    f.write(commands_.data(), static_cast<std::streamsize>(commands_.size()));
+    f.close();
+    if (!f) {
+        r.error = "cannot write " + r.in.path;
+        return;
     }
     // KAVRIK_XTERM_KEEP=PATH keeps each batch's commands (PATH0, PATH1, ...)
     // for replaying a failure by hand.
     static int kept = 0;
     if (const char *keep = std::getenv("KAVRIK_XTERM_KEEP"))
-        fs::copy_file(in.path, keep + std::to_string(kept++), fs::copy_options::overwrite_existing);
-    const std::string cmd = "node '" KAVRIK_XTERM_SCRIPT "' '" + node_modules_dir().string() +
-                            "' <'" + in.path + "' 2>'" + err.path + "'";
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return "cannot run node";
+        fs::copy_file(r.in.path, keep + std::to_string(kept++), fs::copy_options::overwrite_existing);
+    r.cmd = "node '" KAVRIK_XTERM_SCRIPT "' '" + node_modules_dir().string() + "' <'" + r.in.path +
+            "' 2>'" + r.err.path + "'";
+    r.pipe = popen(r.cmd.c_str(), "r");
+    if (!r.pipe) r.error = "cannot run node";
+}
+
+std::string ScreenBatch::run() {
+    start();
+    if (!replay_) return "";
+    const std::unique_ptr<Replay> r = std::move(replay_);
+    if (!r->error.empty()) return r->error;
     std::string out;
     char buf[65536];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int status = pclose(p);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, r->pipe)) > 0;) out.append(buf, n);
+    const int status = pclose(r->pipe);
+    r->pipe = nullptr;
     if (status != 0) {
-        std::ifstream e(err.path);
+        std::ifstream e(r->err.path);
         std::stringstream why;
         why << e.rdbuf();
-        return "xterm.js replay failed (" + cmd + "):\n" + why.str();
+        return "xterm.js replay failed (" + r->cmd + "):\n" + why.str();
     }
     for (; pending_ > 0; --pending_) {
         Snapshot snap;
@@ -193,7 +222,13 @@ LiveXterm::LiveXterm() {
     error_ = emulator_missing(Emulator::xterm_js);
     if (!error_.empty()) return;
     int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+    if (pipe2(in, O_CLOEXEC) != 0) {
+        error_ = "cannot make pipes for node";
+        return;
+    }
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
         error_ = "cannot make pipes for node";
         return;
     }

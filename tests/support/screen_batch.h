@@ -20,6 +20,7 @@ enum class Emulator { libvterm, xterm_js };
 
 // For test names: "libvterm", "xtermjs".
 std::string emulator_name(Emulator e);
+inline void PrintTo(Emulator e, std::ostream *os) { *os << emulator_name(e); }
 inline std::string emulator_param_name(const ::testing::TestParamInfo<Emulator> &info) {
     return emulator_name(info.param);
 }
@@ -54,7 +55,10 @@ Snapshot snapshot_of(const VtScreen &screen);
 // compares many screens after the fact.
 class ScreenBatch {
 public:
-    explicit ScreenBatch(Emulator e) : emulator_(e) {}
+    explicit ScreenBatch(Emulator e);
+    ~ScreenBatch();
+    ScreenBatch(const ScreenBatch &) = delete;
+    ScreenBatch &operator=(const ScreenBatch &) = delete;
     Emulator emulator() const { return emulator_; }
 
     // A new terminal; returns its id.
@@ -65,7 +69,11 @@ public:
     size_t snap(int term);
     void close(int term);
 
-    // Replays what is not yet replayed; "" on success, else what went wrong.
+    // Starts replaying what is recorded (nothing more may be recorded), so
+    // that the test can go on with other work meanwhile.
+    void start();
+    // Replays what is not yet replayed (or waits for start()'s replay); ""
+    // on success, else what went wrong.
     std::string run();
     // A snapshot taken by snap() (after run()).
     const Snapshot &at(size_t index) const { return snaps_.at(index); }
@@ -77,6 +85,8 @@ private:
     std::string commands_;                              // xterm.js
     size_t pending_ = 0;                                // snaps not yet replayed
     std::vector<Snapshot> snaps_;
+    struct Replay;
+    std::unique_ptr<Replay> replay_;
 };
 
 // xterm.js kept running under node, answering each snap at once: for tests

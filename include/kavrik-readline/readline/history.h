@@ -31,7 +31,8 @@ extern int history_length;
 extern int history_base;
 extern int history_max_entries;
 
-/* Prepares the list for use; the list is usable without it too. */
+/* Prepares the list for use (the list is usable without it too) and puts
+   the current position after the newest entry. */
 void using_history(void);
 
 /* Appends a copy of string (every string, empty and repeated ones too). */
@@ -59,6 +60,24 @@ HIST_ENTRY **history_list(void);
 HIST_ENTRY *remove_history(int which);
 /* Releases an entry returned by remove_history; returns its data. */
 histdata_t free_history_entry(HIST_ENTRY *entry);
+
+/*
+ * The current position: an index into the list, 0 for the oldest entry,
+ * history_length after the newest.  readline() puts it after the newest entry
+ * each time it starts.
+ */
+/* The current position. */
+int where_history(void);
+/* Moves the position to pos: 1, or 0 (unchanged) when pos is outside
+   0..history_length. */
+int history_set_pos(int pos);
+/* The entry at the position, or null after the newest. */
+HIST_ENTRY *current_history(void);
+/* Moves one entry back and returns it; null (unchanged) at the oldest. */
+HIST_ENTRY *previous_history(void);
+/* Moves one entry forward unless after the newest already; returns the
+   entry now at the position, or null after the newest. */
+HIST_ENTRY *next_history(void);
 
 /* Adds the entries of filename to the list. */
 int read_history(const char *filename);

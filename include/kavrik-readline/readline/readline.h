@@ -45,9 +45,20 @@ typedef int rl_hook_func_t(void);
  * Shows prompt, lets the user edit a line and returns it without its line
  * end, as a string the caller frees.  Null at end of input (Ctrl-D on an
  * empty line, or the end of a non-terminal input).  Ctrl-C discards the line
- * and raises SIGINT; when the program survives it, a fresh line is read.
+ * and raises SIGINT; when the program survives it, a fresh line is read.  A
+ * line may be as long as 2147483645 bytes; the buffer grows with it.  With
+ * TERM=dumb (or no TERM) the prompt is written as it is and the line is read
+ * in the terminal's own line mode, without one escape sequence.
  */
 char *readline(const char *prompt);
+
+/*
+ * Creates the editor if it does not exist yet, empties the line and puts the
+ * history position after the newest entry; readline() does the same before
+ * each line, so calling it is optional.  0, or nonzero when the editor cannot
+ * be created.
+ */
+int rl_initialize(void);
 
 /* The program's name, for the user's configuration; informative only. */
 extern const char *rl_readline_name;
@@ -78,13 +89,33 @@ extern int rl_completion_append_character;
 /* Characters that separate the word being completed from the text before. */
 extern const char *rl_basic_word_break_characters;
 extern char *rl_completer_word_break_characters;
+/*
+ * Characters that quote a part of the line (null: none).  When the cursor
+ * stands inside such a quote, the word being completed starts after the
+ * opening quote and the word break characters do not end it; a single match
+ * closes the quote (a directory name keeps it open).
+ */
+extern const char *rl_completer_quote_characters;
+/*
+ * A listing of more matches than this (default 100) asks "Display all N
+ * possibilities? (y or n)" before it is shown, as does one longer than the
+ * screen; 0 or less: only the latter.  A long listing stops at "--More--"
+ * after each screen.
+ */
+extern int rl_completion_query_items;
 
 /*
  * Collects the results of generator for text: element 0 is their longest
  * common prefix, then the results, then null.  Null when there are none.
  */
 char **rl_completion_matches(const char *text, rl_compentry_func_t *generator);
-/* The generator for file names (the default one). */
+/*
+ * The generator for file names (the default one).  A leading "~" or "~user"
+ * stands for that home directory and stays as typed in the matches; "~us"
+ * without a slash gives the matching user names ("~user").  When it answers,
+ * a single directory match gets a slash instead of the append character,
+ * and a listing shows the last part of each name, directories with a slash.
+ */
 char *rl_filename_completion_function(const char *text, int state);
 
 /*
