@@ -33,7 +33,7 @@ void kvr_free(void *p) noexcept;
 using kvr_bytes = kv_byte_string<kvr_realloc, kvr_free>;
 
 // ---- system calls (sys.cpp) ----
-// The calls the history files make, behind a table of function pointers as
+// The calls the history files and plain lines make, behind a table of function pointers as
 // in the core.  The layer never changes it; tests repoint entries to inject
 // EINTR, short writes and failures that a real system will not produce on
 // demand.
