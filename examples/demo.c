@@ -115,12 +115,12 @@ static void cmd_help(struct demo *d) {
 }
 
 /* Lists the history by saving it and reading the file back, undoing the
- * file's escapes (backslash n for a line feed, two backslashes for one). */
+ * file's escapes (backslash n for a line feed, two backslashes for one).
+ * getline reads each entry whole, however long it is. */
 static void cmd_history(struct demo *d) {
     FILE *f;
-    /* The longest entry (the default limit of 4096 bytes) in its file form,
-     * every byte escaped, with the line end and the terminating zero. */
-    static char line[2 * 4096 + 2];
+    char *line = NULL;
+    size_t room = 0;
     int n = 0;
     if (d->history_path[0] == '\0' || kv_history_save(d->ed, d->history_path) != 0) {
         say(d, "history is not available\n");
@@ -128,7 +128,7 @@ static void cmd_history(struct demo *d) {
     }
     f = fopen(d->history_path, "r");
     if (!f) return;
-    while (fgets(line, sizeof line, f)) {
+    while (getline(&line, &room, f) > 0) {
         char *r = line, *w = line;
         line[strcspn(line, "\r\n")] = '\0';
         while (*r) {
@@ -145,6 +145,7 @@ static void cmd_history(struct demo *d) {
         *w = '\0';
         say(d, "%4d  %s\n", ++n, line);
     }
+    free(line);
     fclose(f);
 }
 

@@ -206,9 +206,11 @@ void kvx_options_init(kvx_options *options) KV_NOEXCEPT;
 /*
  * Attaches the companion to editor with *options (null: the defaults, which
  * need a completer, so null gives KVX_ALL without completion).  Binds only
- * the keys of the chosen features; when the binding table cannot take them all
- * none is bound, -3 is returned and kv_last_error(editor) says "too many key
- * bindings".  -3 also when out of memory.  -2 for a null editor or out, no
+ * the keys of the chosen features; when the binding table has fewer free
+ * entries than the features have keys, none is bound, -3 is returned and
+ * kv_last_error(editor) says "too many key bindings".  -3 also when out of
+ * memory.  A failed attach leaves every binding as it was.  (To count free
+ * entries it binds and unbinds negative key codes, which no key sends.)  -2 for a null editor or out, no
  * feature, an unknown feature bit, completion without a completer, or a ring
  * size or line limit out of range.  *out receives the attachment.
  */

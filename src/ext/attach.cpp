@@ -1,6 +1,8 @@
 // Attaching the companion to an editor: the options, the keys each feature
 // binds (all or none), the watch on the reverse search, and the helpers that
 // every key action shares (marks, composing a line, recording a failure).
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -47,6 +49,32 @@ constexpr kvx_key_entry kvx_key_table[] = {
 static_assert(std::size(kvx_key_table) <= kvx_max_keys);
 
 constexpr const char *kvx_msg_nomem = "out of memory in the editing companion";
+
+// Stand-ins for counting free entries: codes no key ever sends (keys are
+// positive), bound for a moment and unbound again.
+constexpr int32_t kvx_probe_key = INT32_MIN;
+int kvx_on_probe(kv_editor *, int, void *, int *) noexcept { return 0; }
+
+// True when the binding table has a free entry for each of n keys.  The
+// companion cannot read the table, and a binding that fails part way would
+// leave some of the application's keys taken over, so it asks first: it
+// binds n stand-ins and takes them back.  On false kv_last_error says "too
+// many key bindings".  Keys of the companion that the application bound
+// already would need no new entry; not knowing which, the check counts them
+// all.
+bool kvx_table_has_room(kv_editor *ed, int32_t n) noexcept {
+    int32_t bound = 0;
+    while (bound < n && kv_bind_key(ed, kvx_probe_key + bound, kvx_on_probe, nullptr) == 0) ++bound;
+    const bool room = bound == n;
+    while (bound > 0) kv_bind_key(ed, kvx_probe_key + --bound, nullptr, nullptr);
+    return room;
+}
+
+int32_t kvx_keys_of(unsigned features) noexcept {
+    int32_t n = 0;
+    for (const kvx_key_entry &k : kvx_key_table) n += (k.features & features) != 0;
+    return n;
+}
 
 void kvx_unbind_all(kvx_attachment *a) noexcept {
     for (size_t i = 0; i < a->key_count; ++i)
@@ -96,6 +124,7 @@ KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
     else
         o.features = KVX_ALL & ~KVX_COMPLETION;
     if (int rc = kvx_check_options(o)) return rc;
+    if (!kvx_table_has_room(ed, kvx_keys_of(o.features))) return kvx_rc_no_memory;
 
     auto *a = static_cast<kvx_attachment *>(kvx_malloc(sizeof(kvx_attachment)));
     if (!a) return kvx_rc_no_memory;
@@ -113,15 +142,11 @@ KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
         kvx_free_attachment(a);
         return kvx_rc_no_memory;
     }
+    // The table has room for every key (checked above), so no binding fails.
     for (const kvx_key_entry &k : kvx_key_table) {
         if (!(k.features & o.features)) continue;
         // With undo every key goes through kvx_undo_key, which runs k.callback.
-        int rc = kv_bind_key(ed, k.key, (o.features & KVX_UNDO) ? kvx_undo_key : k.callback, a);
-        if (rc != 0) {
-            kvx_unbind_all(a);
-            kvx_free_attachment(a);
-            return rc == kvx_rc_no_memory ? kvx_rc_no_memory : kvx_rc_invalid;
-        }
+        (void)kv_bind_key(ed, k.key, (o.features & KVX_UNDO) ? kvx_undo_key : k.callback, a);
         a->keys[a->key_count++] = {k.key, false, k.callback};
     }
     a->app_idle = o.idle;

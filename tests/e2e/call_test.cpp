@@ -215,7 +215,7 @@ TEST(ReadlineCall, HungUpTerminalEndsTheCallAsEndOfInput) {
     IdleCounter idle;
     idle.install(ed);
     {
-        ReadlineThread call(ed, nullptr);
+        ReadlineThread call(ed, nullptr, &pty);
         ASSERT_TRUE(idle.wait_more(pty, 1));
         int ticks = idle.calls;
         pty.hang_up();
@@ -227,6 +227,32 @@ TEST(ReadlineCall, HungUpTerminalEndsTheCallAsEndOfInput) {
     }
     EXPECT_EQ(ed->state->term.raw_active, 0);
     kv_destroy(ed);
+}
+
+// A terminal opened for writing only cannot be read: the call ends at once
+// with an error instead of waiting for input that it can never see.
+TEST(ReadlineCall, UnreadableTerminalEndsTheCallWithAnError) {
+    Pty pty;
+    int in = open(ttyname(pty.slave()), O_WRONLY | O_NOCTTY);
+    ASSERT_GE(in, 0);
+    kv_config cfg;
+    kv_config_init(&cfg);
+    cfg.in_fd = in;
+    cfg.out_fd = pty.slave();
+    kv_editor *ed = kv_create_with_config(&cfg);
+    struct termios before = tty_attrs(in);
+    {
+        // Nothing is typed: a typed byte would make the wait report the
+        // descriptor readable, and the read fail.
+        ReadlineThread call(ed, nullptr, &pty);
+        ASSERT_TRUE(call.join(2000)) << "the call went on waiting";
+        EXPECT_TRUE(call.is_null());
+    }
+    EXPECT_EQ(kv_last_readline_status(ed), KV_STATUS_ERROR);
+    EXPECT_STREQ(kv_last_error(ed), "failed to read terminal input");
+    EXPECT_TRUE(same_attrs(tty_attrs(in), before));
+    kv_destroy(ed);
+    close(in);
 }
 
 TEST(ReadlineCall, DescriptorsAbove1024Work) {

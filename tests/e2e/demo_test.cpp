@@ -44,7 +44,7 @@ public:
 };
 
 TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     {
         DemoRun demo(home, false);
@@ -91,7 +91,7 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
 }
 
 TEST(Demo, TheClockPrintsAboveThePromptWhileTyping) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     DemoRun demo(home, false);
     ASSERT_TRUE(demo.screen_has("kavrik>"));
@@ -112,7 +112,7 @@ TEST(Demo, TheClockPrintsAboveThePromptWhileTyping) {
 }
 
 TEST(Demo, BoundedKeepsTheEditorOnTheBottomRow) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     DemoRun demo(home, true, 12, 60);
     ASSERT_TRUE(demo.pump_until([&] { return demo.screen().row(11) == "kavrik>"; }));
@@ -129,7 +129,7 @@ TEST(Demo, BoundedKeepsTheEditorOnTheBottomRow) {
 
 // A long line is echoed whole, not cut at some buffer size.
 TEST(Demo, ALongLineIsEchoedWhole) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     DemoRun demo(home, false);
     ASSERT_TRUE(demo.screen_has("kavrik>"));
@@ -143,23 +143,26 @@ TEST(Demo, ALongLineIsEchoedWhole) {
     EXPECT_EQ(demo.wait_exit(), 0);
 }
 
-// The history listing shows a long entry as one entry, even when its file
-// form (each backslash doubled) is longer than a line may be.
+// The history listing shows a long entry as one entry: one whose file form
+// (each backslash doubled) is longer than the line, and one longer than any
+// fixed read buffer of the listing.
 TEST(Demo, TheHistoryListingKeepsALongEntryWhole) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
-    TempHome home;
-    DemoRun demo(home, false);
-    ASSERT_TRUE(demo.screen_has("kavrik>"));
-    const std::string entry(2100, '\\');
-    demo.type(entry + "\r");
-    ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("echo: " + entry) != std::string::npos; }));
-    size_t from = demo.log().size();
-    demo.type("history\r");
-    ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("   2  history", from) != std::string::npos; }));
-    EXPECT_NE(demo.log().find("   1  " + entry + "\r\n   2  history", from), std::string::npos)
-        << demo.log().substr(from);
-    demo.type("quit\r");
-    EXPECT_EQ(demo.wait_exit(), 0);
+    KAVRIK_NEED_EXAMPLE(demo_path());
+    for (const std::string &entry : {std::string(2100, '\\'), std::string(10003, 'x')}) {
+        SCOPED_TRACE(entry.size());
+        TempHome home;
+        DemoRun demo(home, false);
+        ASSERT_TRUE(demo.screen_has("kavrik>"));
+        demo.type("\x1b[200~" + entry + "\x1b[201~\r");
+        ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("echo: " + entry) != std::string::npos; }));
+        size_t from = demo.log().size();
+        demo.type("history\r");
+        ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("  history\r\n", from) != std::string::npos; }));
+        EXPECT_NE(demo.log().find("   1  " + entry + "\r\n   2  history", from), std::string::npos)
+            << demo.log().substr(from, 200);
+        demo.type("quit\r");
+        EXPECT_EQ(demo.wait_exit(), 0);
+    }
 }
 
 // A history file that exists but cannot be read is reported, and left as it
@@ -169,7 +172,7 @@ TEST(Demo, TheHistoryListingKeepsALongEntryWhole) {
 // file without read permission only stops a user other than root, so that
 // row runs only for such a user.
 TEST(Demo, AnUnreadableHistoryFileIsReportedAndKept) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     struct Case {
         const char *what;
         bool directory;
@@ -217,7 +220,7 @@ TEST(Demo, AnUnreadableHistoryFileIsReportedAndKept) {
 // leads its own session here, where the terminal's stop signal would be
 // discarded, so SIGSTOP stands in for it.)
 TEST(Demo, StoppedAndContinuedItTakesTheTerminalBack) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     DemoRun demo(home, false);
     ASSERT_TRUE(demo.screen_has("kavrik>"));
@@ -247,7 +250,7 @@ TEST(Demo, StoppedAndContinuedItTakesTheTerminalBack) {
 // A history that cannot be saved (the home directory is missing) is said
 // once, not after every line, and the shell goes on.
 TEST(Demo, AFailedSaveIsReportedOnce) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     const fs::path base = home.dir;
     home.dir /= "missing";  // HOME names a directory that is not there
@@ -269,7 +272,7 @@ TEST(Demo, AFailedSaveIsReportedOnce) {
 // A readline call that fails ends the shell with its message and a failing
 // exit status: a search query longer than a line may be is such a failure.
 TEST(Demo, AFailedReadlineCallIsAFailingExit) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     DemoRun demo(home, false, 24, 80, true);
     EXPECT_EQ(demo.wait_exit(), 1);
@@ -281,7 +284,7 @@ TEST(Demo, AFailedReadlineCallIsAFailingExit) {
 // 4096 bytes comes back whole, and the history keeps more than its default
 // 100 entries.
 TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     {
         DemoRun demo(home, false);
@@ -316,7 +319,7 @@ TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
 }
 
 TEST(Demo, PipedInputIsEchoed) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     std::string cmd = "printf 'one\\r\\ntwo\\nhelp\\n' | HOME=" + home.dir.string() + " " +
                       demo_path().string();
@@ -334,7 +337,7 @@ TEST(Demo, PipedInputIsEchoed) {
 // Input that cannot be read (here a directory) ends the echo with the
 // library's message and a failing exit status.
 TEST(Demo, UnreadableInputIsReported) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     std::string cmd = "HOME=" + home.dir.string() + " " + demo_path().string() + " < " +
                       home.dir.string() + " 2>&1";
@@ -355,7 +358,7 @@ TEST(Demo, UnreadableInputIsReported) {
 // The companion in the demo: file names complete (a directory with '/'),
 // the second Tab lists them, and what Ctrl-W cut comes back with Ctrl-Y.
 TEST(Demo, CompletesFileNamesAndYanksWhatWasCut) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     std::ofstream(home.dir / "alpha.txt") << "a";
     fs::create_directory(home.dir / "alps");

@@ -287,6 +287,33 @@ TEST(KeysTerminal, TheLinePastTheNewestEntryKeepsWhatWasTyped) {
     }
 }
 
+// During one call each entry of the walk keeps what the user left there:
+// an edit shows again when the walk comes back and Enter returns it; the
+// stored entries stay as they were, and the next call starts without edits,
+// also after Ctrl-C or a cancel.
+TEST(KeysTerminal, EditsToRecalledEntriesLastForTheCall) {
+    struct Case {
+        std::string keys, line, after; // after: Up Up and Enter in the next call
+    } const cases[] = {
+        {up + up + " EDITED" + down + up + "\r", "second EDITED", "second"},
+        {up + up + " EDITED" + down + "\r", "third", "second"},
+        {up + up + " EDITED" + up + down + "\r", "second EDITED", "second"},
+        {up + up + " EDITED" + down + down + up + up + "\r", "second EDITED", "second"},
+        {"typed" + up + "X" + down + "\r", "typed", "second"},
+        {"typed" + up + "X" + down + up + "\r", "thirdX", "second"},
+        {up + "X\x7f" + up + down + "\r", "third", "second"},
+        {up + up + " EDITED" + down + "\x03", "<null>", "second"},
+    };
+    IgnoreSigint ignore;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.keys);
+        Session s;
+        for (const char *line : {"first", "second", "third"}) kv_history_add(s.ed, line);
+        EXPECT_EQ(s.run(c.keys), c.line);
+        EXPECT_EQ(s.run(up + up + "\r"), c.after);
+    }
+}
+
 TEST(KeysTerminal, EscAloneLeavesTheSearch) {
     WithHistory s;
     auto call = start_call(s.pty, s.ed, "> ");

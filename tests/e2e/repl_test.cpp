@@ -19,7 +19,7 @@ int row_of(VtScreen &screen, const std::string &text) {
 }
 
 TEST(Repl, ARoundTripThroughCompletionKeysIdleAndHistory) {
-    ASSERT_TRUE(std::filesystem::exists(repl_path())) << repl_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(repl_path());
     TempHome home;
     {
         ProgramRun repl(repl_path(), {}, home);

@@ -25,10 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path demo_path() {
-    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "examples" /
-           "kavrik-demo";
-}
+fs::path demo_path() { return example_path("kavrik-demo"); }
 
 bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
 
@@ -52,15 +49,19 @@ public:
 // demo; the server is stopped when this goes away.
 class TmuxDemo : public DemoWindow {
 public:
-    TmuxDemo(int cols, int rows, bool bounded) {
+    // in_shell: the demo is started from an interactive bash, which stops
+    // and continues it as job control does.
+    TmuxDemo(int cols, int rows, bool bounded, bool in_shell = false) {
         static int serial = 0;
         socket_ = "kavrik-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
         home_ = fs::temp_directory_path() / socket_;
         fs::create_directories(home_);
-        std::string cmd = "env HOME=" + home_.string() + " TERM=screen " + demo_path().string() +
-                          (bounded ? " --bounded" : "");
+        const std::string demo = demo_path().string() + (bounded ? " --bounded" : "");
+        const std::string env = "env HOME=" + home_.string() + " TERM=screen ";
+        const std::string cmd = in_shell ? env + "PS1='$ ' bash --norc --noprofile -i" : env + demo;
         run("new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
             shell_quoted(cmd));
+        if (in_shell) type(demo + "\r");
     }
     ~TmuxDemo() {
         run("kill-server");
@@ -72,6 +73,11 @@ public:
 
     void type(const std::string &text) override { run("send-keys -l " + shell_quoted(text)); }
     void resize(int cols) override { run("resize-window -x " + std::to_string(cols)); }
+    void resize(int cols, int rows) {
+        run("resize-window -x " + std::to_string(cols) + " -y " + std::to_string(rows));
+    }
+    // A key by its tmux name (C-z).
+    void key(const std::string &name) { run("send-keys " + name); }
     std::vector<std::string> capture() override {
         std::vector<std::string> rows;
         FILE *p = popen((tmux() + " capture-pane -p").c_str(), "r");
@@ -162,14 +168,17 @@ std::vector<std::string> editor_rows(const std::vector<std::string> &rows) {
     return out;
 }
 
-// All forty words are in: the text on the screen, spaces left out, ends
-// with the last words (on a narrow screen they take a row per letter).
+// Every typed word is in and drawn: the text on the screen, spaces left
+// out, ends with the last word, which appears nowhere before it (the words
+// before it repeat, so their tail shows after each round as well, while the
+// demo is still taking the rest).  On a narrow screen a word takes a row per
+// letter.
 bool typed_in(const std::vector<std::string> &rows) {
     std::string text;
     for (const std::string &r : rows)
         for (char ch : r)
             if (ch != ' ') text += ch;
-    const std::string tail = "lineoftext";
+    const std::string tail = "textdone";
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
@@ -198,7 +207,7 @@ const std::string forty_words = [] {
     const char *const words[] = {"hello", "world", "resize", "me", "kavrik", "line", "of", "text"};
     std::string s;
     for (int i = 0; i < 40; ++i) s += std::string(i ? " " : "") + words[i % 8];
-    return s;
+    return s + " done";
 }();
 
 enum class Window { tmux, xterm_js };
@@ -235,7 +244,7 @@ TEST_P(RewrappingResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
         xterm = std::make_unique<LiveXterm>();
         ASSERT_EQ(xterm->error(), "");
     }
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     // Bounded rows are filled out to the box edge, so the box must be wider
     // than the prompt there; a normal editor goes down to 6 columns.
     const std::vector<int> sequences[] = {{20, 100}, {6, 80}, {100, 30}};
@@ -276,5 +285,76 @@ INSTANTIATE_TEST_SUITE_P(Windows, RewrappingResize,
                          [](const ::testing::TestParamInfo<Window> &info) {
                              return window_name(info.param);
                          });
+
+// What bounded mode leaves after a change of height alone, after narrower
+// then wider with output above, and after a stop and continue in a shell:
+// exactly one editor, on the last row, and output written on clean rows
+// only (a row that holds it holds nothing else).
+TEST(TmuxResize, BoundedModeShowsOneEditorAndPrintsOnCleanRows) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    KAVRIK_NEED_EXAMPLE(demo_path());
+    auto shows = [](TmuxDemo &d, const std::string &text) {
+        return eventually([&] { return joined(d.capture()).find(text) != std::string::npos; });
+    };
+    struct Row {
+        const char *what;
+        int cols, rows;
+        bool in_shell;
+        std::function<void(TmuxDemo &)> steps;
+        const char *last, *output; // the editor's row, and a row of output
+    } const table[] = {
+        {"taller", 40, 10, false,
+         [&](TmuxDemo &d) {
+             d.type("ab");
+             ASSERT_TRUE(shows(d, "kavrik> ab"));
+             d.resize(40, 14);
+         },
+         "kavrik> ab", "kavrik demo shell: type help, or quit to"},
+        {"narrower then wider", 80, 24, false,
+         [&](TmuxDemo &d) {
+             d.type("help\r");
+             ASSERT_TRUE(shows(d, "anything else"));
+             d.resize(60, 24);
+             // Drawn at 60 columns: the box was blanked first.
+             ASSERT_TRUE(eventually([&] { return joined(d.capture()).find("anything") == std::string::npos; }));
+             d.resize(80, 24);
+             d.type("help\r");
+         },
+         "kavrik>", "built-in commands:"},
+        {"stopped and continued", 80, 24, true,
+         [&](TmuxDemo &d) {
+             ASSERT_TRUE(shows(d, "kavrik>"));
+             d.type("one\r");
+             ASSERT_TRUE(shows(d, "echo: one"));
+             d.type("two\r");
+             ASSERT_TRUE(shows(d, "echo: two"));
+             d.type("three");
+             ASSERT_TRUE(shows(d, "kavrik> three"));
+             d.key("C-z");
+             ASSERT_TRUE(shows(d, "Stopped"));
+             // Enter at once: it reaches the demo before any idle tick.
+             d.type("fg\r\r");
+         },
+         "kavrik>", "echo: three"},
+    };
+    for (const Row &row : table) {
+        SCOPED_TRACE(row.what);
+        TmuxDemo d(row.cols, row.rows, true, row.in_shell);
+        ASSERT_TRUE(shows(d, "kavrik>"));
+        row.steps(d);
+        auto right = [&] {
+            std::vector<std::string> rows = d.capture();
+            while (!rows.empty() && rows.back().empty()) rows.pop_back();
+            int editors = 0;
+            bool output = false;
+            for (const std::string &r : rows) {
+                editors += r.find("kavrik>") != std::string::npos;
+                output = output || r == row.output;
+            }
+            return editors == 1 && !rows.empty() && rows.back() == row.last && output;
+        };
+        EXPECT_TRUE(eventually(right)) << joined(d.capture());
+    }
+}
 
 } // namespace

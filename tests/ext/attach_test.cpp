@@ -2,6 +2,7 @@
 // cannot take the keys (none bound), detach unbinding all but the keys handed
 // back, and what the completer may do wrong.
 #include "ext_session.h"
+#include "fault_seam.h"
 
 namespace {
 
@@ -75,6 +76,49 @@ TEST(ExtAttach, BindsTheKeysOfTheChosenFeaturesOrNone) {
         EXPECT_EQ(free_entries(ed), r.keys - 1) << r.features;
         EXPECT_STREQ(kvx_error_message(-3), "out of memory or too many key bindings");
         kv_destroy(ed);
+    }
+}
+
+// A failed attach, because the table is short of entries or memory runs
+// out, leaves the application's own bindings of the companion's keys (here
+// Tab and Ctrl-L) as they were.
+TEST(ExtAttach, AFailedAttachLeavesTheApplicationsBindings) {
+    struct Row {
+        const char *what;
+        int free;       // entries left free in the table
+        bool countdown; // fail each allocation in turn
+    } const rows[] = {
+        {"the table is short of entries", 15, false},
+        {"memory runs out", 64 - 2, true},
+    };
+    auto mark = [](kv_editor *ed, int key, void *, int *) {
+        return kv_insert(ed, key == 9 ? "[tab]" : "[l]");
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        for (long n = 1; n < 100; ++n) {
+            ExtSession s;
+            kvx_detach(s.ext);
+            s.ext = nullptr;
+            ASSERT_EQ(kv_bind_key(s.ed, 9, mark, nullptr), 0);
+            ASSERT_EQ(kv_bind_key(s.ed, 12, mark, nullptr), 0);
+            for (int k = 0; k < 64 - 2 - r.free; ++k) ASSERT_EQ(kv_bind_key(s.ed, 4000 + k, mine, nullptr), 0);
+            kvx_options o;
+            kvx_options_init(&o);
+            o.completer = no_completion;
+            if (r.countdown) kvx_alloc_countdown = n;
+            const int rc = kvx_attach(s.ed, &o, &s.ext);
+            const bool fired = kvx_alloc_countdown == 0;
+            kvx_alloc_countdown = -1;
+            if (r.countdown && !fired) {
+                EXPECT_EQ(rc, 0);
+                break;
+            }
+            EXPECT_EQ(rc, -3) << n;
+            EXPECT_EQ(s.ext, nullptr);
+            EXPECT_EQ(s.run("a\t\x0c\r"), "a[tab][l]") << n;
+            if (!r.countdown) break;
+        }
     }
 }
 

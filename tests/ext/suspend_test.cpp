@@ -17,15 +17,14 @@
 #include <functional>
 #include <string>
 
+#include "program_pty.h"
 #include "vt_screen.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path demo_path() {
-    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "examples" / "kavrik-demo";
-}
+fs::path demo_path() { return example_path("kavrik-demo"); }
 
 // The shell: runs the demo as a job in its own process group, and when the
 // job stops, takes the terminal, puts it in cooked mode, says so, reads one
@@ -111,7 +110,7 @@ struct ShellRun {
 };
 
 TEST(ExtSuspend, CtrlZStopsTheDemoAndFgBringsTheEditorBackWhole) {
-    ASSERT_TRUE(fs::exists(demo_path())) << demo_path() << " is not built";
+    KAVRIK_NEED_EXAMPLE(demo_path());
     char tmpl[] = "/tmp/kavrik-suspend-XXXXXX";
     fs::path home = mkdtemp(tmpl);
     {

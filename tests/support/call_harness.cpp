@@ -75,7 +75,7 @@ std::unique_ptr<ReadlineThread> start_call(Pty &pty, kv_editor *ed, const char *
                                            size_t *log_from) {
     size_t from = pty.log_size();
     if (log_from) *log_from = from;
-    auto call = std::make_unique<ReadlineThread>(ed, prompt);
+    auto call = std::make_unique<ReadlineThread>(ed, prompt, &pty);
     if (!pty.wait_for("\x1b[?2004h", 3000, from))
         throw std::runtime_error("the call never turned bracketed paste on");
     return call;

@@ -32,7 +32,12 @@ std::string TempHome::read(const std::string &name) const {
 }
 
 fs::path example_path(const std::string &name) {
-    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "examples" / name;
+#ifdef KAVRIK_EXAMPLES_DIR
+    return fs::path(KAVRIK_EXAMPLES_DIR) / name;
+#else
+    (void)name;
+    return {};
+#endif
 }
 
 ProgramRun::ProgramRun(const fs::path &exe, const std::vector<std::string> &args,

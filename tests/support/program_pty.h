@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -23,8 +25,15 @@ struct TempHome {
     std::string read(const std::string &name) const;
 };
 
-// An example program built next to the test programs' directory.
+// An example program of this build; an empty path when the build leaves the
+// examples out (KAVRIK_EXAMPLES=OFF).
 std::filesystem::path example_path(const std::string &name);
+
+// Skips the case, saying why, when the build has no examples, and fails it
+// when the example is missing from a build that has them.
+#define KAVRIK_NEED_EXAMPLE(path)                                                    \
+    if ((path).empty()) GTEST_SKIP() << "the examples are not built (KAVRIK_EXAMPLES=OFF)"; \
+    ASSERT_TRUE(std::filesystem::exists(path)) << (path) << " is not built"
 
 class ProgramRun {
 public:

@@ -6,6 +6,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "test_editor.h"
@@ -76,7 +78,7 @@ bool Pty::wait_for(std::string_view text, int timeout_ms, size_t from) {
     return pump_until([&] { return log_.find(text, from) != std::string::npos; }, timeout_ms);
 }
 
-ReadlineThread::ReadlineThread(kv_editor *ed, const char *prompt) {
+ReadlineThread::ReadlineThread(kv_editor *ed, const char *prompt, Pty *pty) : pty_(pty) {
     thread_ = std::thread([this, ed, prompt] {
         char *line = kv_readline(ed, prompt);
         null_ = line == nullptr;
@@ -87,7 +89,17 @@ ReadlineThread::ReadlineThread(kv_editor *ed, const char *prompt) {
 }
 
 ReadlineThread::~ReadlineThread() {
-    if (thread_.joinable()) thread_.join();
+    if (!thread_.joinable()) return;
+    if (!join(1000) && pty_) {
+        pty_->hang_up();
+        join(5000);
+    }
+    if (!done_) {
+        // Joining would wait for ever, and leaving the thread would let it
+        // use an editor that is about to be destroyed.
+        std::fprintf(stderr, "kv_readline did not return after the terminal hung up\n");
+        std::abort();
+    }
 }
 
 bool ReadlineThread::join(int timeout_ms) {

@@ -47,9 +47,12 @@ private:
 };
 
 // Runs kv_readline on its own thread against an editor that uses the pty.
+// A call still running when this goes away (a case that failed half way) is
+// ended by hanging up the pty, so that the case fails at once instead of
+// waiting for the suite's time limit.
 class ReadlineThread {
 public:
-    ReadlineThread(kv_editor *ed, const char *prompt);
+    ReadlineThread(kv_editor *ed, const char *prompt, Pty *pty = nullptr);
     ~ReadlineThread();
     ReadlineThread(const ReadlineThread &) = delete;
     ReadlineThread &operator=(const ReadlineThread &) = delete;
@@ -63,6 +66,7 @@ public:
 
 private:
     std::thread thread_;
+    Pty *pty_;
     std::string line_;
     bool null_ = true;
     std::atomic<bool> done_{false};

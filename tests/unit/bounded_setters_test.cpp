@@ -158,6 +158,9 @@ TEST(BoxTop, EditorEndsOnTheLastBoxRowAndNeverRisesAboveTheBox) {
     // A box reaching past the largest int is cut there instead of overflowing.
     ASSERT_EQ(kv_set_bounds(ed, 0, INT32_MAX - 2, 0, INT32_MAX), 0);
     EXPECT_EQ(kv_box_top(ed->state, INT32_MAX, 1), INT32_MAX - 1);
+    // Cut there, the box is shorter than the editor: its first row is the
+    // box's top row, not one above it.
+    EXPECT_EQ(kv_box_top(ed->state, INT32_MAX, 5), INT32_MAX - 2);
     kv_destroy(ed);
 }
 

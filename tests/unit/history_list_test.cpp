@@ -253,6 +253,31 @@ TEST(HistoryNav, TypedLineThatCannotBeCopiedKeepsTheWalkFromStarting) {
     EXPECT_EQ(w.step(+1), "x");
 }
 
+// Leaving an edited entry keeps a copy of the edit; without memory for it
+// the walk stays on the edited line, and the stored entries never change.
+TEST(HistoryNav, EditThatCannotBeKeptKeepsTheWalkWhereItIs) {
+    Walk w;
+    EXPECT_EQ(w.step(-1), "b");
+    kv_set_buffer(w.ed, "b edited");
+    long allocs = for_each_alloc_failure(
+        [&] {
+            kv_history_nav(w.ed, -1);
+            return 0;
+        },
+        [&](long, long) {
+            EXPECT_EQ(w.line(), "b edited");
+            EXPECT_EQ(w.st()->history.walk, 1);
+            EXPECT_EQ(w.error(), "out of memory while saving the typed line");
+        });
+    EXPECT_EQ(allocs, 2); // room for the edits, and the copy
+    EXPECT_EQ(w.line(), "a");
+    EXPECT_EQ(w.step(+1), "b edited");
+    EXPECT_EQ(w.step(+1), "x");
+    EXPECT_EQ(w.entries(), (Lines{"a", "b"}));
+    kv_history_reset_walk(w.st()->history);
+    EXPECT_EQ(w.step(-1), "b");
+}
+
 TEST(HistoryNav, FailedReplacementKeepsLineAndIndexTogether) {
     HistoryEditor e;
     std::string longer(600, 'L'); // needs a larger line block than the first

@@ -583,7 +583,8 @@ std::string random_text(std::mt19937 &rng) {
 TEST(RenderLayout, LinearBuildMatchesTheStepByStepRules) {
     std::mt19937 rng(20261208);
     const std::string prompts[] = {"", "> ", "db=# ", "\xe6\x97\xa5> ", "a-very-long-prompt> "};
-    int cases = 0;
+    // The rounds must reach the wrapping rules, not only one-row lines.
+    int wrapped = 0;
     for (int round = 0; round < 3000; ++round) {
         std::string s = random_text(rng);
         const std::string &prompt = prompts[rng() % 5];
@@ -608,9 +609,9 @@ TEST(RenderLayout, LinearBuildMatchesTheStepByStepRules) {
         for (int i = got.count(); i < got.lo.capacity; ++i) ASSERT_EQ(got.lo.rows[i].text, nullptr);
         ASSERT_EQ(got.lo.cursor_row, want.cursor_row) << where;
         ASSERT_EQ(got.lo.cursor_col, want.cursor_col) << where;
-        ++cases;
+        if (got.count() > 1) ++wrapped;
     }
-    EXPECT_EQ(cases, 3000);
+    EXPECT_GT(wrapped, 1000);
 }
 
 } // namespace

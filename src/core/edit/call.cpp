@@ -100,8 +100,9 @@ enum class kv_pass { key, idle, quiet };
 // The terminal left the raw mode that the call set (a shell puts its own
 // mode back while the program is stopped, and keeps it after continuing
 // it): raw mode and bracketed paste go on again, what came in meanwhile is
-// read as typed, and the editor is drawn whole on a fresh row, below what
-// the terminal echoed.  True when raw mode was applied again; then *crnl
+// read as typed, and the editor is drawn whole: on a fresh row below what
+// the terminal echoed, or, bounded, in its box blanked of everything that
+// was written over or around it meanwhile.  True when raw mode was applied again; then *crnl
 // tells whether the terminal's own mode turned Enter into a line feed.
 bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     kv_state *st = c->st;
@@ -113,18 +114,20 @@ bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     c->cooked_left = kv_cooked_pending(st, seen);
     (void)kv_write_seq(st->io.out_fd, kv_paste_on);
     if (!st->screen.bounded) (void)kv_write_seq(st->io.out_fd, kv_seq_crlf);
-    kv_render_store_reset(st->screen.store);
+    // A failed write here shows in the drawing that follows.
+    (void)kv_render_reclaim_box(st);
     return true;
 }
 
-// In raw mode Enter arrives as a carriage return; a line feed is Ctrl-J, or
-// an Enter that the terminal turned into one because it is back in its own
-// mode (a line typed at once after the program was continued reaches the
-// call before any idle tick).  Then it is an Enter.
-void kv_call_check_line_feed(kv_call *c, unsigned char *byte) noexcept {
-    if (*byte != '\n' || c->back_len > 0) return;
+// A key typed at once after the program was continued reaches the call
+// before any idle tick: the mode is checked before it is handled too, so
+// that the editor is taken back first.  In raw mode Enter arrives as a
+// carriage return; a line feed is Ctrl-J, or an Enter that the terminal
+// turned into one because it was back in its own mode.  Then it is an Enter.
+void kv_call_check_key(kv_call *c, unsigned char *byte) noexcept {
+    if (c->back_len > 0) return;
     bool crnl = false;
-    if (kv_call_check_mode(c, &crnl) && crnl) *byte = '\r';
+    if (kv_call_check_mode(c, &crnl) && crnl && *byte == '\n') *byte = '\r';
 }
 
 void kv_call_idle(kv_call *c) noexcept {
@@ -170,7 +173,7 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         kv_edit_paste_byte(c, byte);
         return kv_pass::key;
     }
-    kv_call_check_line_feed(c, &byte);
+    kv_call_check_key(c, &byte);
     if (byte == 0) {
         kv_call_idle(c);
         return kv_pass::idle;
@@ -208,6 +211,9 @@ bool kv_call_loop(kv_call *c, kv_frame_memo *memo) noexcept {
 char *kv_end_interrupt(kv_call *c, kv_call_ending &ending) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
+    // The walk stays for the next call to reset, but edits made to entries
+    // belong to this call alone.
+    kv_history_forget_edits(st->history);
     (void)kv_render_clear_active(c->ed);
     ending.close();
     st->call.last_status = KV_STATUS_INTERRUPTED;

@@ -3,6 +3,7 @@
 // descriptor with the waits of raw mode, with line feeds typed ahead in the
 // terminal's own mode given back as the Enter they were.
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 
@@ -14,6 +15,14 @@
 namespace {
 
 constexpr int kv_key_wait_ms = 100; // wait for one more byte of a key
+
+// A terminal opened for writing only is never reported readable, not even
+// with bytes waiting, so the wait alone would go on for ever: it counts as
+// the failed read that reading it would give.
+bool kv_write_only(int fd) noexcept {
+    int flags = kv_sys.fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && (flags & O_ACCMODE) == O_WRONLY;
+}
 
 } // namespace
 
@@ -39,7 +48,7 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
     // the tick notice.
     struct pollfd p {c->st->io.in_fd, POLLIN, 0};
     int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
-    if (ready == 0) return kv_input::none;
+    if (ready == 0) return kv_write_only(c->st->io.in_fd) ? kv_input::failed : kv_input::none;
     if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
     errno = 0;
     ssize_t n = kv_sys.read(c->st->io.in_fd, byte, 1);

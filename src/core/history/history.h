@@ -16,8 +16,11 @@ int kv_history_load_impl(kv_editor *ed, const char *path) noexcept;   // slot hi
 
 // Moves the navigation walk by delta entries (negative: older).
 void kv_history_nav(kv_editor *ed, int delta) noexcept;
-// Ends any walk: releases the saved line and sets the index to -1.
+// Ends any walk: releases the saved line and the edits made to entries
+// during it, and sets the index to -1.
 void kv_history_reset_walk(kv_history_list &h) noexcept;
+// Releases the edits made to entries during the walk alone.
+void kv_history_forget_edits(kv_history_list &h) noexcept;
 // Releases every entry and the array (editor destruction).
 void kv_history_free(kv_state *st) noexcept;
 

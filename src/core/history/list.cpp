@@ -114,10 +114,18 @@ const char *kv_history_entry(const kv_history_list &h, int i) noexcept {
     return h.entries[kv_ring_pos(h, i)];
 }
 
+void kv_history_forget_edits(kv_history_list &h) noexcept {
+    for (int i = 0; i < h.edits_cap; ++i) kv_free(h.edits[i]);
+    kv_free(h.edits);
+    h.edits = nullptr;
+    h.edits_cap = 0;
+}
+
 void kv_history_reset_walk(kv_history_list &h) noexcept {
     kv_free(h.saved);
     h.saved = nullptr;
     h.walk = -1;
+    kv_history_forget_edits(h);
 }
 
 void kv_history_free(kv_state *st) noexcept {
@@ -164,33 +172,83 @@ extern "C" int kv_history_set_max(kv_editor *ed, int32_t max) noexcept {
     return 0;
 }
 
+namespace {
+
+// The text the walk shows at position i: what the user left there, else the
+// entry (or, past the newest entry, the typed line).
+const char *kv_walk_text(const kv_state *st, int i) noexcept {
+    if (i < st->history.count) {
+        if (i < st->history.edits_cap && st->history.edits[i]) return st->history.edits[i];
+        return kv_history_entry(st->history, i);
+    }
+    return st->history.saved ? st->history.saved : "";
+}
+
+// Makes room for an edit at position i (below the count).
+bool kv_edits_reserve(kv_state *st, int i) noexcept {
+    if (i < st->history.edits_cap) return true;
+    const int cap = st->history.count;
+    auto *grown = static_cast<char **>(
+        kv_realloc(st->history.edits, static_cast<size_t>(cap) * sizeof(char *)));
+    if (!grown) return false;
+    for (int k = st->history.edits_cap; k < cap; ++k) grown[k] = nullptr;
+    st->history.edits = grown;
+    st->history.edits_cap = cap;
+    return true;
+}
+
+// Keeps the line in the buffer as the text of walk position i, which the
+// walk is leaving: past the newest entry it is the typed line; at an entry it
+// is an edit, kept while it differs from the entry.  False when memory ran
+// out (the message is set and nothing changed).
+bool kv_walk_keep(kv_state *st, int i) noexcept {
+    const char *line = st->line.text;
+    const size_t len = st->line.len;
+    char **slot = &st->history.saved;
+    if (i < st->history.count) {
+        const char *entry = kv_history_entry(st->history, i);
+        const bool unedited = std::strlen(entry) == len && std::memcmp(entry, line, len) == 0;
+        if (unedited && i >= st->history.edits_cap) return true;
+        if (!kv_edits_reserve(st, i)) {
+            kv_set_error(st, kv_msg_oom_walk);
+            return false;
+        }
+        slot = &st->history.edits[i];
+        if (unedited) {
+            kv_free(*slot);
+            *slot = nullptr;
+            return true;
+        }
+    }
+    char *copy = kv_strndup(line, len);
+    if (!copy) {
+        kv_set_error(st, kv_msg_oom_walk);
+        return false;
+    }
+    kv_free(*slot);
+    *slot = copy;
+    return true;
+}
+
+} // namespace
+
 void kv_history_nav(kv_editor *ed, int delta) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || st->history.count <= 0) return;
     // Past the newest entry the buffer holds the user's own line: Down there
-    // leaves it alone, and going older from there first keeps what was typed
-    // since the walk came back, so that the next return shows it.
-    const bool live = st->history.walk == st->history.count;
-    if (live && delta >= 0) return;
-    if (live || st->history.walk == -1) {
-        // Without a copy of the typed line, coming back would show an old or
-        // empty line: the walk does not move and the line stays.
-        char *saved = kv_strndup(st->line.text, st->line.len);
-        if (!saved) {
-            kv_set_error(st, kv_msg_oom_walk);
-            return;
-        }
-        kv_free(st->history.saved);
-        st->history.saved = saved;
-        st->history.walk = st->history.count;
-    }
+    // leaves it alone.
+    if (st->history.walk == st->history.count && delta >= 0) return;
     // A stale index (the list shrank during the walk) counts from the
     // position past the newest entry.
-    long from = std::min(st->history.walk, st->history.count);
-    long n = std::max(0L, from + delta);
+    const int from = st->history.walk == -1 ? st->history.count
+                                             : std::min(st->history.walk, st->history.count);
+    // What the user left at this position is what the walk shows when it
+    // comes back.  Without a copy of it, coming back would show an old or
+    // empty line: the walk does not move and the line stays.
+    if (!kv_walk_keep(st, from)) return;
+    st->history.walk = from;
+    long n = std::max(0L, static_cast<long>(from) + delta);
     int index = static_cast<int>(std::min<long>(n, st->history.count));
-    const char *text = index < st->history.count ? kv_history_entry(st->history, index)
-                                                  : st->history.saved;
     // The index follows the line: after a failed replacement both stay.
-    if (kv_buf_set(ed, text ? text : "") == 0) st->history.walk = index;
+    if (kv_buf_set(ed, kv_walk_text(st, index)) == 0) st->history.walk = index;
 }

@@ -12,4 +12,6 @@ struct kv_history_list {
     int head;    // ring position of the oldest entry
     int walk;    // the entry a walk through the list shows: -1 when none is in progress
     char *saved; // the typed line saved when the walk began
+    char **edits;  // during a walk: the edited text left at entry i, or null
+    int edits_cap; // entries allocated in edits
 };

@@ -93,33 +93,61 @@ int64_t kv_box_right_edge(const kv_state *st, int cols) noexcept {
     return int64_t{st->screen.column} + std::max(w - st->screen.column, 1);
 }
 
-// The terminal changed size since the stored frame was drawn.  Every stored
-// row was filled out to the box's right edge.  A terminal that rewraps has
-// turned each into several rows when it became narrower, and moved them
-// with the rewrapped output above, anywhere in the box: then the whole box
-// is blanked.  Otherwise the old rows are where the store says or in the
-// rows they can fill at the bottom of the box: the output area is scrolled
-// as for a grown editor when the height stayed, and every box row that the
-// old frame can occupy is blanked.  The stored frame is forgotten, so that
-// the editor is drawn whole.
-int kv_box_resized(kv_state *st, const kv_box_frame &b, int cols, int rows) noexcept {
-    const kv_render_store &s = st->screen.store;
-    const int64_t old_top = s.top;
-    const int64_t end = kv_box_end(st, b.height);
+// True when the box spans whole screen rows, from the first column to the
+// last, on a terminal of cols columns.
+bool kv_box_spans_rows(const kv_state *st, int cols) noexcept {
     const int64_t w = cols > 0 ? cols : kv_default_cols;
-    const int64_t edge = kv_box_right_edge(st, s.term_cols);
-    const int64_t per_row = edge <= w ? 1 : (edge + w - 1) / w;
-    int64_t from = std::min<int64_t>(b.top, end - per_row * s.count);
-    bool ok = true;
-    const int64_t old_w = s.term_cols > 0 ? s.term_cols : kv_default_cols;
-    if (w < old_w) {
-        from = st->screen.row;
-    } else if (s.term_rows == rows) {
-        if (b.top < old_top && old_top - 1 >= st->screen.row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
-        from = std::min(from, old_top);
+    return st->screen.column == 0 && kv_box_right_edge(st, cols) >= w;
+}
+
+// Blanks the box row the cursor stands on, from the box column.  A box that
+// spans whole screen rows erases the row: that also drops a terminal's note
+// that the row runs on into the next one (set when a narrower terminal split
+// it), which would join it to its neighbour when the terminal gets wider.
+int kv_blank_here(kv_state *st, int cols) noexcept {
+    if (kv_box_spans_rows(st, cols)) return kv_write_seq(st->io.out_fd, kv_seq_erase_right);
+    return kv_clear_box_tail(st, 0);
+}
+
+// Blanks every row of the box.
+int kv_blank_box(kv_state *st, int cols) noexcept {
+    const int64_t end = kv_box_end(st, kv_box_height(st));
+    for (int64_t r = std::max<int64_t>(st->screen.row, 0); r < end; ++r)
+        if (kv_box_goto(st, r, st->screen.column) != 0 || kv_blank_here(st, cols) != 0) return kv_rc_failed;
+    return 0;
+}
+
+// Blanks the stored frame where it is now.  A terminal keeps its cursor on
+// the text it stood on when it is resized: it pulls rows back from its
+// scrollback when it grows taller, pushes rows into it when it shrinks, and
+// one that rewraps joins rows when it gets wider; the frame moves with them.
+// The cursor is still on the frame's cursor row, so the frame is found from
+// there, wherever it went.
+int kv_blank_old_frame(kv_state *st, int cols) noexcept {
+    const kv_render_store &s = st->screen.store;
+    const int fd = st->io.out_fd;
+    if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
+    if (s.cursor_row > 0 && kv_write_format(fd, kv_seq_up, s.cursor_row) != 0) return kv_rc_failed;
+    for (int32_t i = 0; i < s.count; ++i) {
+        if (i > 0 && (kv_write_format(fd, kv_seq_down, 1) != 0 || kv_write_seq(fd, kv_seq_cr) != 0))
+            return kv_rc_failed;
+        if (st->screen.column > 0 && kv_write_format(fd, kv_seq_right, st->screen.column) != 0) return kv_rc_failed;
+        if (kv_blank_here(st, cols) != 0) return kv_rc_failed;
     }
-    for (int64_t r = std::max<int64_t>(from, st->screen.row); ok && r < end; ++r)
-        ok = kv_blank_box_row(st, r) == 0;
+    return 0;
+}
+
+// The terminal changed size since the stored frame was drawn.  A terminal
+// that rewraps has split each row of the frame (filled out to the box's
+// right edge) into several when it became narrower, and moved them with the
+// rewrapped output above, anywhere in the box: then the whole box is
+// blanked.  Otherwise the frame is blanked where the terminal moved it.  The
+// stored frame is forgotten, so that the editor is drawn whole.
+int kv_box_resized(kv_state *st, int cols) noexcept {
+    const kv_render_store &s = st->screen.store;
+    const int64_t w = cols > 0 ? cols : kv_default_cols;
+    const int64_t old_w = s.term_cols > 0 ? s.term_cols : kv_default_cols;
+    const bool ok = (w < old_w ? kv_blank_box(st, cols) : kv_blank_old_frame(st, cols)) == 0;
     kv_render_store_reset(st->screen.store);
     return ok ? 0 : kv_rc_failed;
 }
@@ -129,7 +157,7 @@ int kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexce
     kv_terminal_size(st, &cols, &rows);
     const kv_render_store &s = st->screen.store;
     if (s.count > 0 && (s.term_cols != cols || s.term_rows != rows)) {
-        if (kv_box_resized(st, b, cols, rows) != 0) return kv_rc_failed;
+        if (kv_box_resized(st, cols) != 0) return kv_rc_failed;
     } else if (s.count > 0 && s.top != b.top && kv_box_moved(st, b) != 0) {
         return kv_rc_failed;
     }
@@ -167,6 +195,17 @@ int kv_box_height(const kv_state *st) noexcept {
     if (rows <= 0) rows = kv_default_rows;
     if (st->screen.bounded && st->screen.auto_height) rows -= st->screen.row;
     return std::max(rows, 1);
+}
+
+int kv_render_reclaim_box(kv_state *st) noexcept {
+    int rc = 0;
+    if (st->screen.bounded) {
+        int cols = 0, rows = 0;
+        kv_terminal_size(st, &cols, &rows);
+        rc = kv_blank_box(st, cols);
+    }
+    kv_render_store_reset(st->screen.store);
+    return rc;
 }
 
 int kv_clear_box_tail(kv_state *st, int column) noexcept {

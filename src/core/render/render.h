@@ -31,6 +31,11 @@ void kv_render_set_width(kv_screen &s, int32_t width) noexcept;
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept;
 // Forgets the stored frame: the next drawing writes every row.
 void kv_render_store_reset(kv_render_store &s) noexcept;
+// The terminal was out of the editor's hands (the program was stopped, and
+// others wrote to it): in bounded mode that output may have moved the frame
+// anywhere in the box, so every box row is blanked.  Then the stored frame
+// is forgotten.  0, or -1 when a write failed (no message).
+int kv_render_reclaim_box(kv_state *st) noexcept;
 // Erases the drawn editor from the screen and forgets the frame; 0 or -1
 // (no message: the caller reports it).
 int kv_render_clear_active(kv_editor *ed) noexcept;
