@@ -37,7 +37,9 @@ command -v tclsh >/dev/null 2>&1 || unavailable "tclsh is missing (install tcl):
 [ -f /usr/include/sqlite3.h ] || unavailable "sqlite3.h is missing (install libsqlite3-dev)"
 
 # The headers of this layer come first, so no other readline headers are seen.
-common="-O1 -g -w -I$inc"
+# An undeclared function is an error: one returning a pointer would otherwise
+# be truncated to an int and crash later.
+common="-O1 -g -Werror=implicit-function-declaration -I$inc"
 link="-L$libdir -Wl,-rpath,$libdir -lkavrik-readline"
 
 # Lua: every source file except the compiler's main, two at a time.

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Fetches Debian source packages of the programs that the compatibility
-# layers' end-to-end tests build and drive (Lua, the SQLite shell, psql, bc).
+# layers' end-to-end tests build and drive (Lua, the SQLite shell, psql, bc,
+# Python's readline module, fdisk).
 # Nothing of them enters the tree: each is unpacked into a cache directory
 # (KAVRIK_SOURCES_DIR, default ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources)
 # under a short name.
@@ -31,6 +32,8 @@ lua     lua5.4         5.4.4   src/lua.c
 sqlite  sqlite3        3.40.1  src/shell.c.in
 psql    postgresql-15  15.18   src/bin/psql/input.c  15.18-0+deb12u1
 bc      bc             1.07.1  bc/main.c
+python  python3.11     3.11.2  Modules/readline.c
+fdisk   util-linux     2.38.1  disk-utils/fdisk.c
 '
 
 row() { printf '%s\n' "$table" | awk -v n="$1" '$1 == n { print; found = 1 } END { exit !found }'; }
@@ -92,11 +95,22 @@ for name in $missing; do
     pkg=$2 version=$3 request=$2
     [ $# -ge 5 ] && request="$2=$5"
     work="$cache/download-$name"
-    rm -rf "$work"
+    rm -rf "$work" "$apt_dir/source-$name.log"
     mkdir -p "$work" "$apt_dir/cache/archives/partial"
+    # The pinned revision (or the newest) first; when the archive does not
+    # serve its files, the other revisions of the pinned version in turn.
     # shellcheck disable=SC2086
-    (cd "$work" && apt-get $apt_opts source "$request") >"$apt_dir/source-$name.log" 2>&1 ||
-        fail "apt-get source $pkg failed (see $apt_dir/source-$name.log)"
+    revisions=$(apt-cache $apt_opts showsrc "$pkg" 2>/dev/null |
+        awk -v v="$version" '$1 == "Version:" && index($2, v) == 1 { print "'"$pkg"'=" $2 }')
+    got=""
+    for want in "$request" $revisions; do
+        # shellcheck disable=SC2086
+        if (cd "$work" && apt-get $apt_opts source "$want") >>"$apt_dir/source-$name.log" 2>&1; then
+            got=1
+            break
+        fi
+    done
+    [ -n "$got" ] || fail "apt-get source $pkg failed (see $apt_dir/source-$name.log)"
     dir=$(ls -d "$work/$pkg-$version"* 2>/dev/null | head -n 1)
     [ -n "$dir" ] || fail "the source package $pkg is not version $version"
     rm -rf "${cache:?}/$name"

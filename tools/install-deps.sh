@@ -20,6 +20,12 @@ done
 for pkg in dpkg-dev tcl libsqlite3-dev; do
     have_pkg "$pkg" || need="$need $pkg"
 done
+# Python's readline module is built from its source against Debian's
+# headers and run by Debian's interpreter with Debian's test support; fdisk
+# is built from its source against the system's libfdisk and libsmartcols.
+for pkg in python3.11 python3.11-dev libpython3.11-testsuite libfdisk-dev libsmartcols-dev; do
+    have_pkg "$pkg" || need="$need $pkg"
+done
 # psql's tests talk to a throw-away PostgreSQL 15 server (initdb, pg_ctl).
 have_pkg postgresql-15 || need="$need postgresql-15"
 # psql is built with its own makefiles, which generate headers with perl.

@@ -21,6 +21,7 @@ rl_completion_func_t *rl_attempted_completion_function = nullptr;
 rl_compentry_func_t *rl_completion_entry_function = nullptr;
 int rl_attempted_completion_over = 0;
 int rl_completion_append_character = ' ';
+int rl_completion_suppress_append = 0;
 const char *rl_basic_word_break_characters = " \t\n\"\\'`@$><=;|&{(";
 char *rl_completer_word_break_characters = nullptr;
 const char *rl_completer_quote_characters = nullptr;
@@ -160,7 +161,8 @@ int add_candidates(kvx_completions *out, char **matches, const Word &w, size_t e
             if (matches[0][n - 1] != '/') text[len++] = '/';
         } else if (w.quote && (w.quoted || filename_desired)) {
             if (line[end] != w.quote) text[len++] = w.quote;
-        } else if (rl_completion_append_character > 0 && rl_completion_append_character < 256) {
+        } else if (!rl_completion_suppress_append && rl_completion_append_character > 0 &&
+                   rl_completion_append_character < 256) {
             text[len++] = static_cast<char>(rl_completion_append_character);
         }
         int rc = kvx_add_completion_n(out, text, len, start, end);
@@ -201,19 +203,8 @@ int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *ou
         std::free(word);
         return -1;
     }
-    rl_attempted_completion_over = 0;
-    rl_completion_append_character = ' ';
-    filename_desired = false;
-    char **matches = nullptr;
-    if (rl_attempted_completion_function)
-        matches = rl_attempted_completion_function(word, static_cast<int>(w.start),
-                                                   static_cast<int>(cursor));
-    if (!matches && !rl_attempted_completion_over) {
-        rl_compentry_func_t *generator = rl_completion_entry_function
-                                             ? rl_completion_entry_function
-                                             : rl_filename_completion_function;
-        matches = rl_completion_matches(word, generator);
-    }
+    bool file_names = false;
+    char **matches = kvr_gather_matches(word, w.start, cursor, &file_names);
     std::free(word);
     // A listing these matches may bring asks first past the program's limit.
     if (attachment)
@@ -242,6 +233,29 @@ char *user_name_match(const char *prefix, int state) noexcept {
 }
 
 } // namespace
+
+size_t kvr_word_start(const char *line, size_t cursor) noexcept { return find_word(line, cursor).start; }
+
+char **kvr_gather_matches(const char *word, size_t start, size_t end, bool *file_names) noexcept {
+    rl_attempted_completion_over = 0;
+    rl_completion_append_character = ' ';
+    rl_completion_suppress_append = 0;
+    filename_desired = false;
+    char **matches = nullptr;
+    if (rl_attempted_completion_function)
+        matches = rl_attempted_completion_function(word, static_cast<int>(start),
+                                                   static_cast<int>(end));
+    if (!matches && !rl_attempted_completion_over) {
+        rl_compentry_func_t *generator = rl_completion_entry_function
+                                             ? rl_completion_entry_function
+                                             : rl_filename_completion_function;
+        matches = rl_completion_matches(word, generator);
+    }
+    *file_names = filename_desired;
+    return matches;
+}
+
+void kvr_free_matches(char **matches) noexcept { free_matches(matches); }
 
 int kvr_completion_attach(kv_editor *ed, kv_idle_callback idle) noexcept {
     kvx_options options;

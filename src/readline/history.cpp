@@ -57,6 +57,14 @@ unsigned long kvr_history_rewrites() noexcept { return rewrites; }
 
 HIST_ENTRY *const *kvr_history_entries() noexcept { return entries; }
 
+HIST_ENTRY *kvr_history_swap(int which, HIST_ENTRY *entry) noexcept {
+    if (which < 0 || which >= history_length || !entry) return nullptr;
+    HIST_ENTRY *old = entries[which];
+    entries[which] = entry;
+    ++rewrites;
+    return old;
+}
+
 bool kvr_history_push(const char *line, size_t len, const char *stamp, size_t stamp_len) noexcept {
     if (stifled && history_max_entries <= 0) return true; // a limit of 0 keeps nothing
     if (!reserve_one()) return false;

@@ -64,9 +64,11 @@ int core_limit_for(int length) noexcept {
     return limit;
 }
 
+} // namespace
+
 // Brings the core's list (which Up and Down walk) in line with the layer's.
 // Entries the core refuses (too long) are simply not reachable by Up.
-void sync_history(kv_editor *ed) noexcept {
+void kvr_sync_history(kv_editor *ed) noexcept {
     HIST_ENTRY *const *list = kvr_history_entries();
     int limit = core_limit_for(history_length);
     long first = history_base;
@@ -84,12 +86,11 @@ void sync_history(kv_editor *ed) noexcept {
     core.next = first + history_length;
 }
 
+namespace {
+
 int run_command(kv_editor *ed, int key, void *, int *action) {
-    rl_command_func_t *command = key >= 0 && key < 256 ? commands[key] : nullptr;
     *action = KV_ACTION_HANDLED;
-    if (!command || !kvr_line_from_editor(ed)) return 0;
-    command(1, key);
-    kvr_line_to_editor(ed);
+    kvr_run_bound(ed, key >= 0 && key < 256 ? commands[key] : nullptr, key);
     return 0;
 }
 
@@ -99,9 +100,11 @@ void run_event_hook(kv_editor *ed, void *) {
     kvr_line_to_editor(ed);
 }
 
+} // namespace
+
 // The prompt without readline's markers around invisible text (\001 and
 // \002): the editor measures escape sequences itself.
-char *visible_prompt(const char *prompt) noexcept {
+char *kvr_visible_prompt(const char *prompt) noexcept {
     size_t n = std::strlen(prompt);
     char *copy = kvr_strndup(prompt, n);
     if (!copy) return nullptr;
@@ -113,14 +116,18 @@ char *visible_prompt(const char *prompt) noexcept {
 }
 
 // Keeps rl_line_buffer, rl_point and rl_end as the line the call returned.
-void line_from_text(const char *text) noexcept {
+void kvr_line_from_text(const char *text) noexcept {
     size_t n = std::strlen(text);
     if (!line_reserve(n)) return;
     std::memcpy(rl_line_buffer, text, n + 1);
     rl_point = rl_end = static_cast<int>(n);
 }
 
-} // namespace
+void kvr_run_bound(kv_editor *ed, rl_command_func_t *command, int key) noexcept {
+    if (!command || !kvr_line_from_editor(ed)) return;
+    command(1, key);
+    kvr_line_to_editor(ed);
+}
 
 kv_editor *kvr_editor() noexcept {
     if (editor || editor_failed) return editor;
@@ -179,7 +186,7 @@ char *readline(const char *prompt) {
     // last call (psql does) is released here.
     static char *shown = nullptr;
     std::free(shown);
-    shown = visible_prompt(prompt ? prompt : "");
+    shown = kvr_visible_prompt(prompt ? prompt : "");
     if (!shown) return nullptr;
     if (kvr_plain_terminal()) {
         using_history();
@@ -189,10 +196,10 @@ char *readline(const char *prompt) {
                                          rl_outstream ? fileno(rl_outstream) : 1);
         std::free(shown);
         shown = nullptr;
-        if (line) line_from_text(line);
+        if (line) kvr_line_from_text(line);
         return line;
     }
-    sync_history(ed);
+    kvr_sync_history(ed);
     using_history();
     char *copy = nullptr;
     for (;;) {
@@ -206,7 +213,7 @@ char *readline(const char *prompt) {
             copy = static_cast<char *>(std::malloc(n + 1));
             if (copy) std::memcpy(copy, line, n + 1);
             kv_free_string(ed, line);
-            if (copy) line_from_text(copy);
+            if (copy) kvr_line_from_text(copy);
             break;
         }
         // Ctrl-C has raised SIGINT already; a program that lives on (its
@@ -224,6 +231,7 @@ int rl_initialize(void) {
     rl_line_buffer[0] = '\0';
     rl_point = rl_end = 0;
     using_history();
+    kvr_read_init_once();
     return 0;
 }
 
@@ -233,6 +241,7 @@ int rl_bind_key(int key, rl_command_func_t *function) {
     if (!ed) return 1;
     if (kv_bind_key(ed, key, function ? run_command : nullptr, nullptr) != 0) return 1;
     commands[key] = function;
+    kvr_standard_map_set(key, function);
     kvr_completion_release_key(key); // the key is the program's now
     return 0;
 }

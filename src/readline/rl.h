@@ -62,6 +62,9 @@ void kvr_sys_reset() noexcept;
 unsigned long kvr_history_rewrites() noexcept;
 // The entries, oldest first (history_length of them).
 HIST_ENTRY *const *kvr_history_entries() noexcept;
+// Puts entry at index which (0 = oldest) and returns the one it replaces;
+// null (and nothing changed) for an index outside the list.
+HIST_ENTRY *kvr_history_swap(int which, HIST_ENTRY *entry) noexcept;
 // Appends an entry; false when out of memory (the list is unchanged).
 bool kvr_history_push(const char *line, size_t len, const char *stamp, size_t stamp_len) noexcept;
 
@@ -82,6 +85,21 @@ bool kvr_line_from_editor(kv_editor *ed) noexcept;
 // Hands changes a hook made to rl_line_buffer, rl_end or rl_point back to the
 // editor.
 void kvr_line_to_editor(kv_editor *ed) noexcept;
+// Brings the core's history list (which Up and Down walk) in line with the
+// layer's before a line is read.
+void kvr_sync_history(kv_editor *ed) noexcept;
+// The prompt without readline's markers around invisible text; null when
+// out of memory.
+char *kvr_visible_prompt(const char *prompt) noexcept;
+// Keeps rl_line_buffer, rl_point and rl_end as the line just returned.
+void kvr_line_from_text(const char *text) noexcept;
+
+// ---- init files and key maps (inputrc.cpp) ----
+// Reads the user's init file the first time it is called (rl_initialize).
+void kvr_read_init_once() noexcept;
+// Records a binding in readline's key map arrays, which programs may read.
+void kvr_meta_map_set(int key, rl_command_func_t *function) noexcept;
+void kvr_standard_map_set(int key, rl_command_func_t *function) noexcept;
 
 // ---- lines without the editor (plain_line.cpp) ----
 // True when TERM names no terminal that can be drawn on ("dumb", or unset).
@@ -97,3 +115,12 @@ char *kvr_read_plain_line(const char *prompt, int in_fd, int out_fd) noexcept;
 int kvr_completion_attach(kv_editor *ed, kv_idle_callback idle) noexcept;
 // Tells the companion that the program has bound key for itself.
 void kvr_completion_release_key(int key) noexcept;
+// The start of the word that ends at cursor (the word break characters).
+size_t kvr_word_start(const char *line, size_t cursor) noexcept;
+// The program's matches for word at [start, end) of rl_line_buffer, in
+// rl_completion_matches' form, or null; *file_names when the file name
+// generator made them.
+char **kvr_gather_matches(const char *word, size_t start, size_t end, bool *file_names) noexcept;
+void kvr_free_matches(char **matches) noexcept;
+// Runs a bound command on rl_line_buffer and hands its changes back.
+void kvr_run_bound(kv_editor *ed, rl_command_func_t *command, int key) noexcept;

@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     {
         WriteCapture term(s.rows, s.cols);
         kv_editor *ed = editor_for(s);
-        ed->state->call.prompt = prompt;
+        ed->state->flags.prompt = prompt;
         if (s.in_call || s.bounded) FUZZ_CHECK(kv_render_apply(ed, prompt) == 0, ctx);
         term.clear();
         rc = kv_print_above(ed, Chunks::produce, &p);

@@ -30,10 +30,10 @@ struct KeysCall {
         c.prompt = prompt;
         c.search.match = -1;
         c.end = kv_end::none;
-        if (c.st) c.st->call.active = 1;
+        if (c.st) c.st->flags.active = 1;
     }
     ~KeysCall() {
-        if (c.st) c.st->call.active = 0;
+        if (c.st) c.st->flags.active = 0;
         kv_search_free(&c.search);
         kv_destroy(ed);
         if (fds[0] >= 0) close(fds[0]);

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -145,4 +146,26 @@ int ProgramRun::read_some(int timeout_ms) {
     log_.append(buf, static_cast<size_t>(n));
     screen_.feed(std::string_view(buf, static_cast<size_t>(n)));
     return 1;
+}
+
+bool ProgramRun::waits_for_input() {
+    // The first field of /proc/PID/syscall is the number of the call the
+    // program is blocked in.
+    const long waits[] = {
+#ifdef SYS_select
+        SYS_select,
+#endif
+#ifdef SYS_poll
+        SYS_poll,
+#endif
+        SYS_pselect6, SYS_ppoll};
+    const std::string path = "/proc/" + std::to_string(pid_) + "/syscall";
+    return pump_until([&] {
+        std::ifstream f(path);
+        long nr = -1;
+        if (!(f >> nr)) return false;
+        for (long w : waits)
+            if (nr == w) return true;
+        return false;
+    });
 }

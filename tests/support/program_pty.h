@@ -63,6 +63,10 @@ public:
     void drain();
     // Waits for the program to exit; its exit status, or -1.
     int wait_exit(int timeout_ms = 5000);
+    // Reads until the program blocks in a wait for input (select, poll and
+    // their kin), as a program with its own event loop does between keys: a
+    // signal sent then reaches it in its wait.
+    bool waits_for_input();
     VtScreen &screen() { return screen_; }
     const std::string &log() const { return log_; }
     pid_t pid() const { return pid_; }

@@ -125,7 +125,7 @@ TEST(Create, EveryAllocationFailureGivesNullWithoutLeaking) {
         kv_destroy(ed);
         return got;
     }, [](long n, long got) { EXPECT_EQ(got, 0) << "allocation " << n; });
-    EXPECT_EQ(made, 3); // handle, state, first line block
+    EXPECT_EQ(made, 4); // handle, state, first line block, call record
 }
 
 TEST(Handle, SubmitAndCancelOutsideACallAreRefusedSilently) {
@@ -133,19 +133,19 @@ TEST(Handle, SubmitAndCancelOutsideACallAreRefusedSilently) {
     EXPECT_EQ(kv_submit(ed), -2);
     EXPECT_EQ(kv_cancel(ed), -2);
     EXPECT_EQ(kv_last_error(ed), nullptr);
-    EXPECT_EQ(ed->state->call.submit_requested, 0);
-    EXPECT_EQ(ed->state->call.cancel_requested, 0);
+    EXPECT_EQ(ed->state->flags.submit_requested, 0);
+    EXPECT_EQ(ed->state->flags.cancel_requested, 0);
     kv_destroy(ed);
 }
 
 TEST(Handle, SubmitAndCancelDuringACallSetTheirFlags) {
     kv_editor *ed = kv_create();
-    ed->state->call.active = 1;
+    ed->state->flags.active = 1;
     EXPECT_EQ(kv_submit(ed), 0);
     EXPECT_EQ(kv_cancel(ed), 0);
-    EXPECT_EQ(ed->state->call.submit_requested, 1);
-    EXPECT_EQ(ed->state->call.cancel_requested, 1);
-    ed->state->call.active = 0;
+    EXPECT_EQ(ed->state->flags.submit_requested, 1);
+    EXPECT_EQ(ed->state->flags.cancel_requested, 1);
+    ed->state->flags.active = 0;
     kv_destroy(ed);
 }
 
@@ -164,10 +164,10 @@ TEST(Handle, IdleCallbackIsStoredAndCleared) {
 
 TEST(Handle, DestroyDuringARunningCallDoesNothing) {
     kv_editor *ed = kv_create();
-    ed->state->call.active = 1;
+    ed->state->flags.active = 1;
     kv_destroy(ed); // refused: the state must still be usable
     EXPECT_STREQ(kv_buffer(ed), "");
-    ed->state->call.active = 0;
+    ed->state->flags.active = 0;
     kv_destroy(ed);
 }
 

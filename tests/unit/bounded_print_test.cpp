@@ -45,7 +45,7 @@ struct PrintTest : ::testing::Test {
     // Draws the editor as a running readline call would, then forgets the
     // bytes so that only what follows is seen.
     void editor_on_screen(const char *line, size_t cursor = std::string_view::npos) {
-        st->call.prompt = "> ";
+        st->flags.prompt = "> ";
         set_line(ed, line, cursor);
         ASSERT_EQ(kv_render_apply(ed, "> "), 0);
         term.clear();
@@ -55,7 +55,7 @@ struct PrintTest : ::testing::Test {
     Pieces fresh_drawing() {
         kv_render_store_reset(st->screen.store);
         term.clear();
-        EXPECT_EQ(kv_render_apply(ed, st->call.prompt), 0);
+        EXPECT_EQ(kv_render_apply(ed, st->flags.prompt), 0);
         Pieces drawn = term.pieces();
         term.clear();
         return drawn;

@@ -257,8 +257,8 @@ TEST(Endings, FailedFirstDrawingTurnsPasteOffAndRestores) {
     EXPECT_EQ(kv_readline(t.ed, "PROMPT> "), nullptr);
     EXPECT_EQ(t.status(), KV_STATUS_ERROR);
     EXPECT_NE(t.error(), ""); // the renderer's message
-    EXPECT_EQ(t.ed->state->call.active, 0);
-    EXPECT_EQ(t.ed->state->call.prompt, nullptr);
+    EXPECT_EQ(t.ed->state->flags.active, 0);
+    EXPECT_EQ(t.ed->state->flags.prompt, nullptr);
     EXPECT_TRUE(t.restored());
     ASSERT_TRUE(t.pty.wait_for("\x1b[?2004l"));
     EXPECT_LT(t.pty.log().find("\x1b[?2004h"), t.pty.log().find("\x1b[?2004l"));

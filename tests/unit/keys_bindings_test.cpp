@@ -168,7 +168,7 @@ TEST(KeyBind, RequestsFromTheCallbackWinOverItsAction) {
 
 TEST(KeyBind, ARequestMadeEarlierIsHonouredAfterAnyKey) {
     KeysCall k;
-    k.st()->call.cancel_requested = 1;
+    k.st()->flags.cancel_requested = 1;
     kv_edit_dispatch(&k.c, 'x');
     EXPECT_EQ(k.c.end, kv_end::cancel);
     EXPECT_EQ(k.line(), "");
@@ -209,7 +209,7 @@ TEST(KeyBind, ConsumingPasteStartKeepsPasteModeOff) {
     Seen s;
     kv_bind_key(k.ed, KV_KEY_PASTE_START, record, &s);
     kv_edit_dispatch(&k.c, KV_KEY_PASTE_START);
-    EXPECT_EQ(k.st()->call.paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
 }
 
 TEST(KeyBind, BindingsAreOfferedKeysDuringASearch) {

@@ -164,7 +164,7 @@ TEST(KeyCommands, EnterCtrlCAndCtrlDEndTheCall) {
 TEST(KeyCommands, PasteStartTurnsPasteModeOn) {
     KeysCall k;
     kv_edit_dispatch(&k.c, KV_KEY_PASTE_START);
-    EXPECT_EQ(k.st()->call.paste_active, 1);
+    EXPECT_EQ(k.st()->flags.paste_active, 1);
 }
 
 TEST(KeyCommands, UnlistedKeysChangeNothing) {
@@ -179,7 +179,7 @@ TEST(KeyCommands, UnlistedKeysChangeNothing) {
         EXPECT_EQ(k.line(), "foo bar") << key;
         EXPECT_EQ(k.st()->line.cursor, 3u) << key;
         EXPECT_EQ(k.c.end, kv_end::none) << key;
-        EXPECT_EQ(k.st()->call.paste_active, 0) << key;
+        EXPECT_EQ(k.st()->flags.paste_active, 0) << key;
         EXPECT_EQ(k.c.search.active, 0) << key;
     }
 }
@@ -336,7 +336,7 @@ TEST(KeySearch, UnlistedKeysKeepTheSearchAsItIs) {
 TEST(KeySearch, PasteStartIsHonouredSoAPasteFillsTheQuery) {
     Search k;
     kv_edit_dispatch(&k.c, KV_KEY_PASTE_START);
-    EXPECT_EQ(k.st()->call.paste_active, 1);
+    EXPECT_EQ(k.st()->flags.paste_active, 1);
     EXPECT_EQ(k.c.search.active, 1);
 }
 

@@ -26,6 +26,16 @@ typedef struct _hist_entry {
     histdata_t data; /* the application's; not used by the library */
 } HIST_ENTRY;
 
+/* The list as a whole (history_get_history_state). */
+typedef struct _hist_state {
+    HIST_ENTRY **entries; /* the list itself, not a copy */
+    int offset;           /* the position of a walk: history_length */
+    int length;           /* entries in the list */
+    int size;             /* the same */
+    int flags;            /* HS_STIFLED while a limit is set */
+} HISTORY_STATE;
+#define HS_STIFLED 0x01
+
 /* Entries in the list, the offset of the oldest, and the stifle limit. */
 extern int history_length;
 extern int history_base;
@@ -78,6 +88,14 @@ HIST_ENTRY *previous_history(void);
 /* Moves one entry forward unless after the newest already; returns the
    entry now at the position, or null after the newest. */
 HIST_ENTRY *next_history(void);
+
+/* A record of the list's state, for the caller to free() (not its entries);
+   null when out of memory. */
+HISTORY_STATE *history_get_history_state(void);
+/* Puts a new entry (a copy of line, with data) at index which (0 = oldest)
+   and returns the old one for free_history_entry; null for an index outside
+   the list, which is then unchanged. */
+HIST_ENTRY *replace_history_entry(int which, const char *line, histdata_t data);
 
 /* Adds the entries of filename to the list. */
 int read_history(const char *filename);

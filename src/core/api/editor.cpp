@@ -84,7 +84,7 @@ kv_editor *kv_create_with_config_impl(const kv_config *config) noexcept {
     ed->state = st;
     kv_store_config(st, *config);
     // The line starts as the empty string in a first block of 256 bytes.
-    if (kv_buf_reserve(ed, 1) != 0) {
+    if (kv_buf_reserve(ed, 1) != 0 || kv_edit_create(st) != 0) {
         kv_destroy_method(ed);
         return nullptr;
     }
@@ -100,10 +100,11 @@ void kv_destroy_method(kv_editor *ed) noexcept {
         return;
     }
     // The running call would go on using the released state: refuse.
-    if (st->call.active) return;
+    if (st->flags.active) return;
     kv_terminal_restore(st);
     kv_history_free(st);
     kv_render_store_reset(st->screen.store);
+    kv_edit_release(st);
     kv_free(st->history.saved);
     kv_free(st->line.text);
     kv_free(st);
@@ -125,15 +126,15 @@ size_t kv_cursor_method(kv_editor *ed) noexcept {
 
 int kv_submit_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->call.active) return kv_rc_invalid;
-    st->call.submit_requested = 1;
+    if (!st || !st->flags.active) return kv_rc_invalid;
+    st->flags.submit_requested = 1;
     return 0;
 }
 
 int kv_cancel_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->call.active) return kv_rc_invalid;
-    st->call.cancel_requested = 1;
+    if (!st || !st->flags.active) return kv_rc_invalid;
+    st->flags.cancel_requested = 1;
     return 0;
 }
 
@@ -147,7 +148,7 @@ int kv_set_idle_callback_method(kv_editor *ed, kv_idle_callback cb, void *user) 
 
 int kv_last_readline_status_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    return st ? st->call.last_status : 0;
+    return st ? st->flags.last_status : 0;
 }
 
 const char *kv_last_error_method(kv_editor *ed) noexcept {

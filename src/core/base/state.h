@@ -15,6 +15,9 @@
 #include "render/record.h"
 #include "text/record.h"
 
+// The record of a terminal call (the edit room's), allocated with the editor.
+struct kv_call;
+
 // The descriptors the editor reads keys from and writes to.
 struct kv_io {
     int in_fd;
@@ -35,7 +38,8 @@ struct kv_state {
     kv_screen screen;        // render
     kv_terminal term;        // edit: the terminal mode
     kv_bindings keys;        // edit: key bindings and the idle callback
-    kv_call_flags call;      // edit: the call's flags
+    kv_call_flags flags;     // edit: the call's flags
+    kv_call *call;           // edit: the record of a terminal call, kept from one step to the next
     kv_error_text error;     // base
 };
 

@@ -37,11 +37,11 @@ bool kv_offer_key(kv_call *c, int key, int *action) {
 
 // A submit or cancel request made from a callback wins over its action.
 bool kv_honour_requests(kv_call *c) {
-    if (c->st->call.submit_requested) {
+    if (c->st->flags.submit_requested) {
         c->end = kv_end::submit;
         return true;
     }
-    if (c->st->call.cancel_requested) {
+    if (c->st->flags.cancel_requested) {
         c->end = kv_end::cancel;
         return true;
     }
@@ -66,7 +66,7 @@ extern "C" int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb
     return 0;
 }
 
-void kv_edit_dispatch(kv_call *c, int key) noexcept {
+void kv_edit_dispatch_key(kv_call *c, int key) noexcept {
     int action = KV_ACTION_DEFAULT;
     if (!kv_offer_key(c, key, &action)) {
         kv_call_fail(c, kv_msg_callback_failed);
@@ -80,4 +80,9 @@ void kv_edit_dispatch(kv_call *c, int key) noexcept {
     case KV_ACTION_INTERRUPT: c->end = kv_end::interrupt; return;
     default: kv_edit_command(c, key); return;
     }
+}
+
+void kv_edit_dispatch(kv_call *c, int key) noexcept {
+    kv_edit_dispatch_key(c, key);
+    kv_key_complete(c);
 }

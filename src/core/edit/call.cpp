@@ -1,8 +1,10 @@
 // The readline call.  Input that is not a terminal goes to the plain path.
-// On a terminal the call enters raw mode, turns bracketed paste on, draws the
-// prompt and runs the main loop (one byte or one idle tick per pass, a redraw
-// after each) until a key, a callback or the terminal ends it; every ending
-// turns bracketed paste off, restores the terminal and sets the status.
+// On a terminal the call is a run of steps over the call record the editor
+// keeps: begin (raw mode, bracketed paste on, the first drawing), passes (one
+// byte with the rest of its key, or one idle tick, and a redraw after each)
+// and finish (every ending turns bracketed paste off, restores the terminal
+// and sets the status).  kv_readline runs them in a loop that waits for
+// input itself; step.cpp offers them to a program that waits on its own.
 #include <errno.h>
 #include <signal.h>
 #include <termios.h>
@@ -40,33 +42,18 @@ char *kv_copy_line(kv_state *st) noexcept {
 // The ending that every way out of a terminal call shares: no active prompt
 // or running call any more, bracketed paste off (once it was turned on) and
 // the terminal's own mode back.  An ending that must do more after it (set
-// the status, raise SIGINT) closes it first; any other way out closes it on
-// leaving the scope.
-class kv_call_ending {
-public:
-    explicit kv_call_ending(kv_state *st) noexcept : st_(st) {}
-    ~kv_call_ending() { close(); }
-    kv_call_ending(const kv_call_ending &) = delete;
-    kv_call_ending &operator=(const kv_call_ending &) = delete;
-
-    void paste_turned_on() noexcept { paste_on_ = true; }
-    void close() noexcept {
-        if (closed_) return;
-        closed_ = true;
-        st_->call.prompt = nullptr;
-        st_->call.active = 0;
-        if (paste_on_) {
-            st_->call.paste_active = 0;
-            (void)kv_write_seq(st_->io.out_fd, kv_paste_off);
-        }
-        kv_terminal_restore(st_);
+// the status, raise SIGINT) closes it first.
+void kv_call_close(kv_call *c) noexcept {
+    kv_state *st = c->st;
+    st->flags.prompt = nullptr;
+    st->flags.active = 0;
+    if (c->paste_on) {
+        c->paste_on = false;
+        st->flags.paste_active = 0;
+        (void)kv_write_seq(st->io.out_fd, kv_paste_off);
     }
-
-private:
-    kv_state *st_;
-    bool paste_on_ = false;
-    bool closed_ = false;
-};
+    kv_terminal_restore(st);
+}
 
 // The line is done with: no walk, an empty buffer for the next call.
 void kv_call_drop_line(kv_call *c) noexcept {
@@ -78,24 +65,87 @@ void kv_call_reset(kv_call *c) noexcept {
     kv_state *st = c->st;
     kv_search_clear(&c->search);
     kv_history_reset_walk(st->history);
-    st->call.paste_active = 0;
-    st->call.cancel_requested = 0;
-    st->call.active = 1;
-    st->call.submit_requested = 0;
+    st->flags.paste_active = 0;
+    st->flags.cancel_requested = 0;
+    st->flags.active = 1;
+    st->flags.submit_requested = 0;
     kv_render_store_reset(st->screen.store);
-    st->call.prompt = c->prompt;
+    st->flags.prompt = c->prompt;
     c->back_len = 0;
     c->cooked_left = 0;
     c->end = kv_end::none;
+    c->pending = kv_pending::none;
+    c->burst = false;
+    c->hung_up = false;
 }
 
 const char *kv_call_shown_prompt(const kv_call *c) noexcept {
     return c->search.active && c->search.display ? c->search.display : c->prompt;
 }
 
-// ---- terminal path: the main loop ------------------------------------------
+// ---- the frame that the last drawing showed -----------------------------------
 
-enum class kv_pass { key, idle, quiet };
+bool kv_bytes_take(kv_frame_memo::kv_bytes *m, const char *p, size_t n) noexcept {
+    if (n > m->room) {
+        auto *grown = static_cast<char *>(kv_realloc(m->bytes, n));
+        if (!grown) return false;
+        m->bytes = grown;
+        m->room = n;
+    }
+    if (n) std::memcpy(m->bytes, p, n);
+    m->len = n;
+    return true;
+}
+
+bool kv_bytes_same(const kv_frame_memo::kv_bytes &m, const char *p, size_t n) noexcept {
+    return n == m.len && (n == 0 || std::memcmp(m.bytes, p, n) == 0);
+}
+
+kv_frame_memo::kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
+    kv_frame_memo::kv_scalars s {};
+    s.cursor = st->line.cursor;
+    s.column = st->screen.column;
+    s.row = st->screen.row;
+    s.width = st->screen.width;
+    s.height = st->screen.height;
+    s.bounded = st->screen.bounded;
+    s.auto_width = st->screen.auto_width;
+    s.auto_height = st->screen.auto_height;
+    if (size) kv_terminal_size(st, &s.cols, &s.rows);
+    s.store_count = st->screen.store.count;
+    s.store_top = st->screen.store.top;
+    s.store_row = st->screen.store.cursor_row;
+    s.store_col = st->screen.store.cursor_col;
+    return s;
+}
+
+// Before a drawing: the scalar inputs.  The terminal size is the one the
+// drawing asked for (recorded with the frame), so that a resize during the
+// drawing shows as a change next time.
+void kv_memo_begin(kv_frame_memo *m, const kv_state *st) noexcept {
+    m->valid = false;
+    m->scalars = kv_scalars_of(st, false);
+}
+
+// After a successful drawing: the texts it showed.
+void kv_memo_commit(kv_frame_memo *m, const kv_state *st, const char *prompt) noexcept {
+    m->scalars.cols = st->screen.store.term_cols;
+    m->scalars.rows = st->screen.store.term_rows;
+    m->scalars.store_count = st->screen.store.count;
+    m->scalars.store_top = st->screen.store.top;
+    m->scalars.store_row = st->screen.store.cursor_row;
+    m->scalars.store_col = st->screen.store.cursor_col;
+    m->valid = kv_bytes_take(&m->line, st->line.text, st->line.len) &&
+               kv_bytes_take(&m->prompt, prompt, std::strlen(prompt));
+}
+
+bool kv_memo_unchanged(const kv_frame_memo &m, const kv_state *st, const char *prompt) noexcept {
+    return m.valid && kv_scalars_of(st) == m.scalars &&
+           kv_bytes_same(m.line, st->line.text, st->line.len) &&
+           kv_bytes_same(m.prompt, prompt, std::strlen(prompt));
+}
+
+// ---- terminal path: the passes --------------------------------------------
 
 // The terminal left the raw mode that the call set (a shell puts its own
 // mode back while the program is stopped, and keeps it after continuing
@@ -108,8 +158,8 @@ bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     kv_state *st = c->st;
     struct termios seen {};
     if (!st->term.raw_active || kv_sys.tcgetattr(st->io.in_fd, &seen) != 0) return false;
-    if (kv_terminal_is_raw(seen)) return false;
-    if (kv_terminal_apply_raw(st) != 0) return false; // tried again at the next tick
+    if (kv_terminal_is_raw(seen, c->event_loop)) return false;
+    if (kv_terminal_apply_raw(st, c->event_loop) != 0) return false; // tried again at the next tick
     if (crnl) *crnl = (seen.c_iflag & ICRNL) && !(seen.c_iflag & IGNCR);
     c->cooked_left = kv_cooked_pending(st, seen);
     (void)kv_write_seq(st->io.out_fd, kv_paste_on);
@@ -133,14 +183,23 @@ void kv_call_check_key(kv_call *c, unsigned char *byte) noexcept {
 void kv_call_idle(kv_call *c) noexcept {
     kv_state *st = c->st;
     if (st->keys.idle_callback) st->keys.idle_callback(c->ed, st->keys.idle_user_data);
-    if (st->call.submit_requested)
+    if (st->flags.submit_requested)
         c->end = kv_end::submit;
-    else if (st->call.cancel_requested)
+    else if (st->flags.cancel_requested)
         c->end = kv_end::cancel;
 }
 
-// One byte or one idle tick.
-kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
+int kv_call_draw(kv_call *c) noexcept {
+    const char *prompt = kv_call_shown_prompt(c);
+    kv_memo_begin(&c->memo, c->st);
+    if (kv_render_apply(c->ed, prompt) != 0) return kv_rc_failed;
+    kv_memo_commit(&c->memo, c->st, prompt);
+    return 0;
+}
+
+// The blocking loop: one byte from the descriptor or one idle tick, the rest
+// of a key with the 100 ms waits, the rest of a paste burst that is waiting.
+kv_pass kv_call_pass(kv_call *c) noexcept {
     unsigned char byte = 0;
     switch (kv_call_read(c, &byte)) {
     case kv_input::retry:
@@ -151,82 +210,66 @@ kv_pass kv_call_pass(kv_call *c, bool *hung_up) noexcept {
         // A read that was waiting when the terminal went away fails (EIO)
         // instead of reading nothing: that is a hang-up too.
         if (kv_terminal_gone(c->st)) {
-            *hung_up = true;
+            c->hung_up = true;
             c->end = kv_end::eof;
         } else {
             kv_call_fail(c, kv_msg_read_tty);
         }
         return kv_pass::key;
     case kv_input::none:
-        if (kv_terminal_gone(c->st)) {
-            *hung_up = true;
-            c->end = kv_end::eof;
-            return kv_pass::key;
-        }
-        kv_call_check_mode(c);
-        kv_call_idle(c);
-        return kv_pass::idle;
+        return kv_call_tick(c);
     case kv_input::byte:
         break;
     }
-    if (c->st->call.paste_active) {
-        kv_edit_paste_byte(c, byte);
-        return kv_pass::key;
-    }
-    kv_call_check_key(c, &byte);
-    if (byte == 0) {
-        kv_call_idle(c);
-        return kv_pass::idle;
-    }
-    kv_edit_dispatch(c, byte == kv_key_esc ? kv_key_decode_escape(c) : byte);
-    return kv_pass::key;
-}
-
-int kv_call_draw(kv_call *c, kv_frame_memo *memo) noexcept {
-    const char *prompt = kv_call_shown_prompt(c);
-    memo->begin(c->st);
-    if (kv_render_apply(c->ed, prompt) != 0) return kv_rc_failed;
-    memo->commit(c->st, prompt);
-    return 0;
-}
-
-void kv_call_redraw(kv_call *c, kv_pass pass, kv_frame_memo *memo) noexcept {
-    if (pass != kv_pass::key && memo->unchanged(c->st, kv_call_shown_prompt(c))) return;
-    if (kv_call_draw(c, memo) != 0) kv_call_fail(c, nullptr);
-}
-
-// Runs passes until one ends the call; true when the terminal hung up.
-bool kv_call_loop(kv_call *c, kv_frame_memo *memo) noexcept {
+    kv_pass pass = kv_call_step_byte(c, byte);
     for (;;) {
-        bool hung_up = false;
-        kv_pass pass = kv_call_pass(c, &hung_up);
-        if (c->end != kv_end::none) return hung_up;
-        kv_call_redraw(c, pass, memo);
-        if (c->end != kv_end::none) return false;
+        if (c->end != kv_end::none) return pass;
+        unsigned char b;
+        if (c->pending != kv_pending::none) {
+            if (kv_call_wait_byte(c, &b) > 0)
+                kv_key_continue(c, b);
+            else
+                kv_key_expire(c);
+        } else if (kv_call_burst_goes_on(c) && kv_call_input_pending(c)) {
+            if (kv_call_wait_byte(c, &b) <= 0) return pass;
+            kv_paste_begin_byte(c, b);
+        } else {
+            return pass;
+        }
+    }
+}
+
+// Runs passes until one ends the call.
+void kv_call_loop(kv_call *c) noexcept {
+    for (;;) {
+        kv_pass pass = kv_call_pass(c);
+        if (c->end != kv_end::none) return;
+        kv_call_redraw(c, pass);
+        if (c->end != kv_end::none) return;
     }
 }
 
 // ---- terminal path: the endings ------------------------------------------------
 
-char *kv_end_interrupt(kv_call *c, kv_call_ending &ending) noexcept {
+char *kv_end_interrupt(kv_call *c, bool raise_signal) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
     // The walk stays for the next call to reset, but edits made to entries
     // belong to this call alone.
     kv_history_forget_edits(st->history);
     (void)kv_render_clear_active(c->ed);
-    ending.close();
-    st->call.last_status = KV_STATUS_INTERRUPTED;
+    kv_call_close(c);
+    st->flags.last_status = KV_STATUS_INTERRUPTED;
     // Raised last, with the terminal in its own mode again, so that the
     // application's handler runs on a sane terminal.
-    raise(SIGINT);
+    if (raise_signal) raise(SIGINT);
     return nullptr;
 }
 
-char *kv_end_error(kv_call *c, kv_call_ending &ending) noexcept {
+char *kv_end_error(kv_call *c) noexcept {
     kv_state *st = c->st;
     kv_search_free(&c->search);
-    ending.close();
+    kv_call_close(c);
     kv_call_drop_line(c);
     return kv_null_with(st, KV_STATUS_ERROR);
 }
@@ -242,14 +285,14 @@ int kv_finish_search(kv_call *c) noexcept {
 
 // Submit, cancel or end of input.  A terminal that hung up gets no final
 // drawing: nothing can be written to it any more.
-char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
+char *kv_end_finish(kv_call *c) noexcept {
     kv_state *st = c->st;
     st->line.cursor = st->line.len;
     bool ok = kv_finish_search(c) == 0;
-    if (ok && !hung_up)
+    if (ok && !c->hung_up)
         ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
     if (ok) kv_render_store_reset(st->screen.store);
-    ending.close();
+    kv_call_close(c);
     if (!ok) {
         kv_call_drop_line(c);
         return kv_null_with(st, KV_STATUS_ERROR);
@@ -263,51 +306,117 @@ char *kv_end_finish(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
     return line;
 }
 
-char *kv_call_end(kv_call *c, kv_call_ending &ending, bool hung_up) noexcept {
-    c->st->call.active = 0;
-    switch (c->end) {
-    case kv_end::interrupt:
-        return kv_end_interrupt(c, ending);
-    case kv_end::error:
-        return kv_end_error(c, ending);
-    default:
-        return kv_end_finish(c, ending, hung_up);
-    }
-}
-
-char *kv_terminal_readline(kv_editor *ed, kv_state *st, const char *prompt) noexcept {
-    kv_call_ending ending(st);
-    bool entered_raw = !st->term.raw_active;
-    if (entered_raw && kv_terminal_enter_raw(st) != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->term.saved_termios) : 0;
-    if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    if (kv_write_seq(st->io.out_fd, kv_paste_on) != 0) {
-        kv_set_error(st, kv_msg_paste);
-        return kv_null_with(st, KV_STATUS_ERROR);
-    }
-    ending.paste_turned_on();
-    kv_call c {};
-    c.ed = ed;
-    c.st = st;
-    c.prompt = prompt;
-    kv_call_reset(&c);
-    c.cooked_left = cooked;
-    kv_frame_memo memo;
-    if (kv_call_draw(&c, &memo) != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    bool hung_up = kv_call_loop(&c, &memo);
-    return kv_call_end(&c, ending, hung_up);
+char *kv_terminal_readline(kv_editor *ed, const char *prompt) noexcept {
+    if (kv_call_begin(ed, prompt, false) != 0) return nullptr;
+    kv_call *c = kv_state_of(ed)->call;
+    kv_call_loop(c);
+    return kv_call_finish(c, true);
 }
 
 } // namespace
 
+// ---- the steps ----------------------------------------------------------------
+
+kv_pass kv_call_step_byte(kv_call *c, unsigned char byte) noexcept {
+    c->burst = c->st->flags.paste_active != 0;
+    if (c->burst) {
+        kv_paste_begin_byte(c, byte);
+        return kv_pass::key;
+    }
+    kv_call_check_key(c, &byte);
+    if (byte == 0) {
+        kv_call_idle(c);
+        return kv_pass::idle;
+    }
+    if (byte == kv_key_esc) {
+        kv_esc_begin(c);
+        c->pending = kv_pending::escape;
+    } else {
+        kv_edit_dispatch_key(c, byte);
+    }
+    return kv_pass::key;
+}
+
+bool kv_call_burst_goes_on(const kv_call *c) noexcept {
+    return c->burst && c->st->flags.paste_active && c->pending == kv_pending::none;
+}
+
+kv_pass kv_call_tick(kv_call *c) noexcept {
+    if (kv_terminal_gone(c->st)) {
+        c->hung_up = true;
+        c->end = kv_end::eof;
+        return kv_pass::key;
+    }
+    kv_call_check_mode(c);
+    kv_call_idle(c);
+    return kv_pass::idle;
+}
+
+void kv_call_redraw(kv_call *c, kv_pass pass) noexcept {
+    if (pass != kv_pass::key && kv_memo_unchanged(c->memo, c->st, kv_call_shown_prompt(c))) return;
+    if (kv_call_draw(c) != 0) kv_call_fail(c, nullptr);
+}
+
+// A call that could not begin: closed again, with the error status.
+int kv_call_not_begun(kv_call *c) noexcept {
+    kv_call_close(c);
+    c->st->flags.last_status = KV_STATUS_ERROR;
+    return kv_rc_failed;
+}
+
+int kv_call_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
+    kv_state *st = kv_state_of(ed);
+    kv_call *c = st->call;
+    kv_search_clear(&c->search);
+    c->ed = ed;
+    c->st = st;
+    c->prompt = prompt;
+    c->paste_on = false;
+    c->event_loop = event_loop;
+    bool entered_raw = !st->term.raw_active;
+    if (entered_raw && kv_terminal_enter_raw(st, event_loop) != 0) {
+        return kv_call_not_begun(c);
+    }
+    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->term.saved_termios) : c->cooked_prepped;
+    c->cooked_prepped = 0;
+    if (kv_buf_set(ed, "") != 0) {
+        return kv_call_not_begun(c);
+    }
+    if (kv_write_seq(st->io.out_fd, kv_paste_on) != 0) {
+        kv_set_error(st, kv_msg_paste);
+        return kv_call_not_begun(c);
+    }
+    c->paste_on = true;
+    kv_call_reset(c);
+    c->cooked_left = cooked;
+    c->memo.valid = false;
+    if (kv_call_draw(c) != 0) {
+        return kv_call_not_begun(c);
+    }
+    return 0;
+}
+
+char *kv_call_finish(kv_call *c, bool raise_signal) noexcept {
+    c->st->flags.active = 0;
+    c->pending = kv_pending::none;
+    switch (c->end) {
+    case kv_end::interrupt:
+        return kv_end_interrupt(c, raise_signal);
+    case kv_end::error:
+        return kv_end_error(c);
+    default:
+        return kv_end_finish(c);
+    }
+}
+
 char *kv_null_with(kv_state *st, int status) noexcept {
-    st->call.last_status = status;
+    st->flags.last_status = status;
     return nullptr;
 }
 
 char *kv_return_copy(kv_state *st) noexcept {
     char *copy = kv_copy_line(st);
-    st->call.last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
+    st->flags.last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
     return copy;
 }
 
@@ -316,12 +425,12 @@ extern "C" char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept 
     if (!st) return nullptr;
     // A callback of the running call may not start another one on the same
     // editor: it would take over the terminal and state under the outer call.
-    if (st->call.active) {
+    if (st->flags.active) {
         kv_set_error(st, kv_msg_active);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
     if (!prompt) prompt = kv_default_prompt;
-    st->call.last_status = KV_STATUS_NONE;
+    st->flags.last_status = KV_STATUS_NONE;
     if (!kv_sys.isatty(st->io.in_fd)) return kv_plain_readline(ed, st);
-    return kv_terminal_readline(ed, st, prompt);
+    return kv_terminal_readline(ed, prompt);
 }

@@ -124,17 +124,15 @@ void kv_cmd_down(kv_call *c, int) {
     if (c->st->history.walk != -1) kv_history_nav(c->ed, +1);
 }
 
-void kv_cmd_paste_start(kv_call *c, int) { c->st->call.paste_active = 1; }
+void kv_cmd_paste_start(kv_call *c, int) { c->st->flags.paste_active = 1; }
 
 void kv_cmd_search_start(kv_call *c, int) {
     if (kv_search_start(c->ed, &c->search) != 0) kv_call_fail(c, kv_msg_search_start);
 }
 
+// The first byte of a typed character; the rest follow as they arrive.
 void kv_cmd_text(kv_call *c, int key) {
-    unsigned char bytes[4];
-    size_t n = 0;
-    kv_read_utf8_input(c, static_cast<unsigned char>(key), bytes, &n);
-    kv_insert_at_cursor(c, reinterpret_cast<const char *>(bytes), n);
+    kv_utf8_take(c, static_cast<unsigned char>(key), kv_utf8_use::text);
 }
 
 constexpr kv_command_entry kv_normal_commands[] = {
@@ -189,11 +187,7 @@ void kv_cmd_search_clear(kv_call *c, int) {
 }
 
 void kv_cmd_search_text(kv_call *c, int key) {
-    unsigned char bytes[4];
-    size_t n = 0;
-    kv_read_utf8_input(c, static_cast<unsigned char>(key), bytes, &n);
-    kv_search_result(c, kv_search_extend(c->ed, &c->search,
-                                         reinterpret_cast<const char *>(bytes), n));
+    kv_utf8_take(c, static_cast<unsigned char>(key), kv_utf8_use::query);
 }
 
 // A paste during a search goes into the query (the paste handling knows).

@@ -16,3 +16,8 @@ int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb,
 
 // Puts the saved attributes back when raw mode is on (result ignored).
 void kv_terminal_restore(kv_state *st) noexcept;
+
+// The call record of a new editor; 0, or -1 when memory ran out.
+int kv_edit_create(kv_state *st) noexcept;
+// Releases it (editor destruction).
+void kv_edit_release(kv_state *st) noexcept;

@@ -20,9 +20,9 @@ enum class kv_plain_input { byte, end, failed };
 // The next input byte.  A descriptor left non-blocking is waited on instead
 // of failing with EAGAIN.
 kv_plain_input kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
-    if (st->call.pending_byte_set) {
-        st->call.pending_byte_set = 0;
-        *byte = st->call.pending_byte;
+    if (st->flags.pending_byte_set) {
+        st->flags.pending_byte_set = 0;
+        *byte = st->flags.pending_byte;
         return kv_plain_input::byte;
     }
     for (;;) {
@@ -43,12 +43,12 @@ void kv_plain_after_cr(kv_state *st) noexcept {
     if (kv_wait_readable(st->io.in_fd, 0, &revents) > 0 && (revents & POLLIN) &&
         kv_sys.read(st->io.in_fd, &next, 1) == 1) {
         if (next != '\n') {
-            st->call.pending_byte = next;
-            st->call.pending_byte_set = 1;
+            st->flags.pending_byte = next;
+            st->flags.pending_byte_set = 1;
         }
         return;
     }
-    st->call.plain_last_cr = 1;
+    st->flags.plain_last_cr = 1;
 }
 
 // Appends a byte; 0, or -1 when the call must fail.  A byte beyond the
@@ -66,8 +66,8 @@ int kv_plain_append(kv_editor *ed, kv_state *st, unsigned char byte) noexcept {
 
 char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    bool drop_lf = st->call.plain_last_cr != 0;
-    st->call.plain_last_cr = 0;
+    bool drop_lf = st->flags.plain_last_cr != 0;
+    st->flags.plain_last_cr = 0;
     bool taken = false;
     for (;;) {
         unsigned char byte = 0;

@@ -34,25 +34,31 @@ long long kv_now_ms() noexcept {
 
 } // namespace
 
-struct termios kv_raw_attributes(const struct termios &saved) noexcept {
+struct termios kv_raw_attributes(const struct termios &saved, bool event_loop) noexcept {
     struct termios raw = saved;
     // No break-to-SIGINT, no parity check, no eighth-bit stripping, CR stays
     // CR (Enter arrives as 13), no XON/XOFF flow control (Ctrl-S, Ctrl-Q).
     raw.c_iflag &= ~tcflag_t{BRKINT | INPCK | ISTRIP | ICRNL | IXON};
-    // Output exactly as written: "\n" is not turned into "\r\n".
-    raw.c_oflag &= ~tcflag_t{OPOST};
+    // Output exactly as written: "\n" is not turned into "\r\n".  A
+    // program with its own event loop prints from its callbacks between
+    // keys and keeps the terminal's processing; the editor's own moves are
+    // "\r\n", the same either way.
+    if (!event_loop) raw.c_oflag &= ~tcflag_t{OPOST};
     // Eight-bit characters.
     raw.c_cflag |= tcflag_t{CS8};
     // No signals from Ctrl-C/Ctrl-Z/Ctrl-\ (they arrive as bytes 3, 26, 28),
     // no line buffering, no echo, no Ctrl-V literal-next.
-    raw.c_lflag &= ~tcflag_t{ISIG | ICANON | ECHO | IEXTEN};
+    // A program with its own event loop keeps Ctrl-C as the terminal's
+    // interrupt key: its wait is cut short by the signal.
+    raw.c_lflag &= ~tcflag_t{ICANON | ECHO | IEXTEN};
+    if (!event_loop) raw.c_lflag &= ~tcflag_t{ISIG};
     // A read returns after one byte or after 0.1 s with none: the idle tick.
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 1;
     return raw;
 }
 
-int kv_terminal_enter_raw(kv_state *st) noexcept {
+int kv_terminal_enter_raw(kv_state *st, bool event_loop) noexcept {
     if (!kv_sys.isatty(st->io.in_fd)) {
         kv_set_error(st, kv_msg_not_tty);
         errno = ENOTTY;
@@ -61,22 +67,22 @@ int kv_terminal_enter_raw(kv_state *st) noexcept {
     if (kv_sys.tcgetattr(st->io.in_fd, &st->term.saved_termios) != 0) {
         return kv_fail_with(st, kv_result::failed, kv_msg_getattr);
     }
-    if (kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios)) != 0) {
+    if (kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios, event_loop)) != 0) {
         return kv_fail_with(st, kv_result::failed, kv_msg_raw);
     }
     st->term.raw_active = 1;
     return 0;
 }
 
-bool kv_terminal_is_raw(const struct termios &t) noexcept {
-    const struct termios raw = kv_raw_attributes(t);
+bool kv_terminal_is_raw(const struct termios &t, bool event_loop) noexcept {
+    const struct termios raw = kv_raw_attributes(t, event_loop);
     return t.c_iflag == raw.c_iflag && t.c_oflag == raw.c_oflag && t.c_cflag == raw.c_cflag &&
            t.c_lflag == raw.c_lflag && t.c_cc[VMIN] == raw.c_cc[VMIN] &&
            t.c_cc[VTIME] == raw.c_cc[VTIME];
 }
 
-int kv_terminal_apply_raw(kv_state *st) noexcept {
-    return kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios));
+int kv_terminal_apply_raw(kv_state *st, bool event_loop) noexcept {
+    return kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios, event_loop));
 }
 
 void kv_terminal_restore(kv_state *st) noexcept {

@@ -57,7 +57,7 @@ int kv_write_chunk(const kv_state *st, const char *bytes, size_t len) noexcept {
 }
 
 int kv_print_normal(kv_editor *ed, kv_state *st, kv_print_callback cb, void *user) noexcept {
-    const char *prompt = st->call.prompt;
+    const char *prompt = st->flags.prompt;
     if (prompt && kv_render_clear_active(ed) != 0)
         return kv_fail_with(st, kv_result::io_error, kv_msg_clear_failed);
     const int rc = kv_write_stream(ed, cb, user);
@@ -117,7 +117,7 @@ int kv_print_bounded(kv_editor *ed, kv_state *st, kv_print_callback cb, void *us
     if (rc == 0) rc = kv_stream_into_output_area(ed, st, editor_top, cb, user);
     if (rc != 0) return rc;
     kv_render_store_reset(st->screen.store);
-    return kv_render_apply(ed, st->call.prompt) == 0 ? 0 : kv_rc_io_error;
+    return kv_render_apply(ed, st->flags.prompt) == 0 ? 0 : kv_rc_io_error;
 }
 
 } // namespace

@@ -49,55 +49,6 @@ int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept;
 // built), and in *cursor_row the row that shows the cursor.
 int32_t kv_render_rows(kv_editor *ed, const char *prompt, int32_t *cursor_row) noexcept;
 
-// What a drawing depends on, as of the last one the owner made: the line,
-// the cursor, the prompt, the geometry, the terminal size and the frame the
-// drawing left.  An idle tick that finds all of it unchanged has nothing to
-// draw and skips building the layout.
-class kv_frame_memo {
-public:
-    kv_frame_memo() = default;
-    ~kv_frame_memo();
-    kv_frame_memo(const kv_frame_memo &) = delete;
-    kv_frame_memo &operator=(const kv_frame_memo &) = delete;
-
-    // Before a drawing: the inputs.  The terminal size is the one the
-    // drawing asked for (recorded with the frame), so that a resize during
-    // the drawing shows as a change next time.
-    void begin(const kv_state *st) noexcept;
-    // After a successful drawing: the frame and the texts it showed.
-    void commit(const kv_state *st, const char *prompt) noexcept;
-    bool unchanged(const kv_state *st, const char *prompt) const noexcept;
-
-private:
-    // Where the stored frame left the screen.
-    struct kv_frame {
-        int32_t count, top, cursor_row, cursor_col;
-        bool operator==(const kv_frame &) const = default;
-    };
-    static kv_frame kv_frame_of(const kv_render_store &s) noexcept {
-        return {s.count, s.top, s.cursor_row, s.cursor_col};
-    }
-    struct kv_inputs {
-        size_t cursor;
-        int column, row, width, height, bounded, auto_width, auto_height;
-        int cols, rows;
-        kv_frame frame;
-        bool operator==(const kv_inputs &) const = default;
-    };
-    struct kv_copy {
-        char *bytes = nullptr;
-        size_t len = 0;
-        size_t room = 0;
-        bool take(const char *p, size_t n) noexcept;
-        bool same(const char *p, size_t n) const noexcept;
-    };
-    static kv_inputs inputs_of(const kv_state *st, bool size = true) noexcept;
-
-    bool valid_ = false;
-    kv_inputs inputs_{};
-    kv_copy line_, prompt_;
-};
-
 // Terminal size from TIOCGWINSZ on out_fd; 0 fields where unknown.
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept;
 
