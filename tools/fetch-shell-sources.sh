@@ -1,7 +1,7 @@
 #!/bin/sh
 # Fetches Debian source packages of the programs that the compatibility
 # layers' end-to-end tests build and drive (Lua, the SQLite shell, psql, bc,
-# Python's readline module, fdisk).
+# Python's readline module, fdisk, redis-cli).
 # Nothing of them enters the tree: each is unpacked into a cache directory
 # (KAVRIK_SOURCES_DIR, default ${XDG_CACHE_HOME:-$HOME/.cache}/kavrik-sources)
 # under a short name.
@@ -34,6 +34,7 @@ psql    postgresql-15  15.18   src/bin/psql/input.c  15.18-0+deb12u1
 bc      bc             1.07.1  bc/main.c
 python  python3.11     3.11.2  Modules/readline.c
 fdisk   util-linux     2.38.1  disk-utils/fdisk.c
+redis   redis          7.0.15  src/redis-cli.c
 '
 
 row() { printf '%s\n' "$table" | awk -v n="$1" '$1 == n { print; found = 1 } END { exit !found }'; }

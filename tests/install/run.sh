@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the built libraries into a temporary prefix and builds a consumer
-# of the core, one of the companion and one of the readline layer against
-# them, each twice: through pkg-config and through find_package.
+# of the core, one of the companion, one of the readline layer and one of the
+# linenoise layer against them, each twice: through pkg-config and through find_package.
 set -eu
 build=$1 here=$2
 tmp=$(mktemp -d)
@@ -39,6 +39,13 @@ done
 test -L "$libdir/libkavrik-readline.so" && test -f "$libdir/libkavrik-readline.so.0.1.0"
 build_consumer readline_consumer kavrik-readline
 LD_LIBRARY_PATH="$libdir" ldd "$tmp/readline_consumer-pc" | grep -q "libkavrik-readline.so.0 => $libdir"
+
+# The linenoise layer: a linenoise program builds against its header and
+# links the layer, which carries its own editor and needs no other library.
+test -f "$tmp/prefix/include/kavrik-linenoise/linenoise.h"
+test -L "$libdir/libkavrik-linenoise.so" && test -f "$libdir/libkavrik-linenoise.so.0.1.0"
+build_consumer linenoise_consumer kavrik-linenoise
+LD_LIBRARY_PATH="$libdir" ldd "$tmp/linenoise_consumer-pc" | grep -q "libkavrik-linenoise.so.0 => $libdir"
 
 # The C++ headers compile from the installed tree alone, as C++17.
 printf '#include <kavrik_ext.hpp>\nint main() { kavrik::editor ed; return kavrik::ext::attach(ed) ? 0 : 1; }\n' \

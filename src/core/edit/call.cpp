@@ -289,8 +289,12 @@ char *kv_end_finish(kv_call *c) noexcept {
     kv_state *st = c->st;
     st->line.cursor = st->line.len;
     bool ok = kv_finish_search(c) == 0;
-    if (ok && !c->hung_up)
+    if (ok && !c->hung_up) {
+        // The line stays on the screen as submitted, without a hint.
+        kv_render_hints_off(st, true);
         ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
+        kv_render_hints_off(st, false);
+    }
     if (ok) kv_render_store_reset(st->screen.store);
     kv_call_close(c);
     if (!ok) {

@@ -127,6 +127,9 @@ void kv_cmd_down(kv_call *c, int) {
 void kv_cmd_paste_start(kv_call *c, int) { c->st->flags.paste_active = 1; }
 
 void kv_cmd_search_start(kv_call *c, int) {
+    // A masked line shows nothing typed, but the search's prompt would show
+    // its query: no search while the mask is on.
+    if (c->st->screen.extras.mask) return;
     if (kv_search_start(c->ed, &c->search) != 0) kv_call_fail(c, kv_msg_search_start);
 }
 

@@ -135,6 +135,11 @@ int kv_write_entries(const kv_state *st, int fd) noexcept {
     return out.failed ? kv_rc_io_error : 0;
 }
 
+// What a save writes: the list's entries, or those of another source.
+int kv_put_entries(const kv_state *st, const kv_entries_source *src, int fd) noexcept {
+    return src ? src->write(src->data, fd) : kv_write_entries(st, fd);
+}
+
 // Every failure of the file operations is an input/output failure.
 int kv_fail(kv_state *st, const char *msg) noexcept {
     return kv_fail_with(st, kv_result::io_error, msg);
@@ -167,22 +172,23 @@ int kv_close_saved(kv_state *st, int fd, int written) noexcept {
 }
 
 // A device, FIFO or socket: write the list into it and change nothing else.
-int kv_save_direct(kv_state *st, const char *target) noexcept {
+int kv_save_direct(kv_state *st, const char *target, const kv_entries_source *src) noexcept {
     int fd = kv_open_nonblocking_write(target, 0, 0);
     if (fd < 0) return kv_fail(st, kv_msg_open_write);
-    return kv_close_saved(st, fd, kv_write_entries(st, fd));
+    return kv_close_saved(st, fd, kv_put_entries(st, src, fd));
 }
 
 // Rewrites the target in place.  The mode is narrowed before anything is
 // truncated, so a failure there loses nothing.
-int kv_save_in_place(kv_state *st, const char *target) noexcept {
+int kv_save_in_place(kv_state *st, const char *target, const kv_entries_source *src) noexcept {
     int fd = kv_open_nonblocking_write(target, O_CREAT, kv_file_mode);
     if (fd < 0) return kv_fail(st, kv_msg_open_write);
     if (kv_sys.fchmod(fd, kv_file_mode) != 0) {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_chmod);
     }
-    const int written = kv_sys.ftruncate(fd, 0) == 0 ? kv_write_entries(st, fd) : kv_rc_io_error;
+    const int written =
+        kv_sys.ftruncate(fd, 0) == 0 ? kv_put_entries(st, src, fd) : kv_rc_io_error;
     return kv_close_saved(st, fd, written);
 }
 
@@ -220,7 +226,8 @@ int kv_create_temp(const char *target, kv_owned *name) noexcept {
 }
 
 // Everything short of the rename: mode, owner, contents, durability, close.
-int kv_fill_temp(kv_state *st, int fd, const struct stat *old) noexcept {
+int kv_fill_temp(kv_state *st, int fd, const struct stat *old,
+                 const kv_entries_source *src) noexcept {
     if (kv_sys.fchmod(fd, kv_file_mode) != 0) {
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_chmod);
@@ -229,7 +236,7 @@ int kv_fill_temp(kv_state *st, int fd, const struct stat *old) noexcept {
     // where it may not, the file simply stays the caller's.
     if (old && (old->st_uid != geteuid() || old->st_gid != getegid()))
         (void)kv_sys.fchown(fd, old->st_uid, old->st_gid);
-    int written = kv_write_entries(st, fd);
+    int written = kv_put_entries(st, src, fd);
     // A file system that cannot sync (EINVAL) still has the data written.
     if (written == 0 && kv_sys.fsync(fd) != 0 && errno != EINVAL) written = kv_rc_io_error;
     return kv_close_saved(st, fd, written);
@@ -237,13 +244,14 @@ int kv_fill_temp(kv_state *st, int fd, const struct stat *old) noexcept {
 
 // Writes the list into a new file and renames it over target; on failure
 // the new file is removed and target is as it was.
-int kv_save_replacing(kv_state *st, const char *target, const struct stat *old) noexcept {
+int kv_save_replacing(kv_state *st, const char *target, const struct stat *old,
+                      const kv_entries_source *src) noexcept {
     kv_owned temp;
     int fd = kv_create_temp(target, &temp);
     // The directory takes no new file (not writable): rewrite in place.
-    if (fd == kv_temp_refused) return kv_save_in_place(st, target);
+    if (fd == kv_temp_refused) return kv_save_in_place(st, target, src);
     if (fd < 0) return kv_fail(st, kv_msg_open_write);
-    int rc = kv_fill_temp(st, fd, old);
+    int rc = kv_fill_temp(st, fd, old, src);
     if (rc == 0 && kv_sys.rename(temp.p, target) != 0) rc = kv_fail(st, kv_msg_history_write);
     if (rc != 0) kv_sys.unlink(temp.p);
     return rc;
@@ -387,7 +395,10 @@ kv_load_end kv_load_entries(kv_editor *ed, kv_state *st, kv_in &in, bool *skippe
 } // namespace
 
 extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
-    kv_state *st = kv_state_of(ed);
+    return kv_history_save_from(kv_state_of(ed), path, nullptr);
+}
+
+int kv_history_save_from(kv_state *st, const char *path, const kv_entries_source *src) noexcept {
     if (!st || !path) return kv_rc_invalid;
     // An empty path names no file; without this check the new file would be
     // made in the working directory and only the rename would fail.
@@ -396,10 +407,10 @@ extern "C" int kv_history_save_impl(kv_editor *ed, const char *path) noexcept {
     if (!target.p) return kv_fail(st, kv_msg_open_write);
     struct stat sb;
     if (kv_sys.stat(target.p, &sb) == 0) {
-        if (!S_ISREG(sb.st_mode)) return kv_save_direct(st, target.p);
-        return kv_save_replacing(st, target.p, &sb);
+        if (!S_ISREG(sb.st_mode)) return kv_save_direct(st, target.p, src);
+        return kv_save_replacing(st, target.p, &sb, src);
     }
-    return kv_save_replacing(st, target.p, nullptr);
+    return kv_save_replacing(st, target.p, nullptr, src);
 }
 
 extern "C" int kv_history_load_impl(kv_editor *ed, const char *path) noexcept {

@@ -14,6 +14,17 @@ int kv_history_save_impl(kv_editor *ed, const char *path) noexcept;   // slot hi
 int kv_history_load_impl(kv_editor *ed, const char *path) noexcept;   // slot history_load
 }
 
+// Entries written by a save in a format of their own: write puts them into
+// fd and returns 0, or -4 when a write fails.
+struct kv_entries_source {
+    int (*write)(const void *data, int fd) noexcept;
+    const void *data;
+};
+// Saves as kv_history_save does (a new file renamed over the old one, mode
+// 0600, devices written directly), with src's entries instead of the list's
+// when src is not null; 0, or the code with the message set in st.
+int kv_history_save_from(kv_state *st, const char *path, const kv_entries_source *src) noexcept;
+
 // Moves the navigation walk by delta entries (negative: older).
 void kv_history_nav(kv_editor *ed, int delta) noexcept;
 // Ends any walk: releases the saved line and the edits made to entries

@@ -200,7 +200,7 @@ int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
     kv_size_pin pin(st);
     kv_layout_owner lo;
     // A successful build always holds row 0; anything less cannot be drawn.
-    if (kv_render_build(ed, prompt, lo.get()) != 0 || lo->count < 1)
+    if (kv_render_build_shown(ed, prompt, lo.get()) != 0 || lo->count < 1)
         return kv_fail_with(st, kv_result::failed, kv_msg_render);
     return st->screen.bounded ? kv_render_apply_bounded(st, *lo) : kv_apply_normal(st, *lo);
 }

@@ -51,12 +51,15 @@ private:
 // ---- layout ----------------------------------------------------------------
 
 // Everything a layout depends on: the prompt, the line with the cursor's
-// byte offset, and the effective screen width.
+// byte offset, and the effective screen width; whether every character is
+// shown as '*', and the hint shown right of the line (text null: none).
 struct kv_layout_input {
     std::string_view prompt;
     std::string_view line;
     size_t cursor;
     int32_t width;
+    bool mask;
+    kv_hint hint;
 };
 
 // Lays in out into *lo (emptied first); 0, or -1 when memory runs out.
@@ -65,6 +68,9 @@ int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept;
 kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept;
 // kv_layout_build on the editor's state; -1 also for a missing state.
 int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept;
+// kv_render_build for a drawing: with the hint the editor's source gives
+// for the line, unless hints are off for this drawing.
+int kv_render_build_shown(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept;
 
 // Rows of a layout (rows.cpp).  Appending n bytes that take cols columns,
 // n spaces, or the cluster text[from..to) of cols columns with its control

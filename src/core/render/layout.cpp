@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -333,6 +334,66 @@ int kv_walk(kv_builder &b) noexcept {
     return 0;
 }
 
+// A masked line: every cluster (tabs and newlines too) is one '*' of one
+// column, so nothing of the text reaches the screen, not even its widths or
+// its word boundaries; rows break where they are full.
+int kv_walk_masked(kv_builder &b) noexcept {
+    size_t i = 0;
+    while (i < b.len) {
+        int cw = 0;
+        size_t n = kv_utf8_cluster_len_width(b.text, b.len, i, &cw);
+        if (n == 0) n = 1;
+        if (b.c >= b.w && b.continuation(i) != 0) return kv_rc_failed;
+        if (!b.cursor_set && b.cursor >= i && b.cursor < i + n) b.place_cursor(b.c);
+        if (kv_row_append(b.row(), "*", 1, 1) != 0) return kv_rc_failed;
+        ++b.c;
+        i += n;
+        b.row().end = i;
+    }
+    if (b.cursor >= b.len) {
+        if (b.c >= b.w && b.continuation(b.len) != 0) return kv_rc_failed;
+        b.place_cursor(b.c);
+    }
+    return 0;
+}
+
+// The colour a hint is shown in: "\e[<bold>;<colour>;49m", white when it is
+// bold without a colour; nothing when it has neither.
+int kv_hint_colour(const kv_hint &h, char *out, size_t size) noexcept {
+    int color = h.color;
+    if (color == -1 && h.bold) color = 37;
+    if (color == -1) return 0;
+    int n = std::snprintf(out, size, "\x1b[%d;%d;49m", h.bold ? 1 : 0, color);
+    return n > 0 && static_cast<size_t>(n) < size ? n : 0;
+}
+
+// The hint after the text of the last row, cut after the last whole cluster
+// that fits on the row; a hint with no room is left out.  Its controls are
+// left out as the line's are, and its columns count in the row's width, so
+// the next drawing erases it when it goes.
+int kv_place_hint(kv_builder &b, const kv_hint &h) noexcept {
+    if (!h.text || h.len == 0) return 0;
+    kv_layout_row &row = b.row();
+    const int64_t room = int64_t{b.w} - row.width;
+    size_t end = 0;
+    int64_t cols = 0;
+    while (end < h.len) {
+        int cw = 0;
+        size_t n = kv_utf8_cluster_len_width(h.text, h.len, end, &cw);
+        if (n == 0 || cols + cw > room) break;
+        cols += cw;
+        end += n;
+    }
+    if (end == 0 || cols == 0) return 0;
+    char colour[48];
+    const int on = kv_hint_colour(h, colour, sizeof colour);
+    if (on > 0 && kv_row_append(row, colour, static_cast<size_t>(on), 0) != 0) return kv_rc_failed;
+    if (kv_row_append_cluster(row, h.text, 0, end, static_cast<int32_t>(cols)) != 0)
+        return kv_rc_failed;
+    if (on > 0 && kv_row_append(row, "\x1b[0m", 4, 0) != 0) return kv_rc_failed;
+    return 0;
+}
+
 } // namespace
 
 
@@ -373,12 +434,30 @@ int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
     if (kv_render_new_row_at(lo, 0, p) != 0) return kv_rc_failed;
     if (kv_row_append(lo->rows[0], in.prompt.data(), in.prompt.size(), 0) != 0)
         return kv_rc_failed;
-    return kv_walk(b);
+    if ((in.mask ? kv_walk_masked(b) : kv_walk(b)) != 0) return kv_rc_failed;
+    return kv_place_hint(b, in.hint);
 }
 
 kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept {
     return {prompt ? std::string_view(prompt) : std::string_view(),
-            std::string_view(st->line.text, st->line.len), st->line.cursor, kv_screen_width(st)};
+            std::string_view(st->line.text, st->line.len), st->line.cursor, kv_screen_width(st),
+            st->screen.extras.mask != 0, kv_hint{nullptr, 0, -1, 0}};
+}
+
+int kv_render_build_shown(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
+    kv_state *st = kv_state_of(ed);
+    if (!st || !st->screen.extras.hint_source || st->screen.extras.hint_off)
+        return kv_render_build(ed, prompt, lo);
+    if (!lo) return kv_rc_failed;
+    kv_layout_input in = kv_layout_input_of(st, prompt);
+    const kv_render_extras x = st->screen.extras;
+    x.hint_source(x.hint_user, st->line.text, st->line.len, &in.hint);
+    // The source may have changed the editor; the line is taken afresh.
+    in = {in.prompt, std::string_view(st->line.text, st->line.len), st->line.cursor, in.width,
+          in.mask, in.hint};
+    int rc = kv_layout_build(in, lo);
+    if (x.hint_release && in.hint.text) x.hint_release(x.hint_user, &in.hint);
+    return rc;
 }
 
 int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
@@ -387,4 +466,20 @@ int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_failed;
     return kv_layout_build(kv_layout_input_of(st, prompt), lo);
+}
+
+void kv_render_set_mask(kv_state *st, bool on) noexcept {
+    if (st) st->screen.extras.mask = on ? 1 : 0;
+}
+
+void kv_render_set_hints(kv_state *st, kv_hint_source source, kv_hint_release release,
+                         void *user) noexcept {
+    if (!st) return;
+    st->screen.extras.hint_source = source;
+    st->screen.extras.hint_release = source ? release : nullptr;
+    st->screen.extras.hint_user = source ? user : nullptr;
+}
+
+void kv_render_hints_off(kv_state *st, bool off) noexcept {
+    if (st) st->screen.extras.hint_off = off ? 1 : 0;
 }

@@ -9,7 +9,8 @@ namespace {
 // The buffer position on row that lies under screen column goal: the start
 // of the cluster covering that column, the row's start when the column lies
 // left of its text, the row's end when the text is shorter.
-size_t kv_position_at(const char *line, const kv_layout_row &row, int32_t goal) noexcept {
+size_t kv_position_at(const char *line, const kv_layout_row &row, int32_t goal,
+                      bool mask) noexcept {
     int32_t c = row.text_col;
     if (goal <= c) return row.start;
     if (row.start >= row.end) return row.end;
@@ -17,8 +18,9 @@ size_t kv_position_at(const char *line, const kv_layout_row &row, int32_t goal) 
     while (p < row.end) {
         int w = 0;
         size_t n = 1;
-        if (line[p] == '\t') w = kv_tab_stop - c % kv_tab_stop;
+        if (line[p] == '\t' && !mask) w = kv_tab_stop - c % kv_tab_stop;
         else n = kv_utf8_cluster_len_width(line, row.end, p, &w);
+        if (mask) w = 1; // a masked character is one '*'
         c += w;
         if (goal < c) return p;
         p += n ? n : 1;
@@ -66,7 +68,7 @@ int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept {
     int64_t t = static_cast<int64_t>(lo->cursor_row) + delta;
     if (t < 0 || t >= lo->count) return 0;
     const kv_layout_row &row = lo->rows[t];
-    size_t pos = kv_position_at(st->line.text, row, lo->cursor_col);
+    size_t pos = kv_position_at(st->line.text, row, lo->cursor_col, in.mask);
     pos = kv_keep_on_row(in, row, static_cast<int32_t>(t), pos);
     if (pos == st->line.cursor) return 0;
     st->line.cursor = pos;

@@ -26,6 +26,17 @@ void kv_render_set_geometry(kv_screen &s, int32_t column, int32_t row, int32_t w
 // Sets the layout width alone (0: follow the terminal).
 void kv_render_set_width(kv_screen &s, int32_t width) noexcept;
 
+// Shows every character of the line as one '*' while on (a password being
+// typed): its text, widths and word boundaries never reach the screen.
+void kv_render_set_mask(kv_state *st, bool on) noexcept;
+// Draws the hint that source gives for the line right of it, on the last
+// row where it fits, at every drawing but a call's final one (null source:
+// no hints).  release, when set, gets each hint back after its drawing.
+void kv_render_set_hints(kv_state *st, kv_hint_source source, kv_hint_release release,
+                         void *user) noexcept;
+// Leaves hints out of the drawings until switched back on.
+void kv_render_hints_off(kv_state *st, bool off) noexcept;
+
 // Draws the editor with this prompt (null: none) by difference against the
 // stored frame; 0, or -1 with the message set.
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept;
