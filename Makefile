@@ -3,6 +3,7 @@
 #   make test   install missing packages, build, run every test (g++), then
 #               run them again in an address+undefined sanitizer build (clang)
 #   make bench  build and run the benchmarks
+#   make check-format  check the sources against .clang-format (changes nothing)
 #   make fuzz   build the fuzz targets (clang, libFuzzer) and run each for
 #               FUZZ_SECONDS (default 60); FUZZ_TARGETS picks some of them.
 #               Found inputs stay in $(FUZZ_BUILD)/fuzz-corpus, out of the tree.
@@ -26,7 +27,7 @@ VALGRIND = valgrind -q --error-exitcode=99 --leak-check=full \
 	--errors-for-leak-kinds=definite --show-leak-kinds=definite
 
 .PHONY: all deps build demo test test-main test-asan test-fuzz test-valgrind fuzz fuzz-build \
-	bench clean
+	bench check-format clean
 
 all: build
 
@@ -36,6 +37,9 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 	cmake --build $(BUILD) -j $(JOBS)
+
+check-format: deps
+	tools/check-format.sh
 
 demo: build
 	$(BUILD)/examples/kavrik-demo $(ARGS)

@@ -39,7 +39,7 @@ void build(benchmark::State &state, const std::string &text) {
         kv_destroy(ed);
         return;
     }
-    ed->state->cursor = text.size() / 2;
+    ed->state->line.cursor = text.size() / 2;
     for (auto _ : state) {
         kv_layout lo{};
         if (kv_render_build(ed, "> ", &lo) != 0) state.SkipWithError("build failed");

@@ -156,6 +156,10 @@ namespace detail {
 #define KAVRIK_CATCH_ALL else
 #endif
 
+// The core's key binding table holds 64 keys; the wrapper keeps one callable
+// for each.
+inline constexpr std::size_t binding_slots = 64;
+
 inline constexpr const char *msg_nul = "text holds a NUL byte";
 inline constexpr const char *msg_copy = "out of memory while copying text";
 inline constexpr const char *msg_line = "out of memory while returning line";
@@ -169,11 +173,11 @@ inline constexpr const char *msg_output = "failed to write terminal output";
 
 // A fixed text for a code whose call left no message of its own.
 constexpr const char *code_text(int rc) noexcept {
-    switch (rc) {
-    case -1: return "operation failed";
-    case -2: return "invalid argument or state";
-    case -3: return "out of memory";
-    case -4: return "input/output failure";
+    switch (static_cast<code>(rc)) {
+    case code::failed: return "operation failed";
+    case code::invalid: return "invalid argument or state";
+    case code::no_memory: return "out of memory";
+    case code::io: return "input/output failure";
     default: return "callback failed";
     }
 }
@@ -230,6 +234,18 @@ inline void release(holder *h) noexcept {
 
 struct editor_state;
 
+// A library attached to the editor (the companion's wrapper fills it in):
+// released before the editor, and told when the application binds one of
+// its keys for itself.
+struct extension {
+    void *data = nullptr;
+    void (*release)(void *data) = nullptr;
+    void (*key_bound)(void *data, int key) = nullptr;
+    // Set while the library owns the editor's idle slot: it calls
+    // routed_idle, which runs the idle callable, from its own tick.
+    bool idle_routed = false;
+};
+
 struct key_holder : holder {
     editor_state *owner = nullptr;
     virtual int call(editor &ed, int key, int *act) noexcept = 0;
@@ -249,16 +265,9 @@ struct editor_state {
     struct binding {
         int key;
         key_holder *fn;
-    } keys[64] = {};
+    } keys[binding_slots] = {};
     idle_holder *idle = nullptr;
-    // A companion attached to the editor: released before the editor, and
-    // told when the application binds one of its keys for itself.
-    void *ext = nullptr;
-    void (*ext_release)(void *) = nullptr;
-    void (*ext_key_bound)(void *, int) = nullptr;
-    // Set while the companion owns the editor's idle slot: it calls
-    // routed_idle, which runs the idle callable, from its own tick.
-    bool idle_routed = false;
+    extension ext;
     // A failure of the wrapper itself, newer than the editor's last message.
     const char *own_error = nullptr;
     bool readline_failed = false;
@@ -277,7 +286,7 @@ struct key_fn final : key_holder {
                 *act = static_cast<int>(static_cast<action>(f(ed, key)));
             return 0;
         }
-        KAVRIK_CATCH_ALL { return -1; }
+        KAVRIK_CATCH_ALL { return static_cast<int>(code::failed); }
     }
 };
 
@@ -304,21 +313,15 @@ inline int key_trampoline(kv_editor *, int key, void *user, int *act) noexcept;
 inline void idle_trampoline(kv_editor *, void *user) noexcept;
 inline void routed_idle(kv_editor *, void *state) noexcept;
 
-// A copy of the editor's last message, to tell whether a call left a new one.
-struct error_mark {
-    char text[160] = {};
-    explicit error_mark(kv_editor *ed) noexcept {
-        if (const char *m = kv_last_error(ed)) std::strncpy(text, m, sizeof text - 1);
-    }
-};
-
 template <class F>
 struct producer {
     F &f;
     std::string_view piece;
     bool threw = false;
+    bool asked = false; // the editor asked for text (it erased any drawing first)
     static int next(kv_editor *, void *user, const char **chunk, std::size_t *len) noexcept {
         auto *p = static_cast<producer *>(user);
+        p->asked = true;
         KAVRIK_TRY {
             p->piece = p->f();
             *chunk = p->piece.data();
@@ -327,7 +330,7 @@ struct producer {
         }
         KAVRIK_CATCH_ALL {
             p->threw = true;
-            return -1;
+            return static_cast<int>(code::failed);
         }
     }
 };
@@ -454,16 +457,18 @@ public:
     // stay valid until the next call.
     template <class F, std::enable_if_t<std::is_invocable_r_v<std::string_view, F &>, int> = 0>
     result print_above(F &&producer) noexcept {
-        detail::producer<std::remove_reference_t<F>> p{producer, {}, false};
-        detail::error_mark mark(get());
+        detail::producer<std::remove_reference_t<F>> p{producer, {}, false, false};
         int rc = kv_print_above(get(), &decltype(p)::next, &p);
         if (rc == 0 || !s_) return finish(rc);
+        // A producer's own failure leaves no message: the older one would
+        // mislead.
         if (p.threw) return own_failure(static_cast<code>(rc), detail::msg_producer);
-        // A failed write of the text itself, and a producer's own failure,
-        // leave no message: the older one would mislead.
-        const char *m = kv_last_error(s_->ed);
-        if (!m || std::strcmp(m, mark.text) == 0)
-            return own_failure(static_cast<code>(rc), rc == -4 ? detail::msg_output : detail::msg_producer);
+        // An output failure leaves a message only when erasing the drawing
+        // failed, which comes before the first piece is asked for and never
+        // happens in a bounded box.  Writing the text or the scroll region
+        // leaves none, and drawing the editor again leaves this very text.
+        if (static_cast<code>(rc) == code::io && (p.asked || s_->cfg.bounded))
+            return own_failure(code::io, detail::msg_output);
         return finish(rc);
     }
 
@@ -489,7 +494,7 @@ public:
         }
         detail::release(slot->fn);
         *slot = {key, h};
-        if (s_->ext_key_bound) s_->ext_key_bound(s_->ext, key);
+        if (s_->ext.key_bound) s_->ext.key_bound(s_->ext.data, key);
         return {};
     }
     result bind(int key, std::nullptr_t) noexcept { return unbind(key); }
@@ -500,7 +505,7 @@ public:
             detail::release(slot->fn);
             *slot = {};
         }
-        if (s_ && s_->ext_key_bound) s_->ext_key_bound(s_->ext, key);
+        if (s_ && s_->ext.key_bound) s_->ext.key_bound(s_->ext.data, key);
         return {};
     }
 
@@ -512,20 +517,21 @@ public:
         fn *h = detail::make_holder<fn>(std::forward<F>(f));
         if (!h) return own_failure(code::no_memory, detail::msg_callable);
         h->owner = s_;
-        if (!s_->idle_routed) kv_set_idle_callback(s_->ed, &detail::idle_trampoline, h);
+        if (!s_->ext.idle_routed) kv_set_idle_callback(s_->ed, &detail::idle_trampoline, h);
         detail::release(s_->idle);
         s_->idle = h;
         return {};
     }
     result on_idle(std::nullptr_t) noexcept {
         if (!s_) return no_editor();
-        if (!s_->idle_routed) kv_set_idle_callback(s_->ed, nullptr, nullptr);
+        if (!s_->ext.idle_routed) kv_set_idle_callback(s_->ed, nullptr, nullptr);
         detail::release(s_->idle);
         s_->idle = nullptr;
         return {};
     }
 
-    // For the companion's wrappers.
+    // For the wrappers of a library attached to the editor (the companion's):
+    // the handle, the configuration and the extension slot.
     detail::editor_state *state() const noexcept { return s_; }
 
 private:
@@ -545,7 +551,7 @@ private:
     }
     void reset() noexcept {
         if (!s_) return;
-        if (s_->ext_release) s_->ext_release(s_->ext);
+        if (s_->ext.release) s_->ext.release(s_->ext.data);
         kv_destroy(s_->ed);
         for (auto &b : s_->keys) delete b.fn;
         delete s_->idle;
@@ -579,7 +585,7 @@ private:
     }
     // A refused key code (0) leaves no message; a full table leaves one.
     result bind_failure(int rc) noexcept {
-        if (rc == -2 && s_) return own_failure(code::invalid, detail::msg_key_zero);
+        if (static_cast<code>(rc) == code::invalid && s_) return own_failure(code::invalid, detail::msg_key_zero);
         return finish(rc);
     }
     result request(int rc) noexcept {
@@ -627,5 +633,8 @@ inline void routed_idle(kv_editor *ed, void *state) noexcept {
 } // namespace detail
 
 } // namespace kavrik
+
+#undef KAVRIK_TRY
+#undef KAVRIK_CATCH_ALL
 
 #endif // KAVRIK_HPP

@@ -16,6 +16,15 @@
 #include <type_traits>
 #include <utility>
 
+// Stops every exception of a callable at the trampoline, as in kavrik.hpp.
+#if defined(__cpp_exceptions)
+#define KAVRIK_TRY try
+#define KAVRIK_CATCH_ALL catch (...)
+#else
+#define KAVRIK_TRY if (true)
+#define KAVRIK_CATCH_ALL else
+#endif
+
 namespace kavrik::ext {
 
 // The features to attach, or-ed together.
@@ -84,7 +93,7 @@ struct completer_fn final : completer_holder {
             }
             return 0;
         }
-        KAVRIK_CATCH_ALL { return -1; }
+        KAVRIK_CATCH_ALL { return static_cast<int>(code::failed); }
     }
 };
 
@@ -113,18 +122,15 @@ struct attachment {
 
 inline attachment *attached(const editor &ed) noexcept {
     kavrik::detail::editor_state *s = ed.state();
-    return s && s->ext_release == &attachment::release ? static_cast<attachment *>(s->ext) : nullptr;
+    return s && s->ext.release == &attachment::release ? static_cast<attachment *>(s->ext.data) : nullptr;
 }
 
 inline void detach(kavrik::detail::editor_state *s) noexcept {
-    if (!s || !s->ext_release) return;
+    if (!s || !s->ext.release) return;
     // The companion hands the idle slot back to routed_idle; from now on
     // editor::on_idle sets the slot itself again.
-    s->ext_release(s->ext);
-    s->ext = nullptr;
-    s->ext_release = nullptr;
-    s->ext_key_bound = nullptr;
-    s->idle_routed = false;
+    s->ext.release(s->ext.data);
+    s->ext = {};
 }
 
 // Attaches with the editor's own line limit, output and mode; the completer
@@ -165,10 +171,7 @@ inline result attach(editor &ed, unsigned features, const options &opts,
         return {static_cast<code>(rc), kvx_error_message(rc)};
     }
     a->completer = completer;
-    s->ext = a;
-    s->ext_release = &attachment::release;
-    s->ext_key_bound = &attachment::key_bound;
-    s->idle_routed = true;
+    s->ext = {a, &attachment::release, &attachment::key_bound, true};
     return {};
 }
 
@@ -230,5 +233,8 @@ inline result last_result(const editor &ed) noexcept {
 }
 
 } // namespace kavrik::ext
+
+#undef KAVRIK_TRY
+#undef KAVRIK_CATCH_ALL
 
 #endif // KAVRIK_EXT_HPP

@@ -9,8 +9,9 @@ need=""
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # tmux: the resize test checks a terminal that rewraps its rows.  groff and
 # man-db: the manual check renders every page and shows one with man -l.
+# clang-format: the format check (make check-format).
 for pkg in cmake g++ clang pkg-config libgtest-dev libbenchmark-dev libvterm-dev valgrind tmux \
-           groff-base man-db; do
+           groff-base man-db clang-format; do
     have_pkg "$pkg" || need="$need $pkg"
 done
 # The readline layer's tests build Lua and the SQLite shell from their Debian

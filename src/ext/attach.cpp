@@ -94,10 +94,10 @@ void kvx_free_attachment(kvx_attachment *a) noexcept {
 }
 
 int kvx_check_options(const kvx_options &o) noexcept {
-    if ((o.features & ~KVX_ALL) != 0 || o.features == 0) return -2;
-    if ((o.features & KVX_COMPLETION) && !o.completer) return -2;
-    if (o.kill_ring_size < 1 || o.kill_ring_size > 1024) return -2;
-    if (o.max_line_len < 1 || o.max_line_len > 2147483645) return -2;
+    if ((o.features & ~KVX_ALL) != 0 || o.features == 0) return kvx_rc_invalid;
+    if ((o.features & KVX_COMPLETION) && !o.completer) return kvx_rc_invalid;
+    if (o.kill_ring_size < 1 || o.kill_ring_size > 1024) return kvx_rc_invalid;
+    if (o.max_line_len < 1 || o.max_line_len > 2147483645) return kvx_rc_invalid;
     return 0;
 }
 
@@ -115,7 +115,7 @@ KVX_EXPORT void kvx_options_init(kvx_options *o) KV_NOEXCEPT {
 
 KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
                           kvx_attachment **out) KV_NOEXCEPT {
-    if (!ed || !out) return -2;
+    if (!ed || !out) return kvx_rc_invalid;
     *out = nullptr;
     kvx_options o;
     kvx_options_init(&o);
@@ -124,10 +124,10 @@ KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
     else
         o.features = KVX_ALL & ~KVX_COMPLETION;
     if (int rc = kvx_check_options(o)) return rc;
-    if (!kvx_table_has_room(ed, kvx_keys_of(o.features))) return -3;
+    if (!kvx_table_has_room(ed, kvx_keys_of(o.features))) return kvx_rc_no_memory;
 
     auto *a = static_cast<kvx_attachment *>(kvx_malloc(sizeof(kvx_attachment)));
-    if (!a) return -3;
+    if (!a) return kvx_rc_no_memory;
     std::memset(static_cast<void *>(a), 0, sizeof *a);
     a->ed = ed;
     a->features = o.features;
@@ -140,7 +140,7 @@ KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
     a->in_fd = 0;
     if ((o.features & KVX_KILL_RING) && !kvx_ring_init(a->ring, static_cast<size_t>(o.kill_ring_size))) {
         kvx_free_attachment(a);
-        return -3;
+        return kvx_rc_no_memory;
     }
     // The table has room for every key (checked above), so no binding fails.
     for (const kvx_key_entry &k : kvx_key_table) {
@@ -165,28 +165,28 @@ KVX_EXPORT void kvx_detach(kvx_attachment *a) KV_NOEXCEPT {
 }
 
 KVX_EXPORT int kvx_release_key(kvx_attachment *a, int32_t key) KV_NOEXCEPT {
-    if (!a) return -2;
+    if (!a) return kvx_rc_invalid;
     for (size_t i = 0; i < a->key_count; ++i) {
         if (a->keys[i].key == key && !a->keys[i].released) {
             a->keys[i].released = true;
             return 0;
         }
     }
-    return -2;
+    return kvx_rc_invalid;
 }
 
 KVX_EXPORT const char *kvx_error_message(int code) KV_NOEXCEPT {
     switch (code) {
     case 0: return "success";
-    case -1: return "the editor refused the change or the completer failed";
-    case -2: return "invalid argument or state";
-    case -3: return "out of memory or too many key bindings";
+    case kvx_rc_failed: return "the editor refused the change or the completer failed";
+    case kvx_rc_invalid: return "invalid argument or state";
+    case kvx_rc_no_memory: return "out of memory or too many key bindings";
     default: return "unknown error";
     }
 }
 
 KVX_EXPORT int kvx_last_result(const kvx_attachment *a) KV_NOEXCEPT {
-    return a ? a->last_result : -2;
+    return a ? a->last_result : kvx_rc_invalid;
 }
 
 KVX_EXPORT const char *kvx_last_error(const kvx_attachment *a) KV_NOEXCEPT {
@@ -205,7 +205,7 @@ KVX_EXPORT const char *kvx_kill_ring_entry(const kvx_attachment *a, size_t i) KV
 
 void kvx_fail(kvx_attachment *a, int code, const char *message) noexcept {
     a->last_result = code;
-    a->last_message = message ? message : (code == -3 ? kvx_msg_nomem : kvx_error_message(code));
+    a->last_message = message ? message : (code == kvx_rc_no_memory ? kvx_msg_nomem : kvx_error_message(code));
 }
 
 bool kvx_mark_matches(const kvx_mark &m, const char *line, size_t len, size_t cursor) noexcept {
@@ -233,8 +233,8 @@ int kvx_compose_line(kvx_attachment *a, const char *line, size_t cut_start, size
     kvx_bytes &s = a->scratch;
     s.len = 0;
     if (!kvx_reserve(s, total) || (mark && !kvx_mark_reserve(*mark, total))) {
-        kvx_fail(a, -3, nullptr);
-        return -3;
+        kvx_fail(a, kvx_rc_no_memory, nullptr);
+        return kvx_rc_no_memory;
     }
     // The pieces come from the line itself or from the companion's own
     // memory, never from the scratch string they are copied into.
@@ -243,8 +243,8 @@ int kvx_compose_line(kvx_attachment *a, const char *line, size_t cut_start, size
     (void)kvx_append(s, line + cut_end, len - cut_end);
     int rc = kv_set_buffer(a->ed, s.data);
     if (rc != 0) {
-        kvx_fail(a, -1, kv_last_error(a->ed));
-        return -1;
+        kvx_fail(a, kvx_rc_failed, kv_last_error(a->ed));
+        return kvx_rc_failed;
     }
     kv_set_cursor(a->ed, cursor);
     if (mark) kvx_mark_set(*mark, s.data, s.len, kv_cursor(a->ed));

@@ -58,7 +58,7 @@ void kvx_list(kvx_attachment *a) noexcept {
     size_t distinct = 0;
     if (!kvx_format_listing(a->completions, cols, text, &distinct)) {
         kvx_release(text);
-        return kvx_fail(a, -3, nullptr);
+        return kvx_fail(a, kvx_rc_no_memory, nullptr);
     }
     int rc = kvx_page_listing(a, text, distinct, rows);
     if (rc != 0) kvx_fail(a, rc, kv_last_error(a->ed));
@@ -80,7 +80,7 @@ bool kvx_insert_candidates(kvx_attachment *a, const kvx_line &l) noexcept {
         kvx_bytes with;
         if (!kvx_append(with, text, first.len) || (space && !kvx_append(with, " ", 1))) {
             kvx_release(with);
-            kvx_fail(a, -3, nullptr);
+            kvx_fail(a, kvx_rc_no_memory, nullptr);
             return true;
         }
         kvx_compose_line(a, l.text, first.start, first.end, with.data, with.len, first.start + with.len,
@@ -113,15 +113,15 @@ void kvx_completions_free(kvx_completions &c) noexcept {
 
 KVX_EXPORT int kvx_add_completion_n(kvx_completions *c, const char *text, size_t len, size_t start,
                                     size_t end) KV_NOEXCEPT {
-    if (!c || (!text && len) || start > end || end > c->line_len) return -2;
-    if (c->failed) return -3;
+    if (!c || (!text && len) || start > end || end > c->line_len) return kvx_rc_invalid;
+    if (c->failed) return kvx_rc_no_memory;
     if (len > c->max_len) return 0; // longer than any line: never offered
     if (c->count == c->cap) {
         size_t cap = c->cap ? c->cap * 2 : 64;
         void *p = cap <= SIZE_MAX / sizeof(kvx_completions::item)
                       ? kvx_realloc(c->items, cap * sizeof(kvx_completions::item))
                       : nullptr;
-        if (!p) return c->failed = true, -3;
+        if (!p) return c->failed = true, kvx_rc_no_memory;
         c->items = static_cast<kvx_completions::item *>(p);
         c->cap = cap;
     }
@@ -129,7 +129,7 @@ KVX_EXPORT int kvx_add_completion_n(kvx_completions *c, const char *text, size_t
     // Each text keeps a terminating zero so it can be handed on as a string.
     if (!kvx_append(c->arena, text, len) || !kvx_append(c->arena, "", 1)) {
         c->arena.len = at;
-        return c->failed = true, -3;
+        return c->failed = true, kvx_rc_no_memory;
     }
     c->items[c->count++] = {at, len, start, end};
     return 0;
@@ -137,7 +137,7 @@ KVX_EXPORT int kvx_add_completion_n(kvx_completions *c, const char *text, size_t
 
 KVX_EXPORT int kvx_add_completion(kvx_completions *c, const char *text, size_t start,
                                   size_t end) KV_NOEXCEPT {
-    if (!text) return -2;
+    if (!text) return kvx_rc_invalid;
     return kvx_add_completion_n(c, text, std::strlen(text), start, end);
 }
 
@@ -149,20 +149,20 @@ int kvx_on_tab(kv_editor *ed, int, void *user, int *action) noexcept {
         return 0;
     }
     *action = KV_ACTION_HANDLED;
-    if (l.has_nul) return kvx_fail(a, -2, kvx_msg_nul_line), 0;
+    if (l.has_nul) return kvx_fail(a, kvx_rc_invalid, kvx_msg_nul_line), 0;
     bool in_row = kvx_mark_matches(a->tab_mark, l.text, l.len, l.cursor);
     kvx_completions &c = a->completions;
     kvx_completions_reset(c, l.len, a->max_line_len);
     int rc = a->completer(ed, l.text, l.cursor, &c, a->completer_data);
-    if (rc != 0) return kvx_fail(a, -1, kvx_msg_completer), 0;
-    if (c.failed) return kvx_fail(a, -3, nullptr), 0;
+    if (rc != 0) return kvx_fail(a, kvx_rc_failed, kvx_msg_completer), 0;
+    if (c.failed) return kvx_fail(a, kvx_rc_no_memory, nullptr), 0;
     // A completer that changed the line has given ranges of the old one.
     kvx_line now = kvx_read_line(ed);
     if (c.count == 0 || now.len != l.len) return 0;
     if (kvx_insert_candidates(a, now)) return 0;
     if (in_row) return kvx_list(a), 0;
     // Nothing could be inserted: the next Tab, if nothing changes meanwhile, lists.
-    if (!kvx_mark_reserve(a->tab_mark, now.len)) return kvx_fail(a, -3, nullptr), 0;
+    if (!kvx_mark_reserve(a->tab_mark, now.len)) return kvx_fail(a, kvx_rc_no_memory, nullptr), 0;
     kvx_mark_set(a->tab_mark, now.text, now.len, now.cursor);
     return 0;
 }

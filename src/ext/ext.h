@@ -9,10 +9,29 @@
 #include <kavrik.h>
 #include <kavrik_ext.h>
 
+#include "common/byte_string.h"
 #include "unicode/unicode.h"
 
 // The companion's public functions; everything else stays hidden.
 #define KVX_EXPORT extern "C" __attribute__((visibility("default")))
+
+// ---- results -----------------------------------------------------------------
+
+// What an operation reports, by the names the core uses; the public
+// functions hand them on as the int that <kavrik_ext.h> documents.
+enum class kvx_result : int {
+    ok = 0,
+    failed = -1,        // the editor refused a change or the completer failed
+    invalid = -2,       // invalid argument or state
+    out_of_memory = -3, // memory ran out or the key binding table is full
+};
+
+// The int form of a result.
+constexpr int kvx_code(kvx_result r) noexcept { return static_cast<int>(r); }
+
+inline constexpr int kvx_rc_failed = kvx_code(kvx_result::failed);
+inline constexpr int kvx_rc_invalid = kvx_code(kvx_result::invalid);
+inline constexpr int kvx_rc_no_memory = kvx_code(kvx_result::out_of_memory);
 
 // ---- memory ----------------------------------------------------------------
 
@@ -20,19 +39,17 @@ void *kvx_malloc(size_t n) noexcept;
 void *kvx_realloc(void *p, size_t n) noexcept;
 void kvx_free(void *p) noexcept;
 
-// A growable byte string, always zero-terminated once it holds storage.
-struct kvx_bytes {
-    char *data = nullptr;
-    size_t len = 0;
-    size_t cap = 0;
-};
+// The family's growable byte string on the companion's allocator.
+using kvx_bytes = kv_byte_string<kvx_realloc, kvx_free>;
 
 // Room for n bytes plus the terminating zero; false (unchanged) when out of memory.
-[[nodiscard]] bool kvx_reserve(kvx_bytes &b, size_t n) noexcept;
+[[nodiscard]] inline bool kvx_reserve(kvx_bytes &b, size_t n) noexcept { return b.reserve(n); }
 // Appends k bytes; false (unchanged) when out of memory.
-[[nodiscard]] bool kvx_append(kvx_bytes &b, const char *s, size_t k) noexcept;
+[[nodiscard]] inline bool kvx_append(kvx_bytes &b, const char *s, size_t k) noexcept {
+    return b.append(s, k);
+}
 // Releases the storage.
-void kvx_release(kvx_bytes &b) noexcept;
+inline void kvx_release(kvx_bytes &b) noexcept { b.release(); }
 
 // ---- text --------------------------------------------------------------------
 // Clusters, widths and the word rule (Ctrl-W, Alt-B, Alt-F) come from the

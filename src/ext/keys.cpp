@@ -67,7 +67,7 @@ int kvx_on_transpose(kv_editor *ed, int, void *user, int *action) noexcept {
     *action = KV_ACTION_HANDLED;
     kvx_line l = kvx_read_line(ed);
     if (kvx_stand_aside(a, l) || l.cursor == 0 || l.len == 0) return 0;
-    if (l.has_nul) return kvx_fail(a, -2, nullptr), 0;
+    if (l.has_nul) return kvx_fail(a, kvx_rc_invalid, nullptr), 0;
     // In the middle of the line the clusters before and at the cursor swap
     // and the cursor moves past both; at the end the two before it swap.
     size_t mid = l.cursor < l.len ? l.cursor : l.len;
@@ -78,7 +78,7 @@ int kvx_on_transpose(kv_editor *ed, int, void *user, int *action) noexcept {
     kvx_bytes pair;
     if (!kvx_append(pair, l.text + mid, end - mid) || !kvx_append(pair, l.text + start, mid - start)) {
         kvx_release(pair);
-        return kvx_fail(a, -3, nullptr), 0;
+        return kvx_fail(a, kvx_rc_no_memory, nullptr), 0;
     }
     kvx_compose_line(a, l.text, start, end, pair.data, pair.len, end);
     kvx_release(pair);
@@ -90,12 +90,12 @@ int kvx_on_case(kv_editor *ed, int key, void *user, int *action) noexcept {
     *action = KV_ACTION_HANDLED;
     kvx_line l = kvx_read_line(ed);
     if (kvx_stand_aside(a, l)) return 0;
-    if (l.has_nul) return kvx_fail(a, -2, nullptr), 0;
+    if (l.has_nul) return kvx_fail(a, kvx_rc_invalid, nullptr), 0;
     size_t from = l.cursor < l.len ? l.cursor : l.len;
     size_t end = kv_word_forward_end(l.text, l.len, from);
     if (end == from) return 0;
     kvx_bytes word;
-    if (!kvx_append(word, l.text + from, end - from)) return kvx_fail(a, -3, nullptr), 0;
+    if (!kvx_append(word, l.text + from, end - from)) return kvx_fail(a, kvx_rc_no_memory, nullptr), 0;
     bool first = true;
     for (size_t i = 0; i < word.len; ++i) {
         char &c = word.data[i];

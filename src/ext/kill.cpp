@@ -43,7 +43,7 @@ bool kvx_record_kill(kvx_attachment *a, const kvx_line &l, const kvx_kill &k, bo
     bool ring = a->features & KVX_KILL_RING;
     if (!kvx_mark_reserve(a->kill_mark, after) ||
         (ring && !kvx_ring_prepare(a->ring, l.text + k.from, n, join, k.forward, a->max_line_len, change))) {
-        kvx_fail(a, -3, nullptr);
+        kvx_fail(a, kvx_rc_no_memory, nullptr);
         return false;
     }
     // The mark holds the line as the deletion leaves it; it is written
@@ -88,7 +88,7 @@ int kvx_on_kill_word(kv_editor *ed, int, void *user, int *action) noexcept {
     *action = KV_ACTION_HANDLED;
     if (kvx_stand_aside(a, l)) return 0;
     if (l.has_nul) {
-        kvx_fail(a, -2, kvx_msg_nul);
+        kvx_fail(a, kvx_rc_invalid, kvx_msg_nul);
         return 0;
     }
     size_t end = kv_word_forward_end(l.text, l.len, l.cursor);
@@ -105,7 +105,7 @@ int kvx_on_yank(kv_editor *ed, int, void *user, int *action) noexcept {
     const kvx_bytes *e = kvx_ring_entry(a->ring, 0);
     if (!e) return 0;
     if (l.has_nul || std::memchr(e->data, 0, e->len)) {
-        kvx_fail(a, -2, kvx_msg_nul);
+        kvx_fail(a, kvx_rc_invalid, kvx_msg_nul);
         return 0;
     }
     size_t c = l.cursor > l.len ? l.len : l.cursor;
@@ -126,7 +126,7 @@ int kvx_on_yank_pop(kv_editor *ed, int, void *user, int *action) noexcept {
     const kvx_bytes *e = kvx_ring_entry(a->ring, next);
     size_t s = a->yank_start;
     if (l.has_nul || std::memchr(e->data, 0, e->len)) {
-        kvx_fail(a, -2, kvx_msg_nul);
+        kvx_fail(a, kvx_rc_invalid, kvx_msg_nul);
         return 0;
     }
     if (kvx_compose_line(a, l.text, s, s + a->yank_len, e->data, e->len, s + e->len, &a->yank_mark) != 0)

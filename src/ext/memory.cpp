@@ -1,5 +1,5 @@
 // The companion's memory: the system allocator behind one seam, so that the
-// tests can make the n-th allocation fail, and the byte strings built on it.
+// tests can make the n-th allocation fail.
 #include <cstdlib>
 #include <cstring>
 
@@ -25,32 +25,3 @@ void *kvx_realloc(void *p, size_t n) noexcept {
 }
 
 void kvx_free(void *p) noexcept { std::free(p); }
-
-bool kvx_reserve(kvx_bytes &b, size_t n) noexcept {
-    if (n < b.cap) return true;
-    if (n == SIZE_MAX) return false;
-    size_t cap = b.cap ? b.cap : 64;
-    while (cap <= n) {
-        if (cap > SIZE_MAX / 2) return false;
-        cap *= 2;
-    }
-    auto *p = static_cast<char *>(kvx_realloc(b.data, cap));
-    if (!p) return false;
-    if (!b.data) p[0] = '\0';
-    b.data = p;
-    b.cap = cap;
-    return true;
-}
-
-bool kvx_append(kvx_bytes &b, const char *s, size_t k) noexcept {
-    if (k > SIZE_MAX - b.len - 1 || !kvx_reserve(b, b.len + k)) return false;
-    if (k) std::memcpy(b.data + b.len, s, k);
-    b.len += k;
-    b.data[b.len] = '\0';
-    return true;
-}
-
-void kvx_release(kvx_bytes &b) noexcept {
-    kvx_free(b.data);
-    b = kvx_bytes{};
-}

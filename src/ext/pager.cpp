@@ -127,7 +127,7 @@ int kvx_page_listing(kvx_attachment *a, const kvx_bytes &listing, size_t distinc
 }
 
 KVX_EXPORT int kvx_set_listing(kvx_attachment *a, int32_t query_items, int32_t in_fd) KV_NOEXCEPT {
-    if (!a || in_fd < 0) return -2;
+    if (!a || in_fd < 0) return kvx_rc_invalid;
     a->query_items = query_items;
     a->in_fd = in_fd;
     return 0;

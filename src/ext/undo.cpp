@@ -65,14 +65,14 @@ void kvx_record(kvx_attachment *a, const char *text, size_t len, size_t cursor) 
     size_t removed = old - p - s, inserted = len - p - s;
     if (!u.steps) {
         u.steps = static_cast<kvx_undo_step *>(kvx_malloc(kvx_undo_slots * sizeof(kvx_undo_step)));
-        if (!u.steps) return kvx_fail(a, -3, nullptr);
+        if (!u.steps) return kvx_fail(a, kvx_rc_no_memory, nullptr);
         for (size_t i = 0; i < kvx_undo_slots; ++i) u.steps[i] = kvx_undo_step{};
     }
     // The lines differ, so the step holds at least one byte.
     auto *t = static_cast<char *>(kvx_malloc(removed + inserted));
     if (!t || !kvx_reserve(u.line, len)) {
         kvx_free(t);
-        return kvx_fail(a, -3, nullptr);
+        return kvx_fail(a, kvx_rc_no_memory, nullptr);
     }
     std::memcpy(t, u.line.data + p, removed);
     std::memcpy(t + removed, text + p, inserted);
@@ -110,12 +110,12 @@ void kvx_walk(kvx_attachment *a, bool back) noexcept {
     size_t len = u.line.len - cut + put;
     kvx_bytes &s = a->scratch;
     s.len = 0;
-    if (!kvx_reserve(s, len)) return kvx_fail(a, -3, nullptr);
+    if (!kvx_reserve(s, len)) return kvx_fail(a, kvx_rc_no_memory, nullptr);
     (void)kvx_append(s, u.line.data, st.at);
     (void)kvx_append(s, from, put);
     (void)kvx_append(s, u.line.data + st.at + cut, u.line.len - st.at - cut);
-    if (std::memchr(s.data, 0, s.len)) return kvx_fail(a, -2, kvx_msg_undo_nul);
-    if (kv_set_buffer(a->ed, s.data) != 0) return kvx_fail(a, -1, kv_last_error(a->ed));
+    if (std::memchr(s.data, 0, s.len)) return kvx_fail(a, kvx_rc_invalid, kvx_msg_undo_nul);
+    if (kv_set_buffer(a->ed, s.data) != 0) return kvx_fail(a, kvx_rc_failed, kv_last_error(a->ed));
     kv_set_cursor(a->ed, back ? st.cursor_before : st.cursor_after);
     kvx_bytes was = u.line;
     u.line = s;

@@ -146,7 +146,7 @@ void kvl_history_sync(kv_editor *ed) noexcept {
     for (int i = 0; i < list.count; ++i)
         (void)kv_history_add(ed, list.lines[i]);
     // A walk over the old list has no place in the new one.
-    kv_history_reset_walk(kv_state_of(ed));
+    kv_history_reset_walk(kv_state_of(ed)->history);
     synced_editor = ed;
     synced_changes = list.changes;
 }

@@ -72,7 +72,7 @@ const char *default_path(FreeGuard &owner) noexcept {
 
 bool write_all(int fd, const char *data, size_t len) noexcept {
     while (len > 0) {
-        ssize_t n = ::write(fd, data, len);
+        ssize_t n = kvr_sys.write(fd, data, len);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = EIO;
@@ -109,19 +109,19 @@ int format_newest(kvr_bytes &out, int n) noexcept {
 } // namespace
 
 int kvr_read_file(const char *path, kvr_bytes &out) noexcept {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    int fd = kvr_sys.open(path, O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return error_or(EIO);
     char chunk[8192];
     int result = 0;
     if (!out.append("", 0)) result = ENOMEM;
     while (result == 0) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        ssize_t n = kvr_sys.read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) result = error_or(EIO);
         if (n <= 0) break;
         if (!out.append(chunk, static_cast<size_t>(n))) result = ENOMEM;
     }
-    ::close(fd);
+    kvr_sys.close(fd);
     return result;
 }
 
@@ -142,23 +142,23 @@ int kvr_replace_file(const char *path, const char *data, size_t len) noexcept {
     if (!tmp.p) return ENOMEM;
     std::memcpy(tmp.p, path, n);
     std::memcpy(tmp.p + n, ".XXXXXX", sizeof ".XXXXXX");
-    int fd = ::mkstemp(tmp.p); // created with mode 0600
+    int fd = kvr_sys.mkstemp(tmp.p); // created with mode 0600
     if (fd < 0) return error_or(EIO);
     errno = 0;
     // The replacement keeps the owner of the old file where it may (a root
     // process writing a user's history), and its mode.
-    if (existed && ::fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
-    bool ok = write_all(fd, data, len) && (!existed || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
+    if (existed && kvr_sys.fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
+    bool ok = write_all(fd, data, len) && (!existed || kvr_sys.fchmod(fd, mode) == 0) && kvr_sys.fsync(fd) == 0;
     int err = ok ? 0 : error_or(EIO);
-    if (::close(fd) != 0 && ok) {
+    if (kvr_sys.close(fd) != 0 && ok) {
         ok = false;
         err = error_or(EIO);
     }
-    if (ok && ::rename(tmp.p, path) != 0) {
+    if (ok && kvr_sys.rename(tmp.p, path) != 0) {
         ok = false;
         err = error_or(EIO);
     }
-    if (!ok) ::unlink(tmp.p);
+    if (!ok) kvr_sys.unlink(tmp.p);
     return ok ? 0 : err;
 }
 
@@ -205,19 +205,19 @@ int append_history(int nelements, const char *filename) {
     kvr_bytes text;
     BytesGuard own{text};
     if (int err = format_newest(text, nelements)) return err;
-    int fd = ::open(filename, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    int fd = kvr_sys.open(filename, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) return error_or(EIO);
     struct stat st;
     int err = 0;
-    if (::fstat(fd, &st) != 0) {
+    if (kvr_sys.fstat(fd, &st) != 0) {
         err = error_or(EIO);
     } else if (!write_all(fd, text.data, text.len)) {
         err = error_or(EIO);
         // Whatever part of the entries went out is taken back, so the file
         // holds exactly what it held before.
-        if (::ftruncate(fd, st.st_size) != 0) err = error_or(EIO);
+        if (kvr_sys.ftruncate(fd, st.st_size) != 0) err = error_or(EIO);
     }
-    if (::close(fd) != 0 && !err) err = error_or(EIO);
+    if (kvr_sys.close(fd) != 0 && !err) err = error_or(EIO);
     return err;
 }
 

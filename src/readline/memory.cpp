@@ -31,27 +31,4 @@ char *kvr_strndup(const char *bytes, size_t len) noexcept {
     return copy;
 }
 
-bool kvr_bytes::append(const char *bytes, size_t n) noexcept {
-    // The terminating zero needs room too: grow unless n + 1 bytes fit.
-    if (n >= cap - len || !data) {
-        size_t want = cap ? cap : 256;
-        while (want - len < n + 1) {
-            if (want > SIZE_MAX / 2) return false;
-            want *= 2;
-        }
-        auto *grown = static_cast<char *>(kvr_realloc(data, want));
-        if (!grown) return false;
-        data = grown;
-        cap = want;
-    }
-    if (n) std::memcpy(data + len, bytes, n);
-    len += n;
-    data[len] = '\0';
-    return true;
-}
-
-void kvr_bytes::release() noexcept {
-    std::free(data);
-    data = nullptr;
-    len = cap = 0;
-}
+void kvr_free(void *p) noexcept { std::free(p); }

@@ -17,7 +17,7 @@ bool kvr_plain_terminal() noexcept {
 
 char *kvr_read_plain_line(const char *prompt, int in_fd, int out_fd) noexcept {
     for (size_t n = std::strlen(prompt), done = 0; done < n;) {
-        ssize_t k = write(out_fd, prompt + done, n - done);
+        ssize_t k = kvr_sys.write(out_fd, prompt + done, n - done);
         if (k < 0 && errno == EINTR) continue;
         if (k <= 0) break; // the line is still read when the prompt cannot be shown
         done += static_cast<size_t>(k);
@@ -26,7 +26,7 @@ char *kvr_read_plain_line(const char *prompt, int in_fd, int out_fd) noexcept {
     bool got_any = false;
     for (;;) {
         char chunk[1];
-        ssize_t k = read(in_fd, chunk, 1); // a byte at a time: what follows the line stays unread
+        ssize_t k = kvr_sys.read(in_fd, chunk, 1); // a byte at a time: what follows the line stays unread
         if (k < 0 && errno == EINTR) continue;
         if (k <= 0) break;
         got_any = true;

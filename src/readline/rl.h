@@ -4,7 +4,12 @@
 
 #include <cstddef>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <kavrik.h>
+
+#include "common/byte_string.h"
 
 // The readline names are the layer's interface: declared with default
 // visibility so that the version script can export them.
@@ -22,14 +27,33 @@ char *kvr_strndup(const char *bytes, size_t len) noexcept;
 // (the default) disables it.
 extern long kvr_alloc_countdown;
 
-// A growable byte string whose growth reports failure.
-struct kvr_bytes {
-    char *data = nullptr;
-    size_t len = 0;
-    size_t cap = 0;
-    [[nodiscard]] bool append(const char *bytes, size_t n) noexcept;
-    void release() noexcept;
+void kvr_free(void *p) noexcept;
+
+// The family's growable byte string on the layer's allocator.
+using kvr_bytes = kv_byte_string<kvr_realloc, kvr_free>;
+
+// ---- system calls (sys.cpp) ----
+// The calls the history files and plain lines make, behind a table of function pointers as
+// in the core.  The layer never changes it; tests repoint entries to inject
+// EINTR, short writes and failures that a real system will not produce on
+// demand.
+struct kvr_sys_table {
+    ssize_t (*write)(int fd, const void *buf, size_t n);
+    ssize_t (*read)(int fd, void *buf, size_t n);
+    int (*open)(const char *path, int flags, mode_t mode);
+    int (*close)(int fd);
+    int (*rename)(const char *from, const char *to);
+    int (*fsync)(int fd);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*fchown)(int fd, uid_t uid, gid_t gid);
+    int (*fstat)(int fd, struct stat *sb);
+    int (*ftruncate)(int fd, off_t length);
+    int (*mkstemp)(char *path_template);
+    int (*unlink)(const char *path);
 };
+extern kvr_sys_table kvr_sys;
+// Puts every entry back to the real system call.
+void kvr_sys_reset() noexcept;
 
 // ---- history list (history.cpp) ----
 // Counts every change that is not an append at the end of the list (clear,

@@ -96,7 +96,7 @@ kv_cluster kv_cluster_at(const unsigned char *s, size_t len, size_t pos) noexcep
     return {end - pos, wide ? 2 : width};
 }
 
-inline const unsigned char *kv_bytes(const char *text) noexcept {
+inline const unsigned char *kv_unsigned(const char *text) noexcept {
     return reinterpret_cast<const unsigned char *>(text);
 }
 
@@ -104,7 +104,7 @@ inline const unsigned char *kv_bytes(const char *text) noexcept {
 size_t kv_cluster_start(const char *text, size_t len, size_t pos) noexcept {
     size_t start = 0;
     while (start < len) {
-        size_t n = kv_cluster_at(kv_bytes(text), len, start).len;
+        size_t n = kv_cluster_at(kv_unsigned(text), len, start).len;
         if (n == 0) return pos; // guard: a walk that cannot advance
         if (pos < start + n) return start;
         start += n;
@@ -117,13 +117,13 @@ size_t kv_cluster_start(const char *text, size_t len, size_t pos) noexcept {
 kv_decoded kv_utf8_decode(const char *text, size_t len, size_t pos) noexcept {
     // Out of range or no text: nothing to read, and nothing is consumed.
     if (!text || pos >= len) return {kv_replacement_char, 0};
-    return kv_decode(kv_bytes(text), len, pos);
+    return kv_decode(kv_unsigned(text), len, pos);
 }
 
 size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos,
                                  int *width) noexcept {
     kv_cluster c{0, 0};
-    if (text && pos < len) c = kv_cluster_at(kv_bytes(text), len, pos);
+    if (text && pos < len) c = kv_cluster_at(kv_unsigned(text), len, pos);
     if (width) *width = c.width;
     return c.len;
 }
@@ -142,7 +142,7 @@ size_t kv_utf8_text_width(const char *text, size_t len) noexcept {
     size_t w = 0;
     if (!text) return 0;
     for (size_t at = 0; at < len;) {
-        kv_cluster c = kv_cluster_at(kv_bytes(text), len, at);
+        kv_cluster c = kv_cluster_at(kv_unsigned(text), len, at);
         w += static_cast<size_t>(c.width);
         at += c.len;
     }

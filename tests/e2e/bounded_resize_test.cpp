@@ -67,7 +67,7 @@ TEST(BoundedResize, OneEditorOnTheBottomRowsAfterEverySizeChange) {
         VtScreen screen(rows, cols);
         RenderEditor e(0);
         ASSERT_EQ(kv_set_bounds(e.ed, 0, 0, 0, 0), 0);
-        e.st()->active_prompt = prompt; // as during a readline call
+        e.st()->flags.prompt = prompt; // as during a readline call
         e.set(line);
         ASSERT_EQ(kv_render_apply(e.ed, prompt), 0);
         print(e.ed, "out 1\nout 2\nout 3\n");
@@ -94,7 +94,7 @@ TEST(BoundedResize, OneEditorOnTheBottomRowsAfterEverySizeChange) {
             EXPECT_EQ(screen.cursor_row(), clean.cursor_row());
             EXPECT_EQ(screen.cursor_col(), clean.cursor_col());
         }
-        e.st()->active_prompt = nullptr;
+        e.st()->flags.prompt = nullptr;
     }
 }
 

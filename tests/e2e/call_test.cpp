@@ -225,7 +225,7 @@ TEST(ReadlineCall, HungUpTerminalEndsTheCallAsEndOfInput) {
             << (kv_last_error(ed) ? kv_last_error(ed) : "");
         EXPECT_LE(idle.calls - ticks, 2);
     }
-    EXPECT_EQ(ed->state->raw_active, 0);
+    EXPECT_EQ(ed->state->term.raw_active, 0);
     kv_destroy(ed);
 }
 

@@ -24,7 +24,7 @@ struct PrintPty : ::testing::Test {
         ASSERT_EQ(tcsetattr(pty.slave(), TCSANOW, &t), 0);
         ed = make_pty_editor(pty);
         ASSERT_NE(ed, nullptr);
-        ed->state->active_prompt = "$ ";
+        ed->state->flags.prompt = "$ ";
     }
     ~PrintPty() override { kv_destroy(ed); }
 

@@ -55,8 +55,8 @@ std::string random_token(std::mt19937 &rng, Emulator emulator) {
 // (the emulator and the layout agree only on whole clusters).
 std::vector<size_t> boundaries(const kv_state *st) {
     std::vector<size_t> b{0};
-    for (size_t i = 0; i < st->line_len;) {
-        i += kv_utf8_cluster_len_width(st->line, st->line_len, i, nullptr);
+    for (size_t i = 0; i < st->line.len;) {
+        i += kv_utf8_cluster_len_width(st->line.text, st->line.len, i, nullptr);
         b.push_back(i);
     }
     return b;
@@ -67,18 +67,18 @@ void random_edit(std::mt19937 &rng, RenderEditor &e, Emulator emulator) {
     std::vector<size_t> b = boundaries(st);
     int kind = std::uniform_int_distribution<int>(0, 9)(rng);
     if (kind < 5) { // insert at the cursor, snapped to a cluster start
-        kv_set_cursor(e.ed, st->cursor);
+        kv_set_cursor(e.ed, st->line.cursor);
         std::string t = random_token(rng, emulator);
-        if (kv_buf_insert(e.ed, st->cursor, t.data(), t.size()) == 0) st->cursor += t.size();
+        if (kv_buf_insert(e.ed, st->line.cursor, t.data(), t.size()) == 0) st->line.cursor += t.size();
     } else if (kind < 7) { // delete a few clusters
         size_t from = rng() % b.size();
         size_t to = std::min(b.size() - 1, from + rng() % 4);
         kv_buf_delete(e.ed, b[from], b[to] - b[from]);
-        st->cursor = std::min(st->cursor, st->line_len);
+        st->line.cursor = std::min(st->line.cursor, st->line.len);
     } else if (kind < 9) { // move the cursor to a cluster boundary
-        st->cursor = b[rng() % b.size()];
+        st->line.cursor = b[rng() % b.size()];
     } else { // or to any byte, inside a cluster too
-        st->cursor = rng() % (st->line_len + 1);
+        st->line.cursor = rng() % (st->line.len + 1);
     }
 }
 
@@ -135,9 +135,9 @@ struct Comparisons {
 // The editor's state drawn once on a clean terminal.
 size_t draw_fresh(const RenderEditor &diff, const char *prompt, bool bounded, int rows, int cols,
                   Comparisons &c, WriteCapture &w) {
-    RenderEditor fresh(diff.st()->width);
-    if (bounded) EXPECT_EQ(kv_set_bounds(fresh.ed, 0, 0, diff.st()->width, 0), 0);
-    fresh.set(diff.line(), diff.st()->cursor);
+    RenderEditor fresh(diff.st()->screen.width);
+    if (bounded) EXPECT_EQ(kv_set_bounds(fresh.ed, 0, 0, diff.st()->screen.width, 0), 0);
+    fresh.set(diff.line(), diff.st()->line.cursor);
     w.clear();
     EXPECT_EQ(kv_render_apply(fresh.ed, prompt), 0);
     return c.fresh(rows, cols, w.text());
@@ -168,7 +168,7 @@ TEST_P(RenderScreenOn, DrawingByDifferenceMatchesAFreshDrawing) {
                 // leaves beside it is not the editor's.
                 const int width = rng() % 4 == 0 ? 1 + static_cast<int>(rng() % static_cast<unsigned>(cols))
                                                  : cols;
-                e.st()->width = bounded ? cols : width;
+                e.st()->screen.width = bounded ? cols : width;
                 // A row wider than the terminal (a prompt wider than the screen,
                 // a wide character beside a one-column indent) wraps in the
                 // terminal itself; such states are outside this comparison.
@@ -183,7 +183,7 @@ TEST_P(RenderScreenOn, DrawingByDifferenceMatchesAFreshDrawing) {
                                    std::string(bounded ? "bounded" : "normal") + " seq " +
                                        std::to_string(seq) + " step " + std::to_string(step) +
                                        " cols " + std::to_string(cols) + " width " +
-                                       std::to_string(e.st()->width) + " line '" + e.line() + "'"});
+                                       std::to_string(e.st()->screen.width) + " line '" + e.line() + "'"});
             }
             c.batch.close(screen);
         }
@@ -265,7 +265,7 @@ struct PtyEditor {
     kv_state *st() const { return ed->state; }
     void set(std::string_view text, size_t pos) {
         ASSERT_EQ(kv_buf_set_bytes(ed, text.data(), text.size()), 0);
-        st()->cursor = pos;
+        st()->line.cursor = pos;
     }
     void draw(const char *prompt) {
         ASSERT_EQ(kv_render_apply(ed, prompt), 0);
@@ -320,12 +320,12 @@ TEST(RenderScreen, FrameTallerThanTheTerminalShowsTheCursorsRows) {
     EXPECT_TRUE(p.shows(3, "  l6"));
     EXPECT_TRUE(p.cursor_at(3, 4));
     // Back to the first row, then down to the middle, redrawn by difference.
-    p.st()->cursor = 0;
+    p.st()->line.cursor = 0;
     p.draw("> ");
     EXPECT_TRUE(p.shows(0, "> l0"));
     EXPECT_TRUE(p.shows(3, "  l3"));
     EXPECT_TRUE(p.cursor_at(0, 2));
-    p.st()->cursor = 13; // "l4"
+    p.st()->line.cursor = 13; // "l4"
     p.draw("> ");
     EXPECT_TRUE(p.shows(0, "  l1"));
     EXPECT_TRUE(p.shows(3, "  l4"));

@@ -55,8 +55,8 @@ std::string read_file(const std::string &path) {
 
 std::vector<std::string> entries(kv_editor *ed) {
     std::vector<std::string> out;
-    for (int i = 0; i < ed->state->history_count; ++i)
-        out.emplace_back(kv_history_entry(ed->state, i));
+    for (int i = 0; i < ed->state->history.count; ++i)
+        out.emplace_back(kv_history_entry(ed->state->history, i));
     return out;
 }
 

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (r.status == KV_STATUS_ERROR && fail_after < 0)
         FUZZ_CHECK(r.error == "failed to update reverse history search", ctx);
     FUZZ_CHECK(r.attrs_restored, ctx + ": terminal attributes changed");
-    FUZZ_CHECK(ed->state->raw_active == 0, ctx + ": raw mode flag left on");
+    FUZZ_CHECK(ed->state->term.raw_active == 0, ctx + ": raw mode flag left on");
     FUZZ_CHECK(kv_submit(ed) == -2, ctx + ": the call still counts as running");
     FUZZ_CHECK(r.line.size() <= line_max, ctx + ": line of " + std::to_string(r.line.size()));
     for (unsigned char b : r.line)

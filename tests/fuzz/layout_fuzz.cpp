@@ -117,7 +117,7 @@ void check_layout(const std::string &prompt, const std::string &line, size_t cur
     kv_editor *ed = kv_create();
     FUZZ_CHECK(ed && kv_set_screen_width(ed, W) == 0, "editor");
     FUZZ_CHECK(kv_buf_set_bytes(ed, line.data(), line.size()) == 0, "set");
-    ed->state->cursor = cursor;
+    ed->state->line.cursor = cursor;
     Layout l;
     FUZZ_CHECK(kv_render_build(ed, prompt.c_str(), &l.lo) == 0, "build");
     const kv_layout &lo = l.lo;
@@ -219,7 +219,7 @@ struct Screen {
 
 void set_state(kv_editor *ed, const std::string &line, size_t cursor) {
     FUZZ_CHECK(kv_buf_set_bytes(ed, line.data(), line.size()) == 0, "set");
-    ed->state->cursor = cursor;
+    ed->state->line.cursor = cursor;
 }
 
 Screen draw(const Geometry &g, const std::string &prompt, const std::string *first,

@@ -49,7 +49,7 @@ kv_editor *editor_for(const Setup &s) {
     kv_editor *ed = make_captured_editor();
     if (s.bounded) FUZZ_CHECK(kv_set_bounds(ed, 0, s.box_row, 0, s.box_height) == 0, "bounds");
     FUZZ_CHECK(kv_buf_set_bytes(ed, s.line.data(), s.line.size()) == 0, "set");
-    ed->state->cursor = s.cursor;
+    ed->state->line.cursor = s.cursor;
     return ed;
 }
 
@@ -66,8 +66,8 @@ Frame frame_of(WriteCapture &term, const kv_state *st) {
     const VtScreen &scr = term.screen();
     f.cursor_row = scr.cursor_row();
     f.cursor_col = scr.cursor_col();
-    f.top = st->bounded ? st->store.top : f.cursor_row - st->store.cursor_row;
-    for (int r = 0; r < st->store.count; ++r) f.rows.push_back(scr.row(f.top + r));
+    f.top = st->screen.bounded ? st->screen.store.top : f.cursor_row - st->screen.store.cursor_row;
+    for (int r = 0; r < st->screen.store.count; ++r) f.rows.push_back(scr.row(f.top + r));
     return f;
 }
 
@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     {
         WriteCapture term(s.rows, s.cols);
         kv_editor *ed = editor_for(s);
-        ed->state->active_prompt = prompt;
+        ed->state->flags.prompt = prompt;
         if (s.in_call || s.bounded) FUZZ_CHECK(kv_render_apply(ed, prompt) == 0, ctx);
         term.clear();
         rc = kv_print_above(ed, Chunks::produce, &p);

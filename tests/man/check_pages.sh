@@ -24,6 +24,8 @@ for page in "$root"/man/*.3; do
         complain "$name: .TH names '$title'"
 done
 
+grep -l '@[A-Z_]*@' "$man3"/*.3 && complain "pages above carry an unreplaced build variable"
+
 pages=0
 for page in "$man3"/*.3; do
     warnings=$(groff -man -ww -z "$page" 2>&1 >/dev/null) || complain "$page: groff failed"

@@ -19,7 +19,7 @@ kv_editor *make_captured_editor(kv_config *overrides) {
 void set_line(kv_editor *ed, std::string_view text, size_t cursor) {
     if (kv_buf_set_bytes(ed, text.data(), text.size()) != 0)
         throw std::runtime_error("kv_buf_set_bytes failed");
-    ed->state->cursor = cursor == std::string_view::npos ? text.size() : cursor;
+    ed->state->line.cursor = cursor == std::string_view::npos ? text.size() : cursor;
 }
 
 int Chunks::produce(kv_editor *, void *user, const char **chunk, size_t *len) {

@@ -17,7 +17,7 @@ struct HistoryEditor : TestEditor {
 
     std::vector<std::string> entries() const {
         std::vector<std::string> out;
-        for (int i = 0; i < st()->history_count; ++i) out.emplace_back(kv_history_entry(st(), i));
+        for (int i = 0; i < st()->history.count; ++i) out.emplace_back(kv_history_entry(st()->history, i));
         return out;
     }
     void add_all(const std::vector<std::string> &lines) const {

@@ -30,10 +30,10 @@ struct KeysCall {
         c.prompt = prompt;
         c.search.match = -1;
         c.end = kv_end::none;
-        if (c.st) c.st->readline_active = 1;
+        if (c.st) c.st->flags.active = 1;
     }
     ~KeysCall() {
-        if (c.st) c.st->readline_active = 0;
+        if (c.st) c.st->flags.active = 0;
         kv_search_free(&c.search);
         kv_destroy(ed);
         if (fds[0] >= 0) close(fds[0]);
@@ -66,9 +66,9 @@ struct KeysCall {
         while (kv_call_wait_byte(&c, &b) > 0) out.push_back(static_cast<char>(b));
         return out;
     }
-    std::string line() const { return std::string(st()->line, st()->line_len); }
+    std::string line() const { return std::string(st()->line.text, st()->line.len); }
     void set_line(std::string_view text, size_t cursor) {
         kv_buf_set_bytes(ed, text.data(), text.size());
-        st()->cursor = cursor;
+        st()->line.cursor = cursor;
     }
 };

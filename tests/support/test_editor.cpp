@@ -15,7 +15,7 @@ TestEditor::TestEditor(const kv_config &config) : ed(new_test_editor(config)) {}
 TestEditor::~TestEditor() { kv_destroy(ed); }
 
 std::string TestEditor::line() const {
-    return st()->line ? std::string(st()->line, st()->line_len) : std::string();
+    return st()->line.text ? std::string(st()->line.text, st()->line.len) : std::string();
 }
 
 std::string TestEditor::error() const {
@@ -26,5 +26,5 @@ std::string TestEditor::error() const {
 void TestEditor::set(std::string_view text, size_t cursor) const {
     if (kv_buf_set_bytes(ed, text.data(), text.size()) != 0)
         throw std::runtime_error("kv_buf_set_bytes failed");
-    st()->cursor = cursor == std::string_view::npos ? text.size() : cursor;
+    st()->line.cursor = cursor == std::string_view::npos ? text.size() : cursor;
 }

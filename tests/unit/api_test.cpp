@@ -57,7 +57,7 @@ TEST(Config, MaxLineLenRangeIsOneTo2147483645) {
         c.max_line_len = good;
         kv_editor *ed = kv_create_with_config(&c);
         ASSERT_NE(ed, nullptr) << good;
-        EXPECT_EQ(ed->state->max_line_len, good);
+        EXPECT_EQ(ed->state->line.max_len, good);
         kv_destroy(ed);
     }
 }
@@ -68,8 +68,8 @@ TEST(Config, NegativeDescriptorsAreReplaced) {
     c.out_fd = -1;
     kv_editor *ed = kv_create_with_config(&c);
     ASSERT_NE(ed, nullptr);
-    EXPECT_EQ(ed->state->in_fd, 0);
-    EXPECT_EQ(ed->state->out_fd, 1);
+    EXPECT_EQ(ed->state->io.in_fd, 0);
+    EXPECT_EQ(ed->state->io.out_fd, 1);
     kv_destroy(ed);
 }
 
@@ -85,10 +85,10 @@ TEST(Config, DerivedBoundedFlags) {
         c.width = k.width;
         kv_editor *ed = kv_create_with_config(&c);
         ASSERT_NE(ed, nullptr);
-        EXPECT_EQ(ed->state->bounded, k.flag);
-        EXPECT_EQ(ed->state->auto_width, k.auto_w);
-        EXPECT_EQ(ed->state->auto_height, k.auto_h);
-        EXPECT_EQ(ed->state->height, k.height);
+        EXPECT_EQ(ed->state->screen.bounded, k.flag);
+        EXPECT_EQ(ed->state->screen.auto_width, k.auto_w);
+        EXPECT_EQ(ed->state->screen.auto_height, k.auto_h);
+        EXPECT_EQ(ed->state->screen.height, k.height);
         kv_destroy(ed);
     }
 }
@@ -97,12 +97,12 @@ TEST(Create, NullConfigBehavesLikeCreate) {
     kv_editor *a = kv_create();
     kv_editor *b = kv_create_with_config(nullptr);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->state->max_line_len, b->state->max_line_len);
-    EXPECT_EQ(a->state->history_max_len, b->state->history_max_len);
-    EXPECT_EQ(a->state->out_fd, b->state->out_fd);
-    EXPECT_EQ(a->state->line_cap, 256u);
-    EXPECT_EQ(b->state->line_cap, 256u);
-    EXPECT_EQ(a->state->history_index, -1);
+    EXPECT_EQ(a->state->line.max_len, b->state->line.max_len);
+    EXPECT_EQ(a->state->history.max_len, b->state->history.max_len);
+    EXPECT_EQ(a->state->io.out_fd, b->state->io.out_fd);
+    EXPECT_EQ(a->state->line.cap, 256u);
+    EXPECT_EQ(b->state->line.cap, 256u);
+    EXPECT_EQ(a->state->history.walk, -1);
     kv_destroy(a);
     kv_destroy(b);
 }
@@ -133,19 +133,19 @@ TEST(Handle, SubmitAndCancelOutsideACallAreRefusedSilently) {
     EXPECT_EQ(kv_submit(ed), -2);
     EXPECT_EQ(kv_cancel(ed), -2);
     EXPECT_EQ(kv_last_error(ed), nullptr);
-    EXPECT_EQ(ed->state->submit_requested, 0);
-    EXPECT_EQ(ed->state->cancel_requested, 0);
+    EXPECT_EQ(ed->state->flags.submit_requested, 0);
+    EXPECT_EQ(ed->state->flags.cancel_requested, 0);
     kv_destroy(ed);
 }
 
 TEST(Handle, SubmitAndCancelDuringACallSetTheirFlags) {
     kv_editor *ed = kv_create();
-    ed->state->readline_active = 1;
+    ed->state->flags.active = 1;
     EXPECT_EQ(kv_submit(ed), 0);
     EXPECT_EQ(kv_cancel(ed), 0);
-    EXPECT_EQ(ed->state->submit_requested, 1);
-    EXPECT_EQ(ed->state->cancel_requested, 1);
-    ed->state->readline_active = 0;
+    EXPECT_EQ(ed->state->flags.submit_requested, 1);
+    EXPECT_EQ(ed->state->flags.cancel_requested, 1);
+    ed->state->flags.active = 0;
     kv_destroy(ed);
 }
 
@@ -155,19 +155,19 @@ TEST(Handle, IdleCallbackIsStoredAndCleared) {
     kv_editor *ed = kv_create();
     int data = 0;
     EXPECT_EQ(kv_set_idle_callback(ed, idle_a, &data), 0);
-    EXPECT_EQ(ed->state->idle_callback, &idle_a);
-    EXPECT_EQ(ed->state->idle_user_data, &data);
+    EXPECT_EQ(ed->state->keys.idle_callback, &idle_a);
+    EXPECT_EQ(ed->state->keys.idle_user_data, &data);
     EXPECT_EQ(kv_set_idle_callback(ed, nullptr, nullptr), 0);
-    EXPECT_EQ(ed->state->idle_callback, nullptr);
+    EXPECT_EQ(ed->state->keys.idle_callback, nullptr);
     kv_destroy(ed);
 }
 
 TEST(Handle, DestroyDuringARunningCallDoesNothing) {
     kv_editor *ed = kv_create();
-    ed->state->readline_active = 1;
+    ed->state->flags.active = 1;
     kv_destroy(ed); // refused: the state must still be usable
     EXPECT_STREQ(kv_buffer(ed), "");
-    ed->state->readline_active = 0;
+    ed->state->flags.active = 0;
     kv_destroy(ed);
 }
 
@@ -224,7 +224,7 @@ TEST(LastError, PersistsAcrossLaterSuccessAndIsCutAt159) {
     EXPECT_EQ(std::strlen(kv_last_error(ed)), 159u);
     kv_set_error(ed->state, "short");
     EXPECT_STREQ(kv_last_error(ed), "short");
-    for (size_t i = 5; i < kv_error_size; ++i) EXPECT_EQ(ed->state->last_error[i], 0) << i;
+    for (size_t i = 5; i < kv_error_size; ++i) EXPECT_EQ(ed->state->error.text[i], 0) << i;
     kv_destroy(ed);
 }
 

@@ -45,7 +45,7 @@ struct PrintTest : ::testing::Test {
     // Draws the editor as a running readline call would, then forgets the
     // bytes so that only what follows is seen.
     void editor_on_screen(const char *line, size_t cursor = std::string_view::npos) {
-        st->active_prompt = "> ";
+        st->flags.prompt = "> ";
         set_line(ed, line, cursor);
         ASSERT_EQ(kv_render_apply(ed, "> "), 0);
         term.clear();
@@ -53,9 +53,9 @@ struct PrintTest : ::testing::Test {
 
     // What a fresh drawing of the current editor writes.
     Pieces fresh_drawing() {
-        kv_render_store_reset(st);
+        kv_render_store_reset(st->screen.store);
         term.clear();
-        EXPECT_EQ(kv_render_apply(ed, st->active_prompt), 0);
+        EXPECT_EQ(kv_render_apply(ed, st->flags.prompt), 0);
         Pieces drawn = term.pieces();
         term.clear();
         return drawn;
@@ -77,14 +77,14 @@ TEST_F(PrintTest, ClearingNormalFramesWalksUpErasesDownAndReturns) {
     ASSERT_EQ(kv_render_clear_active(ed), 0);
     EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r",
                                          "\r\x1b[0K", "\x1b[1A", "\r"}));
-    EXPECT_EQ(st->store.count, 0);
+    EXPECT_EQ(st->screen.store.count, 0);
     EXPECT_EQ(term.screen().row(0), "");
     EXPECT_EQ(term.screen().row(1), "");
     EXPECT_EQ(term.screen().cursor_row(), 0);
     EXPECT_EQ(term.screen().cursor_col(), 0);
 
     editor_on_screen("aaaa bbbb cccc dddd eeee ffff gggg", 0);
-    ASSERT_EQ(st->store.count, 3);
+    ASSERT_EQ(st->screen.store.count, 3);
     ASSERT_EQ(kv_render_clear_active(ed), 0);
     EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K",
                                          "\x1b[1B", "\r", "\r\x1b[0K", "\x1b[2A", "\r"}));
@@ -98,13 +98,13 @@ TEST_F(PrintTest, ClearingBoundedFramesFillsTheBoxRows) {
     ASSERT_EQ(kv_set_bounds(ed, 5, 0, 0, 0), 0);  // 15 columns wide
     term.screen().feed("\x1b[9;1HABCDE");
     editor_on_screen("aaaa bbbb cccc");  // "> aaaa bbbb" / "  cccc"
-    ASSERT_EQ(st->store.count, 2);
-    ASSERT_EQ(st->store.top, 8);
+    ASSERT_EQ(st->screen.store.count, 2);
+    ASSERT_EQ(st->screen.store.top, 8);
     ASSERT_EQ(kv_render_clear_active(ed), 0);
     EXPECT_PIECES(term.pieces(), cat({{at(9, 6)}, spaces(15), {at(10, 6)}, spaces(15)}));
     EXPECT_EQ(term.screen().row(8), "ABCDE");
     EXPECT_EQ(term.screen().row(9), "");
-    EXPECT_EQ(st->store.count, 0);
+    EXPECT_EQ(st->screen.store.count, 0);
 }
 
 TEST_F(PrintTest, FailedClearingKeepsTheStoredFrame) {
@@ -118,7 +118,7 @@ TEST_F(PrintTest, FailedClearingKeepsTheStoredFrame) {
             term.fail_write(k);
             EXPECT_EQ(kv_render_clear_active(ed), -1) << bounded << k;
             term.fail_write(0);
-            EXPECT_EQ(st->store.count, 2) << bounded << k;
+            EXPECT_EQ(st->screen.store.count, 2) << bounded << k;
         }
     }
 }
@@ -176,7 +176,7 @@ TEST_F(PrintTest, NormalOutsideACallWritesJustTheText) {
     Chunks c{{"a\nb"}};
     EXPECT_EQ(print(c), 0);
     EXPECT_PIECES(term.pieces(), (Pieces{"a", "\r\n", "b"}));
-    EXPECT_EQ(st->store.count, 0);
+    EXPECT_EQ(st->screen.store.count, 0);
 
     term.clear();
     Chunks none{};
@@ -194,7 +194,7 @@ TEST_F(PrintTest, NormalInsideACallClearsPrintsAndRedraws) {
     EXPECT_EQ(term.screen().row(2), "  dddd");
     EXPECT_EQ(term.screen().cursor_row(), 2);
     EXPECT_EQ(term.screen().cursor_col(), 6);
-    EXPECT_EQ(st->store.count, 2);
+    EXPECT_EQ(st->screen.store.count, 2);
     const Pieces want = cat({{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K",
                               "\x1b[1A", "\r", "out", "\r\n"},
                              fresh_drawing()});
@@ -228,7 +228,7 @@ TEST_F(PrintTest, NormalCallbackResultStopsWithoutRedraw) {
     EXPECT_EQ(print(c), 7);
     EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r",
                                          "\r\x1b[0K", "\x1b[1A", "\r", "part", "\r\n"}));
-    EXPECT_EQ(st->store.count, 0);
+    EXPECT_EQ(st->screen.store.count, 0);
     // The next drawing of the call puts the whole editor back below the text.
     term.clear();
     ASSERT_EQ(kv_render_apply(ed, "> "), 0);
@@ -243,7 +243,7 @@ TEST_F(PrintTest, NormalNullCallbackAndMissingBytes) {
     editor_on_screen("x");
     EXPECT_EQ(kv_print_above(ed, nullptr, nullptr), -2);
     EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\r\x1b[0K", "\r"})) << "already cleared";
-    EXPECT_EQ(st->store.count, 0);
+    EXPECT_EQ(st->screen.store.count, 0);
 
     editor_on_screen("x");
     int calls = 0;
@@ -269,7 +269,7 @@ TEST_F(PrintTest, NormalFailuresGiveMinusFour) {
     Chunks c{{"t\n"}};
     EXPECT_EQ(print(c), -4);
     EXPECT_STREQ(kv_last_error(ed), "failed to clear active prompt before printing");
-    EXPECT_EQ(st->store.count, 2);
+    EXPECT_EQ(st->screen.store.count, 2);
 
     term.fail_write(0);
     editor_on_screen(two_rows);
@@ -302,7 +302,7 @@ TEST_F(PrintTest, BoundedRefusesWithoutOutputArea) {
     EXPECT_EQ(print(c), -2);
     EXPECT_STREQ(kv_last_error(ed), "bounded prompt has no space above it");
     EXPECT_TRUE(term.pieces().empty());
-    EXPECT_EQ(st->store.count, 2);
+    EXPECT_EQ(st->screen.store.count, 2);
 }
 
 TEST_F(PrintTest, BoundedRefusesBoxesNarrowerThanTheTerminal) {
@@ -339,8 +339,8 @@ TEST_F(PrintTest, BoundedOutsideACallWithEmptyStore) {
     EXPECT_EQ(term.screen().row(2), "hey");
     EXPECT_EQ(term.screen().row(3), "");
     EXPECT_EQ(term.screen().row(4), "abc") << "the buffer, without a prompt";
-    EXPECT_EQ(st->store.count, 1);
-    EXPECT_EQ(st->store.top, 4);
+    EXPECT_EQ(st->screen.store.count, 1);
+    EXPECT_EQ(st->screen.store.top, 4);
 }
 
 // Records the editor's rows on the screen every time the producer is asked.
@@ -369,8 +369,8 @@ TEST_F(PrintTest, BoundedTextScrollsThroughTheOutputAreaOnly) {
     EXPECT_EQ(term.screen().row(9), "  dddd");
     EXPECT_EQ(term.screen().cursor_row(), 9);
     EXPECT_EQ(term.screen().cursor_col(), 6);
-    EXPECT_EQ(st->store.count, 2);
-    EXPECT_EQ(st->store.top, 8);
+    EXPECT_EQ(st->screen.store.count, 2);
+    EXPECT_EQ(st->screen.store.top, 8);
     const Pieces &p = term.pieces();
     ASSERT_GE(p.size(), 2u);
     EXPECT_EQ(p[0], "\x1b[1;8r");
@@ -396,7 +396,7 @@ TEST_F(PrintTest, BoundedScrollRegionIsResetWhenTheTextFails) {
     Chunks c{{"text\n"}};
     EXPECT_EQ(print(c), -4);
     EXPECT_PIECES(term.pieces(), (Pieces{"\x1b[1;9r", at(9, 1), "\x1b[r", at(10, 4)}));
-    EXPECT_EQ(st->store.count, 1) << "the editor rows were not touched";
+    EXPECT_EQ(st->screen.store.count, 1) << "the editor rows were not touched";
 
     term.clear();
     term.fail_write(1);
@@ -419,7 +419,7 @@ TEST_F(PrintTest, BoundedCallbackResultPutsTheCursorBackWithoutRedraw) {
                                          at(10, 7)}));
     EXPECT_EQ(term.screen().cursor_row(), 9);
     EXPECT_EQ(term.screen().cursor_col(), 6);
-    EXPECT_EQ(st->store.count, 2);
+    EXPECT_EQ(st->screen.store.count, 2);
     term.clear();
     ASSERT_EQ(kv_render_apply(ed, "> "), 0);
     EXPECT_TRUE(term.pieces().empty()) << "the stored frame still matches the screen";
@@ -436,7 +436,7 @@ TEST_F(PrintTest, BoundedRedrawFailureGivesMinusFour) {
     Chunks c{{"t\n"}};
     EXPECT_EQ(print(c), -4);
     EXPECT_STREQ(kv_last_error(ed), "failed to write bounded terminal output");
-    EXPECT_EQ(st->store.count, 0);
+    EXPECT_EQ(st->screen.store.count, 0);
 }
 
 } // namespace

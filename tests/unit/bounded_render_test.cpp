@@ -86,10 +86,10 @@ TEST_F(BoxTest, WholeScreenPutsTheEditorOnTheLastRow) {
     EXPECT_EQ(term.screen().row(9), "> hi");
     EXPECT_EQ(term.screen().cursor_row(), 9);
     EXPECT_EQ(term.screen().cursor_col(), 4);
-    EXPECT_EQ(st->store.count, 1);
-    EXPECT_EQ(st->store.top, 9);
-    EXPECT_EQ(st->store.cursor_row, 0);
-    EXPECT_EQ(st->store.cursor_col, 4);
+    EXPECT_EQ(st->screen.store.count, 1);
+    EXPECT_EQ(st->screen.store.top, 9);
+    EXPECT_EQ(st->screen.store.cursor_row, 0);
+    EXPECT_EQ(st->screen.store.cursor_col, 4);
 
     ASSERT_EQ(draw("hi"), 0);
     EXPECT_TRUE(term.pieces().empty()) << "an unchanged frame writes nothing";
@@ -114,16 +114,16 @@ TEST_F(BoxTest, GrowingScrollsTheOutputAreaAndShrinkingDoesNotScrollBack) {
     for (int r = 0; r < 8; ++r) EXPECT_EQ(term.screen().row(r), "out" + std::to_string(r + 1));
     EXPECT_EQ(term.screen().row(8), "> aaaa bbbb cccc");
     EXPECT_EQ(term.screen().row(9), "  dddd");
-    EXPECT_EQ(st->store.top, 8);
-    EXPECT_EQ(st->store.count, 2);
+    EXPECT_EQ(st->screen.store.top, 8);
+    EXPECT_EQ(st->screen.store.count, 2);
 
     ASSERT_EQ(draw("hi"), 0);
     EXPECT_EQ(term.text().find("r"), std::string::npos) << "no scroll region when shrinking";
     EXPECT_EQ(term.screen().row(8), "") << "the vacated row is blanked";
     EXPECT_EQ(term.screen().row(9), "> hi");
     for (int r = 0; r < 8; ++r) EXPECT_EQ(term.screen().row(r), "out" + std::to_string(r + 1));
-    EXPECT_EQ(st->store.top, 9);
-    EXPECT_EQ(st->store.count, 1);
+    EXPECT_EQ(st->screen.store.top, 9);
+    EXPECT_EQ(st->screen.store.count, 1);
 }
 
 TEST_F(BoxTest, ChangedRowsAloneAreRewrittenAndShorterOnesFilled) {
@@ -162,9 +162,9 @@ TEST_F(BoxTest, OneRowBoxShowsOnlyTheCursorRow) {
     add_spaces(want, 14);
     add(want, {at(4, 7)});
     EXPECT_PIECES(term, want);
-    EXPECT_EQ(st->store.top, 3);
-    EXPECT_EQ(st->store.count, 1);
-    EXPECT_EQ(st->store.cursor_row, 0);
+    EXPECT_EQ(st->screen.store.top, 3);
+    EXPECT_EQ(st->screen.store.count, 1);
+    EXPECT_EQ(st->screen.store.cursor_row, 0);
     for (int r : {0, 1, 2, 4, 5}) EXPECT_EQ(term.screen().row(r), "") << r;
 }
 
@@ -186,8 +186,8 @@ TEST_F(BoxTest, LayoutTallerThanTheBoxFollowsTheCursor) {
         EXPECT_EQ(term.screen().row(0), s.row0) << s.cursor;
         EXPECT_EQ(term.screen().row(1), s.row1) << s.cursor;
         EXPECT_EQ(term.screen().cursor_row(), s.cursor_row) << s.cursor;
-        EXPECT_EQ(st->store.cursor_row, s.cursor_row);
-        EXPECT_EQ(st->store.top, 0);
+        EXPECT_EQ(st->screen.store.cursor_row, s.cursor_row);
+        EXPECT_EQ(st->screen.store.top, 0);
         EXPECT_EQ(term.text().find("\x1b[r"), std::string::npos) << "box full: no scrolling";
     }
 }
@@ -271,11 +271,11 @@ TEST(BoundedResize, AutomaticHeightFollowsTheTerminal) {
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
     set_line(ed, "hi");
     ASSERT_EQ(kv_render_apply(ed, "> "), 0);
-    EXPECT_EQ(ed->state->store.top, 9);
+    EXPECT_EQ(ed->state->screen.store.top, 9);
     term.set_size(6, 20);
     term.clear();
     ASSERT_EQ(kv_render_apply(ed, "> "), 0);
-    EXPECT_EQ(ed->state->store.top, 5);
+    EXPECT_EQ(ed->state->screen.store.top, 5);
     // A new size: the editor is drawn whole, once, on the box's last row.
     for (int r = 0; r < 5; ++r) EXPECT_EQ(term.screen().row(r), "") << r << visible(term.text());
     EXPECT_EQ(term.screen().row(5), "> hi");
@@ -291,14 +291,14 @@ struct Snapshot {
 };
 
 Snapshot snapshot(const kv_state *st) {
-    Snapshot s{st->store.count, st->store.top, st->store.cursor_row, st->store.cursor_col, {}};
-    for (int i = 0; i < st->store.count; ++i) s.rows.emplace_back(st->store.rows[i]);
+    Snapshot s{st->screen.store.count, st->screen.store.top, st->screen.store.cursor_row, st->screen.store.cursor_col, {}};
+    for (int i = 0; i < st->screen.store.count; ++i) s.rows.emplace_back(st->screen.store.rows[i]);
     return s;
 }
 
 // Counts the writes of one drawing from `before` to `line`.
 long writes_of(kv_editor *ed, WriteCapture &term, const char *before, const char *line) {
-    kv_render_store_reset(ed->state);
+    kv_render_store_reset(ed->state->screen.store);
     set_line(ed, before);
     EXPECT_EQ(kv_render_apply(ed, "> "), 0);
     set_line(ed, line);
@@ -314,7 +314,7 @@ TEST(BoundedFailure, WriteFailureWithoutMoveKeepsTheOldFrame) {
     const long total = writes_of(ed, term, "aaaa bbbb cccc ddddd", two_rows);
     ASSERT_GT(total, 3);
     for (long k = 1; k <= total; ++k) {
-        kv_render_store_reset(ed->state);
+        kv_render_store_reset(ed->state->screen.store);
         set_line(ed, "aaaa bbbb cccc ddddd");
         ASSERT_EQ(kv_render_apply(ed, "> "), 0);
         const Snapshot old = snapshot(ed->state);
@@ -335,7 +335,7 @@ TEST(BoundedFailure, WriteFailureAfterTheBoxMovedLeavesTheStoreEmpty) {
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
     const long total = writes_of(ed, term, "hi", two_rows);
     for (long k = 1; k <= total; ++k) {
-        kv_render_store_reset(ed->state);
+        kv_render_store_reset(ed->state->screen.store);
         set_line(ed, "hi");
         ASSERT_EQ(kv_render_apply(ed, "> "), 0);
         set_line(ed, two_rows);
@@ -343,7 +343,7 @@ TEST(BoundedFailure, WriteFailureAfterTheBoxMovedLeavesTheStoreEmpty) {
         EXPECT_EQ(kv_render_apply(ed, "> "), -1) << k;
         term.fail_write(0);
         EXPECT_STREQ(kv_last_error(ed), "failed to write bounded terminal output");
-        EXPECT_EQ(ed->state->store.count, 0) << k;
+        EXPECT_EQ(ed->state->screen.store.count, 0) << k;
     }
     kv_destroy(ed);
 }
@@ -359,7 +359,7 @@ TEST(BoundedFailure, ScrollRegionIsResetWhenTheLineFeedFails) {
     term.fail_write(3, false);  // region, position, then the line feed
     EXPECT_EQ(kv_render_apply(ed, "> "), -1);
     EXPECT_PIECES(term, (Pieces{"\x1b[1;9r", at(9, 1), "\x1b[r"}));
-    EXPECT_EQ(ed->state->store.count, 0);
+    EXPECT_EQ(ed->state->screen.store.count, 0);
     kv_destroy(ed);
 }
 
@@ -371,7 +371,7 @@ TEST(BoundedFailure, StoreOutOfMemoryIsReported) {
     bool store_failed = false;
     long allocations = for_each_alloc_failure(
         [&] {
-            kv_render_store_reset(ed->state);
+            kv_render_store_reset(ed->state->screen.store);
             term.clear();
             return kv_render_apply(ed, "> ");
         },
@@ -388,7 +388,7 @@ TEST(BoundedFailure, StoreOutOfMemoryIsReported) {
         });
     EXPECT_GT(allocations, 0);
     EXPECT_TRUE(store_failed);
-    EXPECT_EQ(ed->state->store.count, 2);
+    EXPECT_EQ(ed->state->screen.store.count, 2);
     kv_destroy(ed);
 }
 
@@ -406,7 +406,7 @@ TEST(BoundedFailure, PipeWithoutReader) {
     set_line(ed, "hi");
     EXPECT_EQ(kv_render_apply(ed, "> "), -1);
     EXPECT_STREQ(kv_last_error(ed), "failed to write bounded terminal output");
-    EXPECT_EQ(ed->state->store.count, 0);
+    EXPECT_EQ(ed->state->screen.store.count, 0);
     kv_destroy(ed);
     std::signal(SIGPIPE, old);
     close(fds[1]);

@@ -19,7 +19,7 @@ struct Geometry {
 
 Geometry geometry(const kv_editor *ed) {
     const kv_state *s = ed->state;
-    return {s->column, s->row, s->width, s->height, s->bounded, s->auto_width, s->auto_height};
+    return {s->screen.column, s->screen.row, s->screen.width, s->screen.height, s->screen.bounded, s->screen.auto_width, s->screen.auto_height};
 }
 
 // Puts a one-row frame into the store so that a reset can be seen.
@@ -44,7 +44,7 @@ TEST(SetBounds, NegativeArgumentsAreRefusedAndChangeNothing) {
         EXPECT_EQ(kv_set_bounds(ed, c, r, w, h), -2) << c << r << w << h;
         EXPECT_STREQ(kv_last_error(ed), "invalid terminal bounds");
         EXPECT_EQ(geometry(ed), before);
-        EXPECT_EQ(ed->state->store.count, 1);
+        EXPECT_EQ(ed->state->screen.store.count, 1);
     }
     EXPECT_TRUE(term.pieces().empty());
     kv_destroy(ed);
@@ -56,8 +56,8 @@ TEST(SetBounds, SetsTheBoxTurnsBoundedOnAndForgetsTheFrame) {
     store_one_row(ed);
     ASSERT_EQ(kv_set_bounds(ed, 3, 4, 40, 6), 0);
     EXPECT_EQ(geometry(ed), (Geometry{3, 4, 40, 6, 1, 0, 0}));
-    EXPECT_EQ(ed->state->store.count, 0);
-    EXPECT_EQ(ed->state->store.rows, nullptr);
+    EXPECT_EQ(ed->state->screen.store.count, 0);
+    EXPECT_EQ(ed->state->screen.store.rows, nullptr);
 
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
     EXPECT_EQ(geometry(ed), (Geometry{0, 0, 0, 0, 1, 1, 1}));
@@ -80,8 +80,8 @@ TEST(SetScreenWidth, NegativeWidthIsRefused) {
     ASSERT_EQ(kv_set_screen_width(ed, 30), 0);
     EXPECT_EQ(kv_set_screen_width(ed, -3), -2);
     EXPECT_STREQ(kv_last_error(ed), "invalid screen width");
-    EXPECT_EQ(ed->state->width, 30);
-    EXPECT_EQ(ed->state->auto_width, 0);
+    EXPECT_EQ(ed->state->screen.width, 30);
+    EXPECT_EQ(ed->state->screen.auto_width, 0);
     kv_destroy(ed);
 }
 
@@ -94,11 +94,11 @@ TEST(SetScreenWidth, FixesOrFreesTheWidthAndLeavesModeAndFrameAlone) {
 
     ASSERT_EQ(kv_set_screen_width(ed, 50), 0);
     EXPECT_EQ(kv_screen_width(ed->state), 50);
-    EXPECT_EQ(ed->state->bounded, 1);
-    EXPECT_EQ(ed->state->store.count, 1);
+    EXPECT_EQ(ed->state->screen.bounded, 1);
+    EXPECT_EQ(ed->state->screen.store.count, 1);
 
     ASSERT_EQ(kv_set_screen_width(ed, 0), 0);
-    EXPECT_EQ(ed->state->auto_width, 1);
+    EXPECT_EQ(ed->state->screen.auto_width, 1);
     EXPECT_EQ(kv_screen_width(ed->state), 90);
     EXPECT_TRUE(term.pieces().empty());
     kv_destroy(ed);
@@ -136,7 +136,7 @@ TEST(BoxHeight, FromTheConfiguration) {
     kv_config_init(&cfg);
     cfg.height = 5;  // a height alone turns bounded mode on, with that height
     kv_editor *ed = make_captured_editor(&cfg);
-    EXPECT_EQ(ed->state->bounded, 1);
+    EXPECT_EQ(ed->state->screen.bounded, 1);
     EXPECT_EQ(kv_box_height(ed->state), 5);
     kv_destroy(ed);
 

@@ -15,17 +15,17 @@ TEST(Buffer, LimitAcceptsExactlyMaxAndRefusesOneMore) {
     TestEditor e(line_limit(10));
     EXPECT_EQ(kv_set_buffer(e.ed, "0123456789"), 0);
     EXPECT_EQ(kv_cursor(e.ed), 10u);
-    e.st()->cursor = 4;
+    e.st()->line.cursor = 4;
     EXPECT_EQ(kv_set_buffer(e.ed, "0123456789a"), -1);
     EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
     EXPECT_EQ(e.line(), "0123456789");
-    EXPECT_EQ(e.st()->cursor, 4u);
+    EXPECT_EQ(e.st()->line.cursor, 4u);
 }
 
 TEST(Buffer, InsertAtCursor) {
     TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
-    e.st()->cursor = 1;
+    e.st()->line.cursor = 1;
     EXPECT_EQ(kv_insert(e.ed, "xy"), 0);
     EXPECT_EQ(e.line(), "axybc");
     EXPECT_EQ(kv_cursor(e.ed), 3u);
@@ -37,7 +37,7 @@ TEST(Buffer, InsertAtCursor) {
 TEST(Buffer, InsertPastTheLimitChangesNothing) {
     TestEditor e(line_limit(4));
     ASSERT_EQ(kv_set_buffer(e.ed, "abc"), 0);
-    e.st()->cursor = 1;
+    e.st()->line.cursor = 1;
     EXPECT_EQ(kv_insert(e.ed, "xy"), -1);
     EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
     EXPECT_EQ(e.line(), "abc");
@@ -56,13 +56,13 @@ TEST(Buffer, NullTextsAreInvalidArguments) {
 TEST(Buffer, GrowthFromEmptyTo300BytesEndsAt512) {
     TestEditor e;
     for (int i = 0; i < 300; ++i) {
-        ASSERT_EQ(kv_buf_insert(e.ed, e.st()->line_len, "z", 1), 0);
-        size_t cap = e.st()->line_cap;
+        ASSERT_EQ(kv_buf_insert(e.ed, e.st()->line.len, "z", 1), 0);
+        size_t cap = e.st()->line.cap;
         ASSERT_TRUE(cap == 256 || cap == 512) << cap;
-        ASSERT_EQ(e.st()->line[e.st()->line_len], '\0');
+        ASSERT_EQ(e.st()->line.text[e.st()->line.len], '\0');
     }
-    EXPECT_EQ(e.st()->line_cap, 512u);
-    EXPECT_EQ(e.st()->line_len, 300u);
+    EXPECT_EQ(e.st()->line.cap, 512u);
+    EXPECT_EQ(e.st()->line.len, 300u);
 }
 
 TEST(Buffer, ReserveChecksTheLimitBeforeTheCapacity) {
@@ -76,12 +76,12 @@ TEST(Buffer, ReserveChecksTheLimitBeforeTheCapacity) {
 TEST(Buffer, ReserveOverflowGuard) {
     TestEditor e;
     // Only reachable with a capacity that is not a power-of-two multiple.
-    e.st()->max_line_len = ~size_t{0} - 1;
-    size_t old = e.st()->line_cap;
-    e.st()->line_cap = (~size_t{0} >> 1) + 1; // top bit set
+    e.st()->line.max_len = ~size_t{0} - 1;
+    size_t old = e.st()->line.cap;
+    e.st()->line.cap = (~size_t{0} >> 1) + 1; // top bit set
     EXPECT_EQ(kv_buf_reserve(e.ed, ~size_t{0}), -1);
     EXPECT_STREQ(kv_last_error(e.ed), "line buffer is too large");
-    e.st()->line_cap = old;
+    e.st()->line.cap = old;
 }
 
 TEST(Buffer, CountsThatWouldWrapTheSizeAreRefused) {
@@ -95,14 +95,14 @@ TEST(Buffer, CountsThatWouldWrapTheSizeAreRefused) {
         EXPECT_STREQ(kv_last_error(e.ed), "line exceeds configured maximum length");
         EXPECT_EQ(kv_buf_set_bytes(e.ed, src, k), -1) << k;
         EXPECT_EQ(e.line(), "abc");
-        EXPECT_EQ(e.st()->cursor, 3u);
+        EXPECT_EQ(e.st()->line.cursor, 3u);
     }
 }
 
 TEST(Buffer, DeleteClampsAndIgnoresPositionsAtTheEnd) {
     TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "abcdef"), 0);
-    e.st()->cursor = 2;
+    e.st()->line.cursor = 2;
     kv_buf_delete(e.ed, 6, 3);
     EXPECT_EQ(e.line(), "abcdef");
     kv_buf_delete(e.ed, 2, 0);
@@ -111,16 +111,16 @@ TEST(Buffer, DeleteClampsAndIgnoresPositionsAtTheEnd) {
     EXPECT_EQ(e.line(), "abcd");
     kv_buf_delete(e.ed, 1, 2);
     EXPECT_EQ(e.line(), "ad");
-    EXPECT_EQ(e.st()->cursor, 2u); // primitives leave the cursor alone
+    EXPECT_EQ(e.st()->line.cursor, 2u); // primitives leave the cursor alone
 }
 
 TEST(Buffer, InsertPrimitiveClampsThePosition) {
     TestEditor e;
     ASSERT_EQ(kv_set_buffer(e.ed, "ab"), 0);
-    e.st()->cursor = 0;
+    e.st()->line.cursor = 0;
     EXPECT_EQ(kv_buf_insert(e.ed, 99, "cd", 2), 0);
     EXPECT_EQ(e.line(), "abcd");
-    EXPECT_EQ(e.st()->cursor, 0u);
+    EXPECT_EQ(e.st()->line.cursor, 0u);
     EXPECT_EQ(kv_buf_insert(e.ed, 1, nullptr, 1), -1);
     EXPECT_EQ(kv_buf_insert(e.ed, 1, "x", 0), 0);
     EXPECT_EQ(e.line(), "abcd");
@@ -140,7 +140,7 @@ TEST(Buffer, OwnLineAsSourceGivesTheCopiedResult) {
     std::string text(250, 'q');
     text += "tail";
     ASSERT_EQ(kv_set_buffer(e.ed, text.c_str()), 0);
-    e.st()->cursor = 3;
+    e.st()->line.cursor = 3;
     // Inserting the line into itself must grow the block (254 -> 508 bytes)
     // while reading from the block being moved.
     EXPECT_EQ(kv_insert(e.ed, kv_buffer(e.ed)), 0);
@@ -155,10 +155,10 @@ TEST(Buffer, OwnLineAsSourceGivesTheCopiedResult) {
 
     // A source that straddles the insertion point.
     ASSERT_EQ(kv_set_buffer(e.ed, "abcdef"), 0);
-    e.st()->cursor = 3;
+    e.st()->line.cursor = 3;
     EXPECT_EQ(kv_insert(e.ed, kv_buffer(e.ed) + 1), 0);
     EXPECT_EQ(e.line(), "abcbcdefdef");
-    e.st()->cursor = 0;
+    e.st()->line.cursor = 0;
     EXPECT_EQ(kv_insert(e.ed, kv_buffer(e.ed) + 9), 0);
     EXPECT_EQ(e.line(), "efabcbcdefdef");
 }
@@ -173,7 +173,7 @@ TEST(Buffer, GrowthFailureLeavesLineIntact) {
     }
     EXPECT_STREQ(kv_last_error(e.ed), "out of memory while growing line buffer");
     EXPECT_EQ(e.line(), "keep");
-    EXPECT_EQ(e.st()->line_cap, 256u);
+    EXPECT_EQ(e.st()->line.cap, 256u);
     {
         AllocFailer f(1);
         EXPECT_EQ(kv_set_buffer(e.ed, big.c_str()), -1);
@@ -181,7 +181,7 @@ TEST(Buffer, GrowthFailureLeavesLineIntact) {
     EXPECT_EQ(e.line(), "keep");
     EXPECT_EQ(kv_cursor(e.ed), 4u);
     EXPECT_EQ(kv_set_buffer(e.ed, big.c_str()), 0);
-    EXPECT_EQ(e.st()->line_cap, 512u);
+    EXPECT_EQ(e.st()->line.cap, 512u);
 }
 
 TEST(WordBackward, Cases) {

@@ -45,8 +45,8 @@ TEST(PlainPath, ByteAfterCrWaitsForTheNextCall) {
     e.pipe.write("one\rtwo");
     e.pipe.close_write();
     EXPECT_EQ(e.line(), "one");
-    EXPECT_EQ(e.ed->state->pending_byte_set, 1);
-    EXPECT_EQ(e.ed->state->pending_byte, 't');
+    EXPECT_EQ(e.ed->state->flags.pending_byte_set, 1);
+    EXPECT_EQ(e.ed->state->flags.pending_byte, 't');
     EXPECT_EQ(e.line(), "two");
     EXPECT_EQ(kv_last_readline_status(e.ed), KV_STATUS_LINE);
     EXPECT_EQ(e.line(), "<null:2>");
@@ -111,7 +111,7 @@ TEST(PlainPath, ReturnedLineStopsAtAnEmbeddedNul) {
     Editor e;
     e.pipe.write(std::string_view("ab\0cd\n", 6));
     EXPECT_EQ(e.line(), "ab");
-    EXPECT_EQ(e.ed->state->line_len, 5u); // the buffer keeps every byte
+    EXPECT_EQ(e.ed->state->line.len, 5u); // the buffer keeps every byte
 }
 
 TEST(PlainPath, NoCallbackRunsAndNoCallIsActive) {
@@ -121,7 +121,7 @@ TEST(PlainPath, NoCallbackRunsAndNoCallIsActive) {
     e.pipe.write("x\n");
     EXPECT_EQ(e.line(), "x");
     EXPECT_EQ(idle_calls, 0);
-    EXPECT_EQ(e.ed->state->readline_active, 0);
+    EXPECT_EQ(e.ed->state->flags.active, 0);
     EXPECT_EQ(kv_submit(e.ed), -2);
 }
 
@@ -129,7 +129,7 @@ TEST(PlainPath, NullEditorOrStateChangesNothing) {
     EXPECT_EQ(kv_readline(nullptr, "> "), nullptr);
     Editor e;
     kv_state *st = e.ed->state;
-    st->last_status = KV_STATUS_CANCELLED;
+    st->flags.last_status = KV_STATUS_CANCELLED;
     e.ed->state = nullptr;
     EXPECT_EQ(e.ed->readline(e.ed, "> "), nullptr);
     e.ed->state = st;

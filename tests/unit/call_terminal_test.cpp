@@ -65,16 +65,16 @@ TEST(RawMode, EntersAndLeavesWithDrainRetryingInterruptions) {
     Pty pty;
     struct termios before = tty_attrs(pty.slave());
     kv_state st {};
-    st.in_fd = pty.slave();
+    st.io.in_fd = pty.slave();
     setattr_calls = 0;
     setattr_eintr = 2;
     kv_sys.tcsetattr = tcsetattr_recording;
     ASSERT_EQ(kv_terminal_enter_raw(&st), 0);
-    EXPECT_EQ(st.raw_active, 1);
+    EXPECT_EQ(st.term.raw_active, 1);
     EXPECT_EQ(tty_attrs(pty.slave()).c_lflag & ICANON, 0u);
     setattr_eintr = 1;
     kv_terminal_restore(&st);
-    EXPECT_EQ(st.raw_active, 0);
+    EXPECT_EQ(st.term.raw_active, 0);
     EXPECT_TRUE(same_attrs(tty_attrs(pty.slave()), before));
     ASSERT_EQ(setattr_calls, 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(setattr_actions[i], TCSADRAIN) << i;
@@ -133,7 +133,7 @@ TEST(Wait, HandedBackBytesComeFirstLastInFirstOut) {
     Pipe pipe;
     pipe.write("z");
     kv_state st {};
-    st.in_fd = pipe.read_end();
+    st.io.in_fd = pipe.read_end();
     kv_call c {};
     c.st = &st;
     kv_call_unread(&c, 'a');
@@ -202,7 +202,7 @@ TEST(RawMode, FailuresToEnterLeaveTheTerminalAlone) {
         kv_sys_reset();
         EXPECT_EQ(t.status(), KV_STATUS_ERROR);
         EXPECT_EQ(t.error(), "failed to enable terminal raw mode");
-        EXPECT_EQ(t.ed->state->raw_active, 0);
+        EXPECT_EQ(t.ed->state->term.raw_active, 0);
         EXPECT_TRUE(t.restored());
         EXPECT_EQ(t.pty.log_size(), 0u);
         t.pty.pump(20);
@@ -245,7 +245,7 @@ TEST(Endings, FailedBracketedPasteRestoresTheTerminal) {
     EXPECT_EQ(kv_readline(t.ed, nullptr), nullptr);
     EXPECT_EQ(t.status(), KV_STATUS_ERROR);
     EXPECT_EQ(t.error(), "failed to enable bracketed paste");
-    EXPECT_EQ(t.ed->state->raw_active, 0);
+    EXPECT_EQ(t.ed->state->term.raw_active, 0);
     EXPECT_TRUE(t.restored());
 }
 
@@ -257,8 +257,8 @@ TEST(Endings, FailedFirstDrawingTurnsPasteOffAndRestores) {
     EXPECT_EQ(kv_readline(t.ed, "PROMPT> "), nullptr);
     EXPECT_EQ(t.status(), KV_STATUS_ERROR);
     EXPECT_NE(t.error(), ""); // the renderer's message
-    EXPECT_EQ(t.ed->state->readline_active, 0);
-    EXPECT_EQ(t.ed->state->active_prompt, nullptr);
+    EXPECT_EQ(t.ed->state->flags.active, 0);
+    EXPECT_EQ(t.ed->state->flags.prompt, nullptr);
     EXPECT_TRUE(t.restored());
     ASSERT_TRUE(t.pty.wait_for("\x1b[?2004l"));
     EXPECT_LT(t.pty.log().find("\x1b[?2004h"), t.pty.log().find("\x1b[?2004l"));

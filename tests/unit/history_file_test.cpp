@@ -237,7 +237,7 @@ TEST(HistorySave, NullDeviceIsWrittenAndLeftAsItWas) {
     EXPECT_EQ(after.st_uid, before.st_uid);
     HistoryEditor l;
     EXPECT_EQ(kv_history_load(l.ed, "/dev/null"), 0);
-    EXPECT_EQ(l.st()->history_count, 0);
+    EXPECT_EQ(l.st()->history.count, 0);
 }
 
 TEST(HistorySave, FifoWithoutReaderFailsAtOnceAndWithOneReceivesTheList) {
@@ -268,7 +268,7 @@ TEST(HistoryLoad, FifoWithoutWriterDoesNotHang) {
     ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
     HistoryEditor e;
     EXPECT_EQ(kv_history_load(e.ed, dir.file("fifo").c_str()), 0);
-    EXPECT_EQ(e.st()->history_count, 0);
+    EXPECT_EQ(e.st()->history.count, 0);
 }
 
 TEST(HistorySave, DirectoryIsNotAHistoryFile) {
@@ -392,7 +392,7 @@ TEST(HistorySave, ShortWritesAndInterruptionsStillWriteEverything) {
         return ::write(fd, b, n < 7 ? n : 7);
     };
     ASSERT_EQ(kv_history_save(e.ed, dir.file("h").c_str()), 0);
-    ASSERT_EQ(e.st()->history_count, 3);
+    ASSERT_EQ(e.st()->history.count, 3);
     EXPECT_TRUE(slurp(dir.file("h")) == "first\n" + big + "\nlast\n");
 }
 
@@ -616,7 +616,7 @@ TEST(HistoryLoad, HugeLimitsLoadWithoutHugeAllocations) {
     ASSERT_NE(e.ed, nullptr);
     ASSERT_EQ(kv_history_load(e.ed, dir.file("h").c_str()), 0);
     EXPECT_EQ(e.entries(), (Lines{"a", "b"}));
-    EXPECT_LE(e.st()->history_cap, 16);
+    EXPECT_LE(e.st()->history.cap, 16);
 }
 
 TEST(HistoryLoad, OutOfMemoryKeepsWhatWasAdded) {

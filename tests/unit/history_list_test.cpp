@@ -28,12 +28,12 @@ TEST(HistoryAdd, EmptyLinesNullsAndAZeroLimitStoreNothing) {
     EXPECT_EQ(kv_history_add(e.ed, nullptr), -2);
     EXPECT_EQ(kv_history_add(nullptr, "x"), -2);
     EXPECT_EQ(e.error(), "");
-    EXPECT_EQ(e.st()->history_count, 0);
+    EXPECT_EQ(e.st()->history.count, 0);
 
     HistoryEditor zero(0, 5);
     EXPECT_EQ(kv_history_add(zero.ed, "abc"), 0);
     EXPECT_EQ(kv_history_add(zero.ed, "far too long"), 0); // the limit comes first
-    EXPECT_EQ(zero.st()->history_count, 0);
+    EXPECT_EQ(zero.st()->history.count, 0);
     EXPECT_EQ(zero.error(), "");
 }
 
@@ -41,7 +41,7 @@ TEST(HistoryAdd, LineLengthLimitIsInclusive) {
     HistoryEditor e(100, 5);
     EXPECT_EQ(kv_history_add(e.ed, "abcdef"), -2);
     EXPECT_EQ(e.error(), "history entry exceeds configured maximum length");
-    EXPECT_EQ(e.st()->history_count, 0);
+    EXPECT_EQ(e.st()->history.count, 0);
     EXPECT_EQ(kv_history_add(e.ed, "abcde"), 0);
     EXPECT_EQ(e.entries(), (Lines{"abcde"}));
 }
@@ -59,9 +59,9 @@ TEST(HistoryAdd, FullListDropsTheOldest) {
 TEST(HistoryAdd, RingGrowsByDoublingUpToTheLimitAndKeepsOrder) {
     HistoryEditor e(40);
     e.add_all(numbers(1, 17));
-    EXPECT_EQ(e.st()->history_cap, 32);
+    EXPECT_EQ(e.st()->history.cap, 32);
     e.add_all(numbers(18, 45));
-    EXPECT_EQ(e.st()->history_cap, 40);
+    EXPECT_EQ(e.st()->history.cap, 40);
     EXPECT_EQ(e.entries(), numbers(6, 45));
 }
 
@@ -71,7 +71,7 @@ TEST(HistoryAdd, GrowingAWrappedRingKeepsOrder) {
     for (int limit : {20, 40, 1000}) {
         HistoryEditor e(16);
         e.add_all(numbers(1, 27));
-        ASSERT_NE(e.st()->history_head, 0);
+        ASSERT_NE(e.st()->history.head, 0);
         ASSERT_EQ(kv_history_set_max_len(e.ed, limit), 0);
         e.add_all(numbers(28, 60));
         int first = std::max(1, 60 - limit + 1);
@@ -84,7 +84,7 @@ TEST(HistoryAdd, HugeLimitCostsNothingUpFront) {
     ASSERT_NE(e.ed, nullptr);
     e.add_all({"a", "b"});
     EXPECT_EQ(e.entries(), (Lines{"a", "b"}));
-    EXPECT_LE(e.st()->history_cap, 16);
+    EXPECT_LE(e.st()->history.cap, 16);
     EXPECT_EQ(kv_history_set_max_len(e.ed, 2147483647 - 1), 0);
     EXPECT_EQ(e.entries(), (Lines{"a", "b"}));
 }
@@ -98,7 +98,7 @@ TEST(HistoryAdd, OutOfMemoryLeavesTheListAsItWas) {
             EXPECT_EQ(rc, -3);
             EXPECT_EQ(e.error(), n == 1 ? "out of memory while allocating history"
                                         : "out of memory while adding history entry");
-            EXPECT_EQ(e.st()->history_count, 0);
+            EXPECT_EQ(e.st()->history.count, 0);
         });
     EXPECT_EQ(allocs, 2);
     // The 17th add grows the ring, then copies.
@@ -122,7 +122,7 @@ TEST(HistoryLimit, LoweringKeepsTheNewestAndRaisingLosesNothing) {
     e.add_all(numbers(1, 5));
     EXPECT_EQ(kv_history_set_max_len(e.ed, 2), 0);
     EXPECT_EQ(e.entries(), (Lines{"4", "5"}));
-    EXPECT_EQ(e.st()->history_max_len, 2);
+    EXPECT_EQ(e.st()->history.max_len, 2);
     EXPECT_EQ(kv_history_set_max_len(e.ed, 10), 0);
     EXPECT_EQ(e.entries(), (Lines{"4", "5"}));
     e.add_all(numbers(6, 13));
@@ -136,7 +136,7 @@ TEST(HistoryLimit, LoweringAWrappedRingKeepsTheNewestInOrder) {
     e.add_all(numbers(1, 30));
     ASSERT_EQ(kv_history_set_max_len(e.ed, 5), 0);
     EXPECT_EQ(e.entries(), numbers(26, 30));
-    EXPECT_EQ(e.st()->history_cap, 5);
+    EXPECT_EQ(e.st()->history.cap, 5);
     e.add_all({"31"});
     EXPECT_EQ(e.entries(), numbers(27, 31));
 }
@@ -146,7 +146,7 @@ TEST(HistoryLimit, InvalidAndUnchangedValues) {
     e.add_all({"a", "b"});
     EXPECT_EQ(kv_history_set_max_len(e.ed, -1), -2);
     EXPECT_EQ(e.error(), "invalid history length");
-    EXPECT_EQ(e.st()->history_max_len, 100);
+    EXPECT_EQ(e.st()->history.max_len, 100);
     EXPECT_EQ(e.entries(), (Lines{"a", "b"}));
     EXPECT_EQ(kv_history_set_max_len(e.ed, 100), 0);
     EXPECT_EQ(e.entries(), (Lines{"a", "b"}));
@@ -157,10 +157,10 @@ TEST(HistoryLimit, ZeroReleasesEverythingAndLaterLimitsWorkAgain) {
     HistoryEditor e;
     e.add_all({"a", "b"});
     EXPECT_EQ(kv_history_set_max_len(e.ed, 0), 0);
-    EXPECT_EQ(e.st()->history_count, 0);
-    EXPECT_EQ(e.st()->history, nullptr);
+    EXPECT_EQ(e.st()->history.count, 0);
+    EXPECT_EQ(e.st()->history.entries, nullptr);
     EXPECT_EQ(kv_history_add(e.ed, "c"), 0);
-    EXPECT_EQ(e.st()->history_count, 0);
+    EXPECT_EQ(e.st()->history.count, 0);
     EXPECT_EQ(kv_history_set_max_len(e.ed, 2), 0);
     e.add_all({"c", "d", "e"});
     EXPECT_EQ(e.entries(), (Lines{"d", "e"}));
@@ -175,7 +175,7 @@ TEST(HistoryLimit, OutOfMemoryWhileShrinkingChangesNothing) {
             EXPECT_EQ(rc, -3);
             EXPECT_EQ(e.error(), "out of memory while resizing history");
             EXPECT_EQ(e.entries(), numbers(1, 40));
-            EXPECT_EQ(e.st()->history_max_len, 100);
+            EXPECT_EQ(e.st()->history.max_len, 100);
         });
     EXPECT_EQ(allocs, 1);
     EXPECT_EQ(e.entries(), numbers(38, 40));
@@ -188,7 +188,7 @@ struct Walk : HistoryEditor {
     }
     std::string step(int d) {
         kv_history_nav(ed, d);
-        EXPECT_EQ(kv_cursor(ed), st()->line_len);
+        EXPECT_EQ(kv_cursor(ed), st()->line.len);
         return line();
     }
 };
@@ -201,16 +201,16 @@ TEST(HistoryNav, WalkNeverWrapsAndComesBackToTheTypedLine) {
     EXPECT_EQ(w.step(+1), "b");
     EXPECT_EQ(w.step(+1), "x");
     EXPECT_EQ(w.step(+1), "x");
-    EXPECT_EQ(w.st()->history_index, 2);
+    EXPECT_EQ(w.st()->history.walk, 2);
     // Past the newest entry the line is the user's own: Down leaves what was
     // typed there, and a trip into the history and back brings it back.
     kv_set_buffer(w.ed, "edited");
     EXPECT_EQ(w.step(+1), "edited");
     EXPECT_EQ(w.step(-1), "b");
     EXPECT_EQ(w.step(+1), "edited");
-    kv_history_reset_walk(w.st());
-    EXPECT_EQ(w.st()->history_index, -1);
-    EXPECT_EQ(w.st()->history_saved, nullptr);
+    kv_history_reset_walk(w.st()->history);
+    EXPECT_EQ(w.st()->history.walk, -1);
+    EXPECT_EQ(w.st()->history.saved, nullptr);
 }
 
 TEST(HistoryNav, EmptyListDoesNotBeginAWalk) {
@@ -218,8 +218,8 @@ TEST(HistoryNav, EmptyListDoesNotBeginAWalk) {
     kv_set_buffer(e.ed, "typed");
     kv_history_nav(e.ed, -1);
     EXPECT_EQ(e.line(), "typed");
-    EXPECT_EQ(e.st()->history_index, -1);
-    EXPECT_EQ(e.st()->history_saved, nullptr);
+    EXPECT_EQ(e.st()->history.walk, -1);
+    EXPECT_EQ(e.st()->history.saved, nullptr);
     kv_history_nav(nullptr, -1);
 }
 
@@ -229,7 +229,7 @@ TEST(HistoryNav, StaleIndexAfterTheListShrankStaysInside) {
     EXPECT_EQ(w.step(-1), "e");
     EXPECT_EQ(w.step(+1), "x"); // index 5, past the newest
     ASSERT_EQ(kv_history_set_max_len(w.ed, 2), 0);
-    EXPECT_EQ(w.st()->history_index, 5);
+    EXPECT_EQ(w.st()->history.walk, 5);
     EXPECT_EQ(w.step(-1), "e"); // counted from past the (new) newest
     EXPECT_EQ(w.step(-1), "d");
     EXPECT_EQ(w.step(-1), "d");
@@ -244,8 +244,8 @@ TEST(HistoryNav, TypedLineThatCannotBeCopiedKeepsTheWalkFromStarting) {
         },
         [&](long, long) {
             EXPECT_EQ(w.line(), "x");
-            EXPECT_EQ(w.st()->history_index, -1);
-            EXPECT_EQ(w.st()->history_saved, nullptr);
+            EXPECT_EQ(w.st()->history.walk, -1);
+            EXPECT_EQ(w.st()->history.saved, nullptr);
             EXPECT_EQ(w.error(), "out of memory while saving the typed line");
         });
     EXPECT_EQ(allocs, 1);
@@ -266,7 +266,7 @@ TEST(HistoryNav, EditThatCannotBeKeptKeepsTheWalkWhereItIs) {
         },
         [&](long, long) {
             EXPECT_EQ(w.line(), "b edited");
-            EXPECT_EQ(w.st()->history_index, 1);
+            EXPECT_EQ(w.st()->history.walk, 1);
             EXPECT_EQ(w.error(), "out of memory while saving the typed line");
         });
     EXPECT_EQ(allocs, 2); // room for the edits, and the copy
@@ -274,7 +274,7 @@ TEST(HistoryNav, EditThatCannotBeKeptKeepsTheWalkWhereItIs) {
     EXPECT_EQ(w.step(+1), "b edited");
     EXPECT_EQ(w.step(+1), "x");
     EXPECT_EQ(w.entries(), (Lines{"a", "b"}));
-    kv_history_reset_walk(w.st());
+    kv_history_reset_walk(w.st()->history);
     EXPECT_EQ(w.step(-1), "b");
 }
 
@@ -291,7 +291,7 @@ TEST(HistoryNav, FailedReplacementKeepsLineAndIndexTogether) {
         kv_history_nav(e.ed, -1);
     }
     EXPECT_EQ(e.line(), "b");
-    EXPECT_EQ(e.st()->history_index, 1);
+    EXPECT_EQ(e.st()->history.walk, 1);
     EXPECT_EQ(e.error(), "out of memory while growing line buffer");
     kv_history_nav(e.ed, +1);
     EXPECT_EQ(e.line(), "x");
@@ -303,10 +303,10 @@ TEST(HistoryFree, ReleasesEntriesAndTheWalk) {
     Walk w;
     w.step(-1);
     kv_history_free(w.st());
-    EXPECT_EQ(w.st()->history, nullptr);
-    EXPECT_EQ(w.st()->history_count, 0);
-    EXPECT_EQ(w.st()->history_saved, nullptr);
-    EXPECT_EQ(w.st()->history_index, -1);
+    EXPECT_EQ(w.st()->history.entries, nullptr);
+    EXPECT_EQ(w.st()->history.count, 0);
+    EXPECT_EQ(w.st()->history.saved, nullptr);
+    EXPECT_EQ(w.st()->history.walk, -1);
     w.add_all({"again"});
     EXPECT_EQ(w.entries(), (Lines{"again"}));
 }

@@ -171,7 +171,7 @@ TEST(HistorySearch, NextOlderAfterTheListShrankStartsInsideIt) {
 TEST(HistorySearch, CancelRestoresTheExactLine) {
     Search t;
     kv_set_buffer(t.ed, "half typed \xe4\xb8\xad");
-    t.st()->cursor = 3;
+    t.st()->line.cursor = 3;
     ASSERT_EQ(kv_search_start(t.ed, &t.s), 0);
     ASSERT_EQ(t.type("ls"), 0);
     ASSERT_EQ(kv_search_cancel(t.ed, &t.s), 0);
@@ -264,8 +264,8 @@ TEST(HistorySearchMemory, CancelThatCannotRestoreTheLineFails) {
     std::string longer(400, 's');
     kv_set_buffer(t.ed, longer.c_str());
     ASSERT_EQ(kv_search_start(t.ed, &t.s), 0);
-    t.st()->line = static_cast<char *>(kv_realloc(t.st()->line, 16)); // shrink the block
-    t.st()->line_cap = 16;
+    t.st()->line.text = static_cast<char *>(kv_realloc(t.st()->line.text, 16)); // shrink the block
+    t.st()->line.cap = 16;
     {
         AllocFailer f(1);
         EXPECT_EQ(kv_search_cancel(t.ed, &t.s), -1);

@@ -34,7 +34,7 @@ int other(kv_editor *, int, void *, int *) { return 0; }
 
 int in_use(kv_editor *ed) {
     int n = 0;
-    for (const kv_key_binding &b : ed->state->bindings) n += b.callback != nullptr;
+    for (const kv_key_binding &b : ed->state->keys.slots) n += b.callback != nullptr;
     return n;
 }
 
@@ -74,7 +74,7 @@ TEST(KeyBind, SixtyFourFillTheTableAndAFreedEntryIsReused) {
     EXPECT_EQ(kv_bind_key(k.ed, 1010, record, &s), 0);  // replacing still works
     EXPECT_EQ(kv_bind_key(k.ed, 1020, nullptr, nullptr), 0);
     EXPECT_EQ(kv_bind_key(k.ed, 2000, other, nullptr), 0);
-    EXPECT_EQ(k.st()->bindings[19].key, 2000);
+    EXPECT_EQ(k.st()->keys.slots[19].key, 2000);
     EXPECT_EQ(in_use(k.ed), 64);
 }
 
@@ -168,7 +168,7 @@ TEST(KeyBind, RequestsFromTheCallbackWinOverItsAction) {
 
 TEST(KeyBind, ARequestMadeEarlierIsHonouredAfterAnyKey) {
     KeysCall k;
-    k.st()->cancel_requested = 1;
+    k.st()->flags.cancel_requested = 1;
     kv_edit_dispatch(&k.c, 'x');
     EXPECT_EQ(k.c.end, kv_end::cancel);
     EXPECT_EQ(k.line(), "");
@@ -185,8 +185,8 @@ TEST(KeyBind, ACallbackMayChangeTheTable) {
     kv_bind_key(k.ed, 'a', rebind, nullptr);
     kv_edit_dispatch(&k.c, 'a');
     EXPECT_EQ(k.c.end, kv_end::none);
-    EXPECT_EQ(k.st()->bindings[0].key, 'b');  // the freed entry was reused
-    EXPECT_EQ(k.st()->bindings[0].callback, other);
+    EXPECT_EQ(k.st()->keys.slots[0].key, 'b');  // the freed entry was reused
+    EXPECT_EQ(k.st()->keys.slots[0].callback, other);
     kv_edit_dispatch(&k.c, 'a');
     EXPECT_EQ(k.line(), "a");
 }
@@ -209,7 +209,7 @@ TEST(KeyBind, ConsumingPasteStartKeepsPasteModeOff) {
     Seen s;
     kv_bind_key(k.ed, KV_KEY_PASTE_START, record, &s);
     kv_edit_dispatch(&k.c, KV_KEY_PASTE_START);
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
 }
 
 TEST(KeyBind, BindingsAreOfferedKeysDuringASearch) {

@@ -30,7 +30,7 @@ void run_cases(const Case *cases, size_t n) {
         k.close_input();
         kv_edit_dispatch(&k.c, t.key);
         EXPECT_EQ(k.line(), t.want_line) << "key " << t.key << " case " << i;
-        EXPECT_EQ(k.st()->cursor, t.want_cursor) << "key " << t.key << " case " << i;
+        EXPECT_EQ(k.st()->line.cursor, t.want_cursor) << "key " << t.key << " case " << i;
         EXPECT_EQ(k.c.end, kv_end::none) << "key " << t.key << " case " << i;
     }
 }
@@ -123,7 +123,7 @@ TEST(KeyCommands, TextPullsTheRestOfACharacterFromTheInput) {
     k.close_input();
     kv_edit_dispatch(&k.c, 0xe2);
     EXPECT_EQ(k.line(), "a\xe2\x82\xac" "b");
-    EXPECT_EQ(k.st()->cursor, 4u);
+    EXPECT_EQ(k.st()->line.cursor, 4u);
     EXPECT_EQ(k.rest(), "c");
 }
 
@@ -136,7 +136,7 @@ TEST(KeyCommands, AFullLineRefusesTextAndLineFeeds) {
     kv_edit_dispatch(&k.c, 10);
     kv_edit_dispatch(&k.c, 0xc3);
     EXPECT_EQ(k.line(), "abc");
-    EXPECT_EQ(k.st()->cursor, 1u);
+    EXPECT_EQ(k.st()->line.cursor, 1u);
     EXPECT_EQ(k.c.end, kv_end::none);
     EXPECT_STREQ(kv_last_error(k.ed), "line exceeds configured maximum length");
 }
@@ -164,7 +164,7 @@ TEST(KeyCommands, EnterCtrlCAndCtrlDEndTheCall) {
 TEST(KeyCommands, PasteStartTurnsPasteModeOn) {
     KeysCall k;
     kv_edit_dispatch(&k.c, KV_KEY_PASTE_START);
-    EXPECT_EQ(k.st()->paste_active, 1);
+    EXPECT_EQ(k.st()->flags.paste_active, 1);
 }
 
 TEST(KeyCommands, UnlistedKeysChangeNothing) {
@@ -177,9 +177,9 @@ TEST(KeyCommands, UnlistedKeysChangeNothing) {
         k.set_line("foo bar", 3);
         kv_edit_dispatch(&k.c, key);
         EXPECT_EQ(k.line(), "foo bar") << key;
-        EXPECT_EQ(k.st()->cursor, 3u) << key;
+        EXPECT_EQ(k.st()->line.cursor, 3u) << key;
         EXPECT_EQ(k.c.end, kv_end::none) << key;
-        EXPECT_EQ(k.st()->paste_active, 0) << key;
+        EXPECT_EQ(k.st()->flags.paste_active, 0) << key;
         EXPECT_EQ(k.c.search.active, 0) << key;
     }
 }
@@ -188,8 +188,8 @@ TEST(KeyCommands, UnlistedKeysChangeNothing) {
 
 struct WithHistory : KeysCall {
     explicit WithHistory(int width = 80) {
-        st()->width = width;
-        st()->auto_width = 0;
+        st()->screen.width = width;
+        st()->screen.auto_width = 0;
         kv_history_add(ed, "first");
         kv_history_add(ed, "second");
     }
@@ -200,8 +200,8 @@ TEST(KeyCommands, UpRecallsOnlyFromTheEndOfAOneRowLine) {
     k.set_line("typed", 2);
     kv_edit_dispatch(&k.c, KV_KEY_UP);
     EXPECT_EQ(k.line(), "typed");
-    EXPECT_EQ(k.st()->history_index, -1);
-    k.st()->cursor = 5;
+    EXPECT_EQ(k.st()->history.walk, -1);
+    k.st()->line.cursor = 5;
     kv_edit_dispatch(&k.c, KV_KEY_UP);
     EXPECT_EQ(k.line(), "second");
     kv_edit_dispatch(&k.c, KV_KEY_UP);
@@ -217,7 +217,7 @@ TEST(KeyCommands, DownBeforeAnyRecallDoesNothing) {
     k.set_line("typed", 5);
     kv_edit_dispatch(&k.c, KV_KEY_DOWN);
     EXPECT_EQ(k.line(), "typed");
-    EXPECT_EQ(k.st()->history_index, -1);
+    EXPECT_EQ(k.st()->history.walk, -1);
 }
 
 TEST(KeyCommands, UpAndDownMoveBetweenRowsOfAWrappedLine) {
@@ -225,20 +225,20 @@ TEST(KeyCommands, UpAndDownMoveBetweenRowsOfAWrappedLine) {
     const std::string s = "abcdefghijklmnopqrstuvwxyz";  // wraps over several rows
     k.set_line(s, 26);
     kv_edit_dispatch(&k.c, KV_KEY_UP);
-    EXPECT_LT(k.st()->cursor, 26u);  // a row move, not a recall
+    EXPECT_LT(k.st()->line.cursor, 26u);  // a row move, not a recall
     EXPECT_EQ(k.line(), s);
-    EXPECT_EQ(k.st()->history_index, -1);
-    k.st()->cursor = 2;  // on the first row
+    EXPECT_EQ(k.st()->history.walk, -1);
+    k.st()->line.cursor = 2;  // on the first row
     kv_edit_dispatch(&k.c, KV_KEY_DOWN);
-    size_t below = k.st()->cursor;
+    size_t below = k.st()->line.cursor;
     EXPECT_GT(below, 2u);
-    EXPECT_EQ(k.st()->history_index, -1);
+    EXPECT_EQ(k.st()->history.walk, -1);
     kv_edit_dispatch(&k.c, KV_KEY_UP);
-    EXPECT_EQ(k.st()->cursor, 2u);  // same column, one row up
+    EXPECT_EQ(k.st()->line.cursor, 2u);  // same column, one row up
     kv_edit_dispatch(&k.c, KV_KEY_UP);  // no row above, not at the end: nothing
-    EXPECT_EQ(k.st()->cursor, 2u);
+    EXPECT_EQ(k.st()->line.cursor, 2u);
     EXPECT_EQ(k.line(), s);
-    EXPECT_EQ(k.st()->history_index, -1);
+    EXPECT_EQ(k.st()->history.walk, -1);
 }
 
 // ---- reverse search -------------------------------------------------------------
@@ -336,7 +336,7 @@ TEST(KeySearch, UnlistedKeysKeepTheSearchAsItIs) {
 TEST(KeySearch, PasteStartIsHonouredSoAPasteFillsTheQuery) {
     Search k;
     kv_edit_dispatch(&k.c, KV_KEY_PASTE_START);
-    EXPECT_EQ(k.st()->paste_active, 1);
+    EXPECT_EQ(k.st()->flags.paste_active, 1);
     EXPECT_EQ(k.c.search.active, 1);
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 // Starts a paste whose bytes (after the first) are already waiting.
 void paste(KeysCall &k, const std::string &bytes, bool close = true) {
-    k.st()->paste_active = 1;
+    k.st()->flags.paste_active = 1;
     k.feed(bytes.substr(1));
     if (close) k.close_input();
     kv_edit_paste_byte(&k.c, static_cast<unsigned char>(bytes[0]));
@@ -27,8 +27,8 @@ TEST(KeyPaste, CarriageReturnsBecomeLineFeedsAndTheEndMarkerLeavesPasteMode) {
     KeysCall k;
     paste(k, "one\r\ntwo" + kv_end_marker + "z");
     EXPECT_EQ(k.line(), "one\n\ntwo");
-    EXPECT_EQ(k.st()->cursor, 8u);
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->line.cursor, 8u);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
     EXPECT_EQ(k.rest(), "z");  // bytes after the paste are keys again
     EXPECT_EQ(k.c.end, kv_end::none);
 }
@@ -38,21 +38,21 @@ TEST(KeyPaste, GoesInAtTheCursor) {
     k.set_line("ad", 1);
     paste(k, "bc" + kv_end_marker);
     EXPECT_EQ(k.line(), "abcd");
-    EXPECT_EQ(k.st()->cursor, 3u);
+    EXPECT_EQ(k.st()->line.cursor, 3u);
 }
 
 TEST(KeyPaste, EscapeSequencesInsideArePastedAsText) {
     KeysCall k;
     paste(k, "\x1b[A\x1b[20x\x1b" + kv_end_marker);
     EXPECT_EQ(k.line(), "\x1b[A\x1b[20x\x1b");
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
 }
 
 TEST(KeyPaste, AnEscThatBreaksAMatchStartsANewOne) {
     KeysCall k;
     paste(k, "\x1b[2\x1b[201~z");
     EXPECT_EQ(k.line(), "\x1b[2");
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
     EXPECT_EQ(k.rest(), "z");
 }
 
@@ -66,7 +66,7 @@ TEST(KeyPaste, AnEndThatNeverComesKeepsPasteModeOn) {
     KeysCall k;
     paste(k, "a\r\x03\x04\x1b[20");
     EXPECT_EQ(k.line(), std::string("a\n\x03\x04\x1b[20"));
-    EXPECT_EQ(k.st()->paste_active, 1);
+    EXPECT_EQ(k.st()->flags.paste_active, 1);
     EXPECT_EQ(k.c.end, kv_end::none);
 }
 
@@ -74,14 +74,14 @@ TEST(KeyPaste, NulBytesAreDropped) {
     KeysCall k;
     paste(k, std::string("a\0b\0\0c", 6) + kv_end_marker);
     EXPECT_EQ(k.line(), "abc");
-    EXPECT_EQ(k.st()->cursor, 3u);
+    EXPECT_EQ(k.st()->line.cursor, 3u);
 }
 
 TEST(KeyPaste, CharactersStayWholeAndACutShortOneDoesNotEatTheEndMarker) {
     KeysCall k;
     paste(k, "\xc3\xa9\xe2\x82\xac\xc3" + kv_end_marker + "z");
     EXPECT_EQ(k.line(), "\xc3\xa9\xe2\x82\xac\xc3");
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
     EXPECT_EQ(k.rest(), "z");
 }
 
@@ -95,7 +95,7 @@ TEST(KeyPaste, ChunksThatDoNotFitAreDroppedAndSmallerOnesStillGoIn) {
     KeysCall k(5);
     paste(k, "abcd\xe2\x82\xac\xc3\xa9" "e" "f" + kv_end_marker);
     EXPECT_EQ(k.line(), "abcde");
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
     EXPECT_EQ(k.c.end, kv_end::none);
 }
 
@@ -103,12 +103,12 @@ TEST(KeyPaste, AnEndMarkerNearMissIsDroppedWholeWhenItDoesNotFit) {
     KeysCall k(3);
     paste(k, "ab\x1b[2x" + kv_end_marker);
     EXPECT_EQ(k.line(), "abx");
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
 }
 
 TEST(KeyPaste, AFailingInsertEndsTheCall) {
     KeysCall k;
-    k.st()->paste_active = 1;
+    k.st()->flags.paste_active = 1;
     k.set_line(std::string(255, 'a'), 255);  // the next byte needs a larger block
     k.feed(kv_end_marker);
     k.close_input();
@@ -127,14 +127,14 @@ TEST(KeyPaste, ABurstIsTakenInOneCallAndAPauseReturnsToTheLoop) {
     // Everything that was waiting went in; nothing is left pending.
     EXPECT_EQ(k.line(), big);
     EXPECT_EQ(kv_call_input_pending(&k.c), 0);
-    EXPECT_EQ(k.st()->paste_active, 1);
+    EXPECT_EQ(k.st()->flags.paste_active, 1);
     k.feed("y" + kv_end_marker);
     EXPECT_EQ(kv_call_input_pending(&k.c), 1);
     unsigned char b = 0;
     ASSERT_GT(kv_call_wait_byte(&k.c, &b), 0);
     kv_edit_paste_byte(&k.c, b);
     EXPECT_EQ(k.line(), big + "y");
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
 }
 
 TEST(KeyPaste, InputPendingCountsHandedBackBytes) {
@@ -166,7 +166,7 @@ TEST(KeyPaste, DuringASearchItExtendsTheQueryAndNeverSubmits) {
     EXPECT_EQ(k.line(), "echo one");
     EXPECT_EQ(k.c.end, kv_end::none);
     EXPECT_EQ(k.c.search.active, 1);
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
     EXPECT_EQ(k.rest(), "z");
 }
 
@@ -184,7 +184,7 @@ TEST(KeyPaste, DuringASearchAnOverlongChunkIsDropped) {
     paste(k, "abc\xc3\xa9" "d" + kv_end_marker);
     EXPECT_EQ(std::string(k.c.search.query, k.c.search.query_len), "abcd");
     EXPECT_EQ(k.c.end, kv_end::none);
-    EXPECT_EQ(k.st()->paste_active, 0);
+    EXPECT_EQ(k.st()->flags.paste_active, 0);
 }
 
 } // namespace

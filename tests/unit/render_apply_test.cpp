@@ -17,8 +17,8 @@ using Calls = std::vector<std::string>;
 
 std::vector<std::string> stored_rows(const kv_state *st) {
     std::vector<std::string> out;
-    for (int i = 0; i < st->store.count; ++i)
-        out.emplace_back(st->store.rows[i], st->store.lens[i]);
+    for (int i = 0; i < st->screen.store.count; ++i)
+        out.emplace_back(st->screen.store.rows[i], st->screen.store.lens[i]);
     return out;
 }
 
@@ -29,7 +29,7 @@ TEST(RenderApply, FirstDrawingWritesEveryRow) {
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "> hello", "\r\n", "\r", "  world", "\r\n", "\r", "  foo",
                               "\r", "\x1b[5C"}));
-    const kv_render_store &s = e.st()->store;
+    const kv_render_store &s = e.st()->screen.store;
     EXPECT_EQ(s.count, 3);
     EXPECT_EQ(s.top, -1);
     EXPECT_EQ(s.cursor_row, 2);
@@ -55,11 +55,11 @@ TEST(RenderApply, CursorOnlyMoveWalksTheRowsWithoutText) {
     e.set("hello world foo");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     w.clear();
-    e.st()->cursor = 7; // the 'o' of "world"
+    e.st()->line.cursor = 7; // the 'o' of "world"
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r\n", "\r\n", "\x1b[1A", "\r", "\x1b[3C"}));
-    EXPECT_EQ(e.st()->store.cursor_row, 1);
-    EXPECT_EQ(e.st()->store.cursor_col, 3);
+    EXPECT_EQ(e.st()->screen.store.cursor_row, 1);
+    EXPECT_EQ(e.st()->screen.store.cursor_col, 3);
 }
 
 TEST(RenderApply, CursorInColumnZeroNeedsNoRightMove) {
@@ -80,10 +80,10 @@ TEST(RenderApply, ShrinkingFrameBlanksTheRowsItLost) {
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r\n", "\r", "\x1b[0K", "\r\n", "\r", "\x1b[0K",
                               "\x1b[2A", "\r", "\x1b[7C"}));
-    EXPECT_EQ(e.st()->store.count, 1);
-    EXPECT_EQ(e.st()->store.rows[1], nullptr);
-    EXPECT_EQ(e.st()->store.lens[1], 0u);
-    EXPECT_EQ(e.st()->store.widths[2], 0);
+    EXPECT_EQ(e.st()->screen.store.count, 1);
+    EXPECT_EQ(e.st()->screen.store.rows[1], nullptr);
+    EXPECT_EQ(e.st()->screen.store.lens[1], 0u);
+    EXPECT_EQ(e.st()->screen.store.widths[2], 0);
 }
 
 TEST(RenderApply, NarrowerRowIsErasedWiderIsNot) {
@@ -114,8 +114,8 @@ TEST(RenderApply, RowThatBecomesEmptyIsOnlyErased) {
     e.set("");
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "\r", "\x1b[0K", "\r"}));
-    ASSERT_EQ(e.st()->store.count, 1);
-    EXPECT_STREQ(e.st()->store.rows[0], "");
+    ASSERT_EQ(e.st()->screen.store.count, 1);
+    EXPECT_STREQ(e.st()->screen.store.rows[0], "");
 }
 
 TEST(RenderApply, PromptChangeRedrawsRowZeroOnly) {
@@ -135,16 +135,16 @@ TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "c", "\r\n", "\r", "d", "\r\n", "\r", "e", "\r", "\x1b[1C"}));
     EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"c", "d", "e"}));
-    EXPECT_EQ(e.st()->store.cursor_row, 2);
+    EXPECT_EQ(e.st()->screen.store.cursor_row, 2);
 
     // Up to the first row: the window shows the top three rows.
     w.clear();
-    e.st()->cursor = 0;
+    e.st()->line.cursor = 0;
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r", "a", "\r\n", "\r", "b", "\r\n", "\r", "c",
                               "\x1b[2A", "\r"}));
     EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(e.st()->store.cursor_row, 0);
+    EXPECT_EQ(e.st()->screen.store.cursor_row, 0);
 
     // Within the window, nothing to do; an unknown height means 24 rows.
     w.clear();
@@ -152,7 +152,7 @@ TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     EXPECT_TRUE(w.pieces().empty());
     w.fail_size();
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-    EXPECT_EQ(e.st()->store.count, 5);
+    EXPECT_EQ(e.st()->screen.store.count, 5);
 }
 
 // In a window of a frame taller than the screen, the cursor goes straight to
@@ -215,9 +215,9 @@ TEST(RenderApply, WriteFailureKeepsTheOldFrame) {
         EXPECT_EQ(w.failed_writes(), failed_before + 1); // stopped at once
         EXPECT_EQ(static_cast<long>(w.pieces().size()), fail - 1);
         EXPECT_EQ(stored_rows(e.st()), before);
-        EXPECT_EQ(e.st()->store.cursor_col, 7);
+        EXPECT_EQ(e.st()->screen.store.cursor_col, 7);
     }
-    EXPECT_EQ(e.st()->store.count, 3);
+    EXPECT_EQ(e.st()->screen.store.count, 3);
 }
 
 TEST(RenderApply, OutOfMemoryInTheBuildOrTheStore) {
@@ -233,7 +233,7 @@ TEST(RenderApply, OutOfMemoryInTheBuildOrTheStore) {
         [&] {
             w.clear();
             before = stored_rows(e.st());
-            before_col = e.st()->store.cursor_col;
+            before_col = e.st()->screen.store.cursor_col;
             return kv_render_apply(e.ed, "> ");
         },
         [&](long, long r) {
@@ -243,13 +243,13 @@ TEST(RenderApply, OutOfMemoryInTheBuildOrTheStore) {
                 saw_build = true;
                 EXPECT_EQ(msg, "failed to render editor state");
                 EXPECT_EQ(stored_rows(e.st()), before);
-                EXPECT_EQ(e.st()->store.cursor_col, before_col);
+                EXPECT_EQ(e.st()->screen.store.cursor_col, before_col);
             } else {
                 saw_store = true;
                 EXPECT_EQ(msg, "out of memory while storing terminal render state");
             }
             // Whatever happened, the store stays self-consistent.
-            const kv_render_store &s = e.st()->store;
+            const kv_render_store &s = e.st()->screen.store;
             EXPECT_LE(s.count, s.capacity);
             for (int i = 0; i < s.count; ++i) EXPECT_NE(s.rows[i], nullptr);
         });
@@ -267,37 +267,37 @@ TEST(RenderStore, UpdateCopiesARangeOfRowsAndClearsTheRest) {
     kv_state *st = e.st();
     ASSERT_EQ(kv_render_store_update(st, &lo, 0, 4, 3, 5, -1), 0);
     EXPECT_EQ(stored_rows(st), (std::vector<std::string>{"> a", "  bb", "  ", "  ddd"}));
-    EXPECT_EQ(st->store.capacity, 4);
+    EXPECT_EQ(st->screen.store.capacity, 4);
     ASSERT_EQ(kv_render_store_update(st, &lo, 1, 2, 1, 0, 7), 0);
     EXPECT_EQ(stored_rows(st), (std::vector<std::string>{"  bb", "  "}));
-    EXPECT_EQ(st->store.capacity, 4);
-    EXPECT_EQ(st->store.top, 7);
-    EXPECT_EQ(st->store.cursor_row, 1);
-    EXPECT_EQ(st->store.cursor_col, 0);
-    EXPECT_EQ(st->store.widths[0], 4);
+    EXPECT_EQ(st->screen.store.capacity, 4);
+    EXPECT_EQ(st->screen.store.top, 7);
+    EXPECT_EQ(st->screen.store.cursor_row, 1);
+    EXPECT_EQ(st->screen.store.cursor_col, 0);
+    EXPECT_EQ(st->screen.store.widths[0], 4);
     for (int i = 2; i < 4; ++i) {
-        EXPECT_EQ(st->store.rows[i], nullptr);
-        EXPECT_EQ(st->store.lens[i], 0u);
-        EXPECT_EQ(st->store.widths[i], 0);
+        EXPECT_EQ(st->screen.store.rows[i], nullptr);
+        EXPECT_EQ(st->screen.store.lens[i], 0u);
+        EXPECT_EQ(st->screen.store.widths[i], 0);
     }
     EXPECT_EQ(kv_render_store_update(st, &lo, 3, 2, 0, 0, -1), -1); // past the layout
     EXPECT_EQ(kv_render_store_update(st, &lo, -1, 1, 0, 0, -1), -1);
-    EXPECT_EQ(st->store.count, 2);
+    EXPECT_EQ(st->screen.store.count, 2);
     kv_layout_free(&lo);
 
     // An empty row with no text is stored as an empty string.
     e.set("");
     ASSERT_EQ(kv_render_build(e.ed, nullptr, &lo), 0);
     ASSERT_EQ(kv_render_store_update(st, &lo, 0, 1, 0, 0, -1), 0);
-    ASSERT_NE(st->store.rows[0], nullptr);
-    EXPECT_STREQ(st->store.rows[0], "");
+    ASSERT_NE(st->screen.store.rows[0], nullptr);
+    EXPECT_STREQ(st->screen.store.rows[0], "");
     kv_layout_free(&lo);
 
-    kv_render_store_reset(st);
-    EXPECT_EQ(st->store.count, 0);
-    EXPECT_EQ(st->store.capacity, 0);
-    EXPECT_EQ(st->store.rows, nullptr);
-    EXPECT_EQ(st->store.top, -1);
+    kv_render_store_reset(st->screen.store);
+    EXPECT_EQ(st->screen.store.count, 0);
+    EXPECT_EQ(st->screen.store.capacity, 0);
+    EXPECT_EQ(st->screen.store.rows, nullptr);
+    EXPECT_EQ(st->screen.store.top, -1);
 }
 
 TEST(RenderStore, OutOfMemoryKeepsTheStoreConsistent) {
@@ -311,7 +311,7 @@ TEST(RenderStore, OutOfMemoryKeepsTheStoreConsistent) {
         [&] { return kv_render_store_update(st, &lo, 0, 5, 4, 4, -1); },
         [&](long, long r) {
             EXPECT_EQ(r, -1);
-            const kv_render_store &s = st->store;
+            const kv_render_store &s = st->screen.store;
             EXPECT_EQ(s.count, 2); // count and cursor keep their old values
             EXPECT_EQ(s.cursor_row, 1);
             for (int i = 0; i < s.capacity; ++i)
@@ -319,9 +319,9 @@ TEST(RenderStore, OutOfMemoryKeepsTheStoreConsistent) {
         });
     // The run that got through stored every row.
     EXPECT_GT(made, 0);
-    EXPECT_EQ(st->store.capacity, 5);
-    EXPECT_EQ(st->store.count, 5);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(kv_render_store_row_equal(st->store, i, lo.rows[i])) << i;
+    EXPECT_EQ(st->screen.store.capacity, 5);
+    EXPECT_EQ(st->screen.store.count, 5);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(kv_render_store_row_equal(st->screen.store, i, lo.rows[i])) << i;
     kv_layout_free(&lo);
 }
 

@@ -17,7 +17,7 @@ int move(std::string_view text, size_t pos, int delta, size_t *out, int width = 
     RenderEditor e(width);
     e.set(text, pos);
     int r = kv_move_visual(e.ed, prompt, delta);
-    *out = e.st()->cursor;
+    *out = e.st()->line.cursor;
     return r;
 }
 

@@ -204,7 +204,7 @@ TEST(ClusterProperty, SetCursorLandsOnTheStartOfTheClusterHoldingThePosition) {
             EXPECT_EQ(kv_cursor(ed), want) << "position " << p << " round " << round;
             EXPECT_LE(kv_cursor(ed), p);
         }
-        EXPECT_EQ(std::string(ed->state->line, ed->state->line_len), s);
+        EXPECT_EQ(std::string(ed->state->line.text, ed->state->line.len), s);
     }
     kv_destroy(ed);
 }

@@ -250,7 +250,7 @@ TEST(SetCursor, LeavesTheLineUnchanged) {
     ASSERT_EQ(kv_set_buffer(e.ed, "a\xE4\xB8\x80" "b"), 0);
     EXPECT_EQ(e.set(2), 1u);
     EXPECT_STREQ(kv_buffer(e.ed), "a\xE4\xB8\x80" "b");
-    EXPECT_EQ(e.ed->state->line_len, 5u);
+    EXPECT_EQ(e.ed->state->line.len, 5u);
 }
 
 } // namespace

@@ -45,14 +45,14 @@ void kv_fill_slots(kv_editor *ed) noexcept {
 }
 
 void kv_store_config(kv_state *st, const kv_config &c) noexcept {
-    st->in_fd = c.in_fd < 0 ? 0 : c.in_fd;
-    st->out_fd = c.out_fd < 0 ? 1 : c.out_fd;
+    st->io.in_fd = c.in_fd < 0 ? 0 : c.in_fd;
+    st->io.out_fd = c.out_fd < 0 ? 1 : c.out_fd;
     // A fixed height alone asks for bounded mode too.
-    kv_render_set_geometry(st, c.column, c.row, c.width, c.height, c.bounded != 0 || c.height != 0);
-    st->max_line_len = c.max_line_len;
-    st->history_max_len = c.history_max_len;
-    st->history_index = -1;
-    st->store.top = -1;
+    kv_render_set_geometry(st->screen, c.column, c.row, c.width, c.height, c.bounded != 0 || c.height != 0);
+    st->line.max_len = c.max_line_len;
+    st->history.max_len = c.history_max_len;
+    st->history.walk = -1;
+    st->screen.store.top = -1;
 }
 
 } // namespace
@@ -88,7 +88,7 @@ kv_editor *kv_create_with_config_impl(const kv_config *config) noexcept {
         kv_destroy_method(ed);
         return nullptr;
     }
-    st->line[0] = '\0';
+    st->line.text[0] = '\0';
     return ed;
 }
 
@@ -100,13 +100,13 @@ void kv_destroy_method(kv_editor *ed) noexcept {
         return;
     }
     // The running call would go on using the released state: refuse.
-    if (st->readline_active) return;
+    if (st->flags.active) return;
     kv_terminal_restore(st);
     kv_history_free(st);
-    kv_render_store_reset(st);
+    kv_render_store_reset(st->screen.store);
     kv_edit_release(st);
-    kv_free(st->history_saved);
-    kv_free(st->line);
+    kv_free(st->history.saved);
+    kv_free(st->line.text);
     kv_free(st);
     kv_free(ed);
 }
@@ -116,45 +116,45 @@ void kv_free_string_method(kv_editor *, char *string) noexcept { kv_free(string)
 const char *kv_buffer_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return nullptr;
-    return st->line;
+    return st->line.text;
 }
 
 size_t kv_cursor_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    return st ? st->cursor : 0;
+    return st ? st->line.cursor : 0;
 }
 
 int kv_submit_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return kv_rc_invalid;
-    st->submit_requested = 1;
+    if (!st || !st->flags.active) return kv_rc_invalid;
+    st->flags.submit_requested = 1;
     return 0;
 }
 
 int kv_cancel_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || !st->readline_active) return kv_rc_invalid;
-    st->cancel_requested = 1;
+    if (!st || !st->flags.active) return kv_rc_invalid;
+    st->flags.cancel_requested = 1;
     return 0;
 }
 
 int kv_set_idle_callback_method(kv_editor *ed, kv_idle_callback cb, void *user) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_invalid;
-    st->idle_callback = cb;
-    st->idle_user_data = user;
+    st->keys.idle_callback = cb;
+    st->keys.idle_user_data = user;
     return 0;
 }
 
 int kv_last_readline_status_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    return st ? st->last_status : 0;
+    return st ? st->flags.last_status : 0;
 }
 
 const char *kv_last_error_method(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (!st || st->last_error[0] == '\0') return nullptr;
-    return st->last_error;
+    if (!st || st->error.text[0] == '\0') return nullptr;
+    return st->error.text;
 }
 
 } // extern "C"

@@ -6,6 +6,6 @@
 
 void kv_set_error(kv_state *st, const char *msg) noexcept {
     if (!st) return;
-    std::memset(st->last_error, 0, sizeof st->last_error);
-    if (msg) std::strncpy(st->last_error, msg, sizeof st->last_error - 1);
+    std::memset(st->error.text, 0, sizeof st->error.text);
+    if (msg) std::strncpy(st->error.text, msg, sizeof st->error.text - 1);
 }

@@ -11,13 +11,13 @@ bool kv_in_use(const kv_key_binding &b) { return b.callback != nullptr; }
 
 // The entry in use that holds key, or null.
 kv_key_binding *kv_find_binding(kv_state *st, int key) {
-    for (kv_key_binding &b : st->bindings)
+    for (kv_key_binding &b : st->keys.slots)
         if (kv_in_use(b) && b.key == key) return &b;
     return nullptr;
 }
 
 kv_key_binding *kv_free_binding(kv_state *st) {
-    for (kv_key_binding &b : st->bindings)
+    for (kv_key_binding &b : st->keys.slots)
         if (!kv_in_use(b)) return &b;
     return nullptr;
 }
@@ -37,11 +37,11 @@ bool kv_offer_key(kv_call *c, int key, int *action) {
 
 // A submit or cancel request made from a callback wins over its action.
 bool kv_honour_requests(kv_call *c) {
-    if (c->st->submit_requested) {
+    if (c->st->flags.submit_requested) {
         c->end = kv_end::submit;
         return true;
     }
-    if (c->st->cancel_requested) {
+    if (c->st->flags.cancel_requested) {
         c->end = kv_end::cancel;
         return true;
     }

@@ -32,7 +32,7 @@ constexpr const char *kv_default_prompt = "> ";
 
 // The buffer's text up to its first NUL byte, as a string for the caller.
 char *kv_copy_line(kv_state *st) noexcept {
-    char *copy = kv_strndup(st->line, strnlen(st->line, st->line_len));
+    char *copy = kv_strndup(st->line.text, strnlen(st->line.text, st->line.len));
     if (!copy) kv_set_error(st, kv_msg_copy);
     return copy;
 }
@@ -45,32 +45,32 @@ char *kv_copy_line(kv_state *st) noexcept {
 // the status, raise SIGINT) closes it first.
 void kv_call_close(kv_call *c) noexcept {
     kv_state *st = c->st;
-    st->active_prompt = nullptr;
-    st->readline_active = 0;
+    st->flags.prompt = nullptr;
+    st->flags.active = 0;
     if (c->paste_on) {
         c->paste_on = false;
-        st->paste_active = 0;
-        (void)kv_write_seq(st->out_fd, kv_paste_off);
+        st->flags.paste_active = 0;
+        (void)kv_write_seq(st->io.out_fd, kv_paste_off);
     }
     kv_terminal_restore(st);
 }
 
 // The line is done with: no walk, an empty buffer for the next call.
 void kv_call_drop_line(kv_call *c) noexcept {
-    kv_history_reset_walk(c->st);
+    kv_history_reset_walk(c->st->history);
     (void)kv_buf_set(c->ed, "");
 }
 
 void kv_call_reset(kv_call *c) noexcept {
     kv_state *st = c->st;
     kv_search_clear(&c->search);
-    kv_history_reset_walk(st);
-    st->paste_active = 0;
-    st->cancel_requested = 0;
-    st->readline_active = 1;
-    st->submit_requested = 0;
-    kv_render_store_reset(st);
-    st->active_prompt = c->prompt;
+    kv_history_reset_walk(st->history);
+    st->flags.paste_active = 0;
+    st->flags.cancel_requested = 0;
+    st->flags.active = 1;
+    st->flags.submit_requested = 0;
+    kv_render_store_reset(st->screen.store);
+    st->flags.prompt = c->prompt;
     c->back_len = 0;
     c->cooked_left = 0;
     c->end = kv_end::none;
@@ -103,19 +103,19 @@ bool kv_bytes_same(const kv_frame_memo::kv_bytes &m, const char *p, size_t n) no
 
 kv_frame_memo::kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
     kv_frame_memo::kv_scalars s {};
-    s.cursor = st->cursor;
-    s.column = st->column;
-    s.row = st->row;
-    s.width = st->width;
-    s.height = st->height;
-    s.bounded = st->bounded;
-    s.auto_width = st->auto_width;
-    s.auto_height = st->auto_height;
+    s.cursor = st->line.cursor;
+    s.column = st->screen.column;
+    s.row = st->screen.row;
+    s.width = st->screen.width;
+    s.height = st->screen.height;
+    s.bounded = st->screen.bounded;
+    s.auto_width = st->screen.auto_width;
+    s.auto_height = st->screen.auto_height;
     if (size) kv_terminal_size(st, &s.cols, &s.rows);
-    s.store_count = st->store.count;
-    s.store_top = st->store.top;
-    s.store_row = st->store.cursor_row;
-    s.store_col = st->store.cursor_col;
+    s.store_count = st->screen.store.count;
+    s.store_top = st->screen.store.top;
+    s.store_row = st->screen.store.cursor_row;
+    s.store_col = st->screen.store.cursor_col;
     return s;
 }
 
@@ -129,19 +129,19 @@ void kv_memo_begin(kv_frame_memo *m, const kv_state *st) noexcept {
 
 // After a successful drawing: the texts it showed.
 void kv_memo_commit(kv_frame_memo *m, const kv_state *st, const char *prompt) noexcept {
-    m->scalars.cols = st->store.term_cols;
-    m->scalars.rows = st->store.term_rows;
-    m->scalars.store_count = st->store.count;
-    m->scalars.store_top = st->store.top;
-    m->scalars.store_row = st->store.cursor_row;
-    m->scalars.store_col = st->store.cursor_col;
-    m->valid = kv_bytes_take(&m->line, st->line, st->line_len) &&
+    m->scalars.cols = st->screen.store.term_cols;
+    m->scalars.rows = st->screen.store.term_rows;
+    m->scalars.store_count = st->screen.store.count;
+    m->scalars.store_top = st->screen.store.top;
+    m->scalars.store_row = st->screen.store.cursor_row;
+    m->scalars.store_col = st->screen.store.cursor_col;
+    m->valid = kv_bytes_take(&m->line, st->line.text, st->line.len) &&
                kv_bytes_take(&m->prompt, prompt, std::strlen(prompt));
 }
 
 bool kv_memo_unchanged(const kv_frame_memo &m, const kv_state *st, const char *prompt) noexcept {
     return m.valid && kv_scalars_of(st) == m.scalars &&
-           kv_bytes_same(m.line, st->line, st->line_len) &&
+           kv_bytes_same(m.line, st->line.text, st->line.len) &&
            kv_bytes_same(m.prompt, prompt, std::strlen(prompt));
 }
 
@@ -157,13 +157,13 @@ bool kv_memo_unchanged(const kv_frame_memo &m, const kv_state *st, const char *p
 bool kv_call_check_mode(kv_call *c, bool *crnl = nullptr) noexcept {
     kv_state *st = c->st;
     struct termios seen {};
-    if (!st->raw_active || kv_sys.tcgetattr(st->in_fd, &seen) != 0) return false;
+    if (!st->term.raw_active || kv_sys.tcgetattr(st->io.in_fd, &seen) != 0) return false;
     if (kv_terminal_is_raw(seen, c->event_loop)) return false;
     if (kv_terminal_apply_raw(st, c->event_loop) != 0) return false; // tried again at the next tick
     if (crnl) *crnl = (seen.c_iflag & ICRNL) && !(seen.c_iflag & IGNCR);
     c->cooked_left = kv_cooked_pending(st, seen);
-    (void)kv_write_seq(st->out_fd, kv_paste_on);
-    if (!st->bounded) (void)kv_write_seq(st->out_fd, kv_seq_crlf);
+    (void)kv_write_seq(st->io.out_fd, kv_paste_on);
+    if (!st->screen.bounded) (void)kv_write_seq(st->io.out_fd, kv_seq_crlf);
     // A failed write here shows in the drawing that follows.
     (void)kv_render_reclaim_box(st);
     return true;
@@ -182,10 +182,10 @@ void kv_call_check_key(kv_call *c, unsigned char *byte) noexcept {
 
 void kv_call_idle(kv_call *c) noexcept {
     kv_state *st = c->st;
-    if (st->idle_callback) st->idle_callback(c->ed, st->idle_user_data);
-    if (st->submit_requested)
+    if (st->keys.idle_callback) st->keys.idle_callback(c->ed, st->keys.idle_user_data);
+    if (st->flags.submit_requested)
         c->end = kv_end::submit;
-    else if (st->cancel_requested)
+    else if (st->flags.cancel_requested)
         c->end = kv_end::cancel;
 }
 
@@ -256,10 +256,10 @@ char *kv_end_interrupt(kv_call *c, bool raise_signal) noexcept {
     kv_search_free(&c->search);
     // The walk stays for the next call to reset, but edits made to entries
     // belong to this call alone.
-    kv_history_forget_edits(st);
+    kv_history_forget_edits(st->history);
     (void)kv_render_clear_active(c->ed);
     kv_call_close(c);
-    st->last_status = KV_STATUS_INTERRUPTED;
+    st->flags.last_status = KV_STATUS_INTERRUPTED;
     // Raised last, with the terminal in its own mode again, so that the
     // application's handler runs on a sane terminal.
     if (raise_signal) raise(SIGINT);
@@ -287,7 +287,7 @@ int kv_finish_search(kv_call *c) noexcept {
 // drawing: nothing can be written to it any more.
 char *kv_end_finish(kv_call *c) noexcept {
     kv_state *st = c->st;
-    st->cursor = st->line_len;
+    st->line.cursor = st->line.len;
     bool ok = kv_finish_search(c) == 0;
     if (ok && !c->hung_up) {
         // The line stays on the screen as submitted, without a hint.
@@ -295,7 +295,7 @@ char *kv_end_finish(kv_call *c) noexcept {
         ok = kv_render_apply(c->ed, c->prompt) == 0 && kv_leave_line(st) == 0;
         kv_render_hints_off(st, false);
     }
-    if (ok) kv_render_store_reset(st);
+    if (ok) kv_render_store_reset(st->screen.store);
     kv_call_close(c);
     if (!ok) {
         kv_call_drop_line(c);
@@ -322,7 +322,7 @@ char *kv_terminal_readline(kv_editor *ed, const char *prompt) noexcept {
 // ---- the steps ----------------------------------------------------------------
 
 kv_pass kv_call_step_byte(kv_call *c, unsigned char byte) noexcept {
-    c->burst = c->st->paste_active != 0;
+    c->burst = c->st->flags.paste_active != 0;
     if (c->burst) {
         kv_paste_begin_byte(c, byte);
         return kv_pass::key;
@@ -342,7 +342,7 @@ kv_pass kv_call_step_byte(kv_call *c, unsigned char byte) noexcept {
 }
 
 bool kv_call_burst_goes_on(const kv_call *c) noexcept {
-    return c->burst && c->st->paste_active && c->pending == kv_pending::none;
+    return c->burst && c->st->flags.paste_active && c->pending == kv_pending::none;
 }
 
 kv_pass kv_call_tick(kv_call *c) noexcept {
@@ -364,7 +364,7 @@ void kv_call_redraw(kv_call *c, kv_pass pass) noexcept {
 // A call that could not begin: closed again, with the error status.
 int kv_call_not_begun(kv_call *c) noexcept {
     kv_call_close(c);
-    c->st->last_status = KV_STATUS_ERROR;
+    c->st->flags.last_status = KV_STATUS_ERROR;
     return kv_rc_failed;
 }
 
@@ -377,16 +377,16 @@ int kv_call_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
     c->prompt = prompt;
     c->paste_on = false;
     c->event_loop = event_loop;
-    bool entered_raw = !st->raw_active;
+    bool entered_raw = !st->term.raw_active;
     if (entered_raw && kv_terminal_enter_raw(st, event_loop) != 0) {
         return kv_call_not_begun(c);
     }
-    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->saved_termios) : c->cooked_prepped;
+    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->term.saved_termios) : c->cooked_prepped;
     c->cooked_prepped = 0;
     if (kv_buf_set(ed, "") != 0) {
         return kv_call_not_begun(c);
     }
-    if (kv_write_seq(st->out_fd, kv_paste_on) != 0) {
+    if (kv_write_seq(st->io.out_fd, kv_paste_on) != 0) {
         kv_set_error(st, kv_msg_paste);
         return kv_call_not_begun(c);
     }
@@ -401,7 +401,7 @@ int kv_call_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
 }
 
 char *kv_call_finish(kv_call *c, bool raise_signal) noexcept {
-    c->st->readline_active = 0;
+    c->st->flags.active = 0;
     c->pending = kv_pending::none;
     switch (c->end) {
     case kv_end::interrupt:
@@ -414,13 +414,13 @@ char *kv_call_finish(kv_call *c, bool raise_signal) noexcept {
 }
 
 char *kv_null_with(kv_state *st, int status) noexcept {
-    st->last_status = status;
+    st->flags.last_status = status;
     return nullptr;
 }
 
 char *kv_return_copy(kv_state *st) noexcept {
     char *copy = kv_copy_line(st);
-    st->last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
+    st->flags.last_status = copy ? KV_STATUS_LINE : KV_STATUS_ERROR;
     return copy;
 }
 
@@ -429,12 +429,12 @@ extern "C" char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept 
     if (!st) return nullptr;
     // A callback of the running call may not start another one on the same
     // editor: it would take over the terminal and state under the outer call.
-    if (st->readline_active) {
+    if (st->flags.active) {
         kv_set_error(st, kv_msg_active);
         return kv_null_with(st, KV_STATUS_ERROR);
     }
     if (!prompt) prompt = kv_default_prompt;
-    st->last_status = KV_STATUS_NONE;
-    if (!kv_sys.isatty(st->in_fd)) return kv_plain_readline(ed, st);
+    st->flags.last_status = KV_STATUS_NONE;
+    if (!kv_sys.isatty(st->io.in_fd)) return kv_plain_readline(ed, st);
     return kv_terminal_readline(ed, prompt);
 }

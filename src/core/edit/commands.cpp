@@ -21,19 +21,19 @@ bool kv_is_text_key(int key) { return key >= 32 && key <= 255 && key != 127; }
 
 // ---- normal editing ---------------------------------------------------------------
 
-void kv_cmd_home(kv_call *c, int) { c->st->cursor = 0; }
+void kv_cmd_home(kv_call *c, int) { c->st->line.cursor = 0; }
 
-void kv_cmd_end(kv_call *c, int) { c->st->cursor = c->st->line_len; }
+void kv_cmd_end(kv_call *c, int) { c->st->line.cursor = c->st->line.len; }
 
 void kv_cmd_left(kv_call *c, int) {
     kv_state *st = c->st;
-    if (st->cursor > 0) st->cursor -= kv_utf8_prev_cluster_len(st->line, st->cursor);
+    if (st->line.cursor > 0) st->line.cursor -= kv_utf8_prev_cluster_len(st->line.text, st->line.cursor);
 }
 
 void kv_cmd_right(kv_call *c, int) {
     kv_state *st = c->st;
-    if (st->cursor < st->line_len)
-        st->cursor += kv_utf8_cluster_len_width(st->line, st->line_len, st->cursor, nullptr);
+    if (st->line.cursor < st->line.len)
+        st->line.cursor += kv_utf8_cluster_len_width(st->line.text, st->line.len, st->line.cursor, nullptr);
 }
 
 void kv_cmd_interrupt(kv_call *c, int) { c->end = kv_end::interrupt; }
@@ -43,65 +43,65 @@ void kv_cmd_submit(kv_call *c, int) { c->end = kv_end::submit; }
 // Deletes the cluster at the cursor; false when the cursor is at the end.
 bool kv_delete_forward(kv_call *c) {
     kv_state *st = c->st;
-    if (st->cursor >= st->line_len) return false;
-    size_t n = kv_utf8_cluster_len_width(st->line, st->line_len, st->cursor, nullptr);
-    kv_buf_delete(c->ed, st->cursor, n);
+    if (st->line.cursor >= st->line.len) return false;
+    size_t n = kv_utf8_cluster_len_width(st->line.text, st->line.len, st->line.cursor, nullptr);
+    kv_buf_delete(c->ed, st->line.cursor, n);
     return true;
 }
 
 void kv_cmd_ctrl_d(kv_call *c, int) {
-    if (!kv_delete_forward(c) && c->st->line_len == 0) c->end = kv_end::eof;
+    if (!kv_delete_forward(c) && c->st->line.len == 0) c->end = kv_end::eof;
 }
 
 void kv_cmd_delete(kv_call *c, int) { kv_delete_forward(c); }
 
 void kv_cmd_backspace(kv_call *c, int) {
     kv_state *st = c->st;
-    if (st->cursor == 0) return;
-    size_t n = kv_utf8_prev_cluster_len(st->line, st->cursor);
-    kv_buf_delete(c->ed, st->cursor - n, n);
-    st->cursor -= n;
+    if (st->line.cursor == 0) return;
+    size_t n = kv_utf8_prev_cluster_len(st->line.text, st->line.cursor);
+    kv_buf_delete(c->ed, st->line.cursor - n, n);
+    st->line.cursor -= n;
 }
 
 // Inserts bytes at the cursor; a full buffer refuses them and nothing moves.
 void kv_insert_at_cursor(kv_call *c, const char *bytes, size_t n) {
     kv_state *st = c->st;
-    if (kv_buf_insert(c->ed, st->cursor, bytes, n) == 0) st->cursor += n;
+    if (kv_buf_insert(c->ed, st->line.cursor, bytes, n) == 0) st->line.cursor += n;
 }
 
 void kv_cmd_line_feed(kv_call *c, int) { kv_insert_at_cursor(c, "\n", 1); }
 
 void kv_cmd_kill_to_end(kv_call *c, int) {
     kv_state *st = c->st;
-    kv_buf_delete(c->ed, st->cursor, st->line_len - st->cursor);
+    kv_buf_delete(c->ed, st->line.cursor, st->line.len - st->line.cursor);
 }
 
 void kv_cmd_kill_to_start(kv_call *c, int) {
     kv_state *st = c->st;
-    kv_buf_delete(c->ed, 0, st->cursor);
-    st->cursor = 0;
+    kv_buf_delete(c->ed, 0, st->line.cursor);
+    st->line.cursor = 0;
 }
 
 void kv_cmd_kill_word(kv_call *c, int) {
     kv_state *st = c->st;
-    if (st->cursor == 0) return;
-    size_t s = kv_word_backward(st->line, st->cursor);
-    kv_buf_delete(c->ed, s, st->cursor - s);
-    st->cursor = s;
+    if (st->line.cursor == 0) return;
+    size_t s = kv_word_backward(st->line.text, st->line.cursor);
+    kv_buf_delete(c->ed, s, st->line.cursor - s);
+    st->line.cursor = s;
 }
 
 void kv_cmd_word_backward(kv_call *c, int) {
     kv_state *st = c->st;
-    st->cursor = kv_word_backward(st->line, st->cursor);
+    st->line.cursor = kv_word_backward(st->line.text, st->line.cursor);
 }
 
 void kv_cmd_word_forward(kv_call *c, int) {
     kv_state *st = c->st;
-    const char *text = st->line;
-    size_t i = st->cursor;
-    while (i < st->line_len && !kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
-    while (i < st->line_len && kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
-    st->cursor = i;
+    const char *text = st->line.text;
+    size_t i = st->line.cursor;
+    while (i < st->line.len && !kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < st->line.len && kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
+    st->line.cursor = i;
 }
 
 // Up walks up the rows of the line, and from the end of a one-row line into
@@ -111,8 +111,8 @@ void kv_cmd_word_forward(kv_call *c, int) {
 void kv_cmd_up(kv_call *c, int) {
     if (kv_move_visual(c->ed, c->prompt, -1)) return;
     kv_state *st = c->st;
-    bool older = st->cursor == st->line_len;
-    if (!older && st->history_index != -1) {
+    bool older = st->line.cursor == st->line.len;
+    if (!older && st->history.walk != -1) {
         int32_t row = 0;
         older = kv_render_rows(c->ed, c->prompt, &row) > 1 && row == 0;
     }
@@ -121,15 +121,15 @@ void kv_cmd_up(kv_call *c, int) {
 
 void kv_cmd_down(kv_call *c, int) {
     if (kv_move_visual(c->ed, c->prompt, +1)) return;
-    if (c->st->history_index != -1) kv_history_nav(c->ed, +1);
+    if (c->st->history.walk != -1) kv_history_nav(c->ed, +1);
 }
 
-void kv_cmd_paste_start(kv_call *c, int) { c->st->paste_active = 1; }
+void kv_cmd_paste_start(kv_call *c, int) { c->st->flags.paste_active = 1; }
 
 void kv_cmd_search_start(kv_call *c, int) {
     // A masked line shows nothing typed, but the search's prompt would show
     // its query: no search while the mask is on.
-    if (c->st->extras.mask) return;
+    if (c->st->screen.extras.mask) return;
     if (kv_search_start(c->ed, &c->search) != 0) kv_call_fail(c, kv_msg_search_start);
 }
 

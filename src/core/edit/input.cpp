@@ -32,7 +32,7 @@ size_t kv_cooked_pending(const kv_state *st, const struct termios &seen) noexcep
     const tcflag_t iflag = seen.c_iflag;
     if (!(iflag & ICRNL) || (iflag & IGNCR)) return 0;
     int n = 0;
-    if (kv_sys.pending(st->in_fd, &n) != 0 || n < 0) return 0;
+    if (kv_sys.pending(st->io.in_fd, &n) != 0 || n < 0) return 0;
     return static_cast<size_t>(n);
 }
 
@@ -46,12 +46,12 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
     // shell) hands out nothing before a whole line is typed, or waits for a
     // byte without end, and a read would block until then instead of letting
     // the tick notice.
-    struct pollfd p {c->st->in_fd, POLLIN, 0};
+    struct pollfd p {c->st->io.in_fd, POLLIN, 0};
     int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
-    if (ready == 0) return kv_write_only(c->st->in_fd) ? kv_input::failed : kv_input::none;
+    if (ready == 0) return kv_write_only(c->st->io.in_fd) ? kv_input::failed : kv_input::none;
     if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;
     errno = 0;
-    ssize_t n = kv_sys.read(c->st->in_fd, byte, 1);
+    ssize_t n = kv_sys.read(c->st->io.in_fd, byte, 1);
     if (n > 0) {
         kv_call_uncook(c, byte);
         return kv_input::byte;
@@ -69,7 +69,7 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
 // poll tells the two apart.
 bool kv_terminal_gone(const kv_state *st) noexcept {
     short revents = 0;
-    return kv_wait_readable(st->in_fd, 0, &revents) > 0 &&
+    return kv_wait_readable(st->io.in_fd, 0, &revents) > 0 &&
            (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
@@ -84,7 +84,7 @@ long kv_call_wait_byte(kv_call *c, unsigned char *byte) noexcept {
         *byte = c->back[--c->back_len];
         return 1;
     }
-    long r = kv_read_escape_byte(c->st->in_fd, byte);
+    long r = kv_read_escape_byte(c->st->io.in_fd, byte);
     if (r > 0) kv_call_uncook(c, byte);
     return r;
 }
@@ -107,6 +107,6 @@ void kv_call_fail(kv_call *c, const char *msg) noexcept {
 
 int kv_call_input_pending(kv_call *c) noexcept {
     if (c->back_len > 0) return 1;
-    struct pollfd p = {c->st->in_fd, POLLIN, 0};
+    struct pollfd p = {c->st->io.in_fd, POLLIN, 0};
     return kv_sys.poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }

@@ -38,7 +38,7 @@ int kv_saturating_digit(int n, unsigned char digit) {
 
 using kv_esc_step = kv_esc_state (*)(kv_call *, unsigned char);
 
-kv_esc_state kv_finish(kv_call *c, int key) {
+kv_esc_state kv_key_decoded(kv_call *c, int key) {
     c->esc.key = key;
     return kv_esc_state::done;
 }
@@ -46,7 +46,7 @@ kv_esc_state kv_finish(kv_call *c, int key) {
 // A byte that cannot belong to the sequence ends it and is read again as input.
 kv_esc_state kv_give_back(kv_call *c, unsigned char b) {
     kv_call_unread(c, b);
-    return kv_finish(c, KV_KEY_UNRECOGNISED);
+    return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
 }
 
 // Code of ESC [ n ~.
@@ -83,12 +83,12 @@ int kv_letter_key(unsigned char b) {
 
 // The byte right after ESC.
 kv_esc_state kv_esc_start(kv_call *c, unsigned char b) {
-    if (b == 'b') return kv_finish(c, KV_KEY_ALT_B);
-    if (b == 'f') return kv_finish(c, KV_KEY_ALT_F);
+    if (b == 'b') return kv_key_decoded(c, KV_KEY_ALT_B);
+    if (b == 'f') return kv_key_decoded(c, KV_KEY_ALT_F);
     if (b == '[' || b == 'O') return kv_esc_state::intro;
     if (b == ']') return kv_esc_state::string;
     if (b == 'P') return kv_esc_state::alt_p;
-    if (kv_is_letter(b)) return kv_finish(c, KV_KEY_ALT + b);
+    if (kv_is_letter(b)) return kv_key_decoded(c, KV_KEY_ALT + b);
     // A second ESC starts a key of its own (ESC ESC [ A: unknown, then Up).
     if (b == kv_esc) return kv_give_back(c, b);
     if (b >= 0xC0 && b <= 0xF7) {
@@ -97,7 +97,7 @@ kv_esc_state kv_esc_start(kv_call *c, unsigned char b) {
         c->esc.m = 1;
         if (c->esc.m < c->esc.n) return kv_esc_state::swallow;
     }
-    return kv_finish(c, KV_KEY_UNRECOGNISED);
+    return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
 }
 
 // The continuation bytes of a character typed with Alt; a byte that cannot
@@ -105,20 +105,20 @@ kv_esc_state kv_esc_start(kv_call *c, unsigned char b) {
 kv_esc_state kv_esc_swallow(kv_call *c, unsigned char b) {
     if ((b & 0xC0) != 0x80) return kv_give_back(c, b);
     if (++c->esc.m < c->esc.n) return kv_esc_state::swallow;
-    return kv_finish(c, KV_KEY_UNRECOGNISED);
+    return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
 }
 
 // Any byte of a control sequence that the table does not know: parameters and
 // intermediates are consumed up to the final byte.
 kv_esc_state kv_esc_unknown(kv_call *c, unsigned char b) {
     if (kv_is_seq_middle(b)) return kv_esc_state::skip;
-    if (kv_is_seq_final(b)) return kv_finish(c, KV_KEY_UNRECOGNISED);
+    if (kv_is_seq_final(b)) return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
     return kv_give_back(c, b);
 }
 
 // After ESC [ or ESC O.
 kv_esc_state kv_esc_intro(kv_call *c, unsigned char b) {
-    if (b >= 'A' && b <= 'Z') return kv_finish(c, kv_letter_key(b));
+    if (b >= 'A' && b <= 'Z') return kv_key_decoded(c, kv_letter_key(b));
     // The Linux console sends F1..F5 as ESC [ [ A..E.
     if (b == '[') return kv_esc_state::console_fkey;
     if (kv_is_digit(b)) {
@@ -134,7 +134,7 @@ kv_esc_state kv_esc_number(kv_call *c, unsigned char b) {
         c->esc.n = kv_saturating_digit(c->esc.n, b);
         return kv_esc_state::number;
     }
-    if (b == '~') return kv_finish(c, kv_tilde_key(c->esc.n));
+    if (b == '~') return kv_key_decoded(c, kv_tilde_key(c->esc.n));
     if (b == ';') return kv_esc_state::modifier;
     return kv_esc_unknown(c, b);
 }
@@ -146,8 +146,8 @@ kv_esc_state kv_esc_modifier(kv_call *c, unsigned char b) {
         return kv_esc_state::modifier;
     }
     // The modifier of a ~ key is dropped: ESC [ 3 ; 5 ~ is Delete.
-    if (b == '~') return kv_finish(c, kv_tilde_key(c->esc.n));
-    if (b == 'u') return kv_finish(c, c->esc.n == 13 && c->esc.m == 5 ? KV_KEY_CTRL_ENTER : KV_KEY_UNRECOGNISED);
+    if (b == '~') return kv_key_decoded(c, kv_tilde_key(c->esc.n));
+    if (b == 'u') return kv_key_decoded(c, c->esc.n == 13 && c->esc.m == 5 ? KV_KEY_CTRL_ENTER : KV_KEY_UNRECOGNISED);
     return kv_esc_unknown(c, b);
 }
 
@@ -155,16 +155,16 @@ kv_esc_state kv_esc_skip(kv_call *c, unsigned char b) { return kv_esc_unknown(c,
 
 // The letter after ESC [ [ ends the sequence.
 kv_esc_state kv_esc_console_fkey(kv_call *c, unsigned char b) {
-    if (b >= 0x20 && b < 0x7F) return kv_finish(c, KV_KEY_UNRECOGNISED);
+    if (b >= 0x20 && b < 0x7F) return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
     return kv_give_back(c, b);
 }
 
 // Inside an OSC or DCS string, which ends with BEL or ESC backslash.
 kv_esc_state kv_esc_string(kv_call *c, unsigned char b) {
-    if (b == kv_bel) return kv_finish(c, KV_KEY_UNRECOGNISED);
+    if (b == kv_bel) return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
     if (b == kv_esc) return kv_esc_state::string_esc;
     if (b < 0x20) return kv_give_back(c, b);
-    if (++c->esc.string_len >= kv_escape_string_limit) return kv_finish(c, KV_KEY_UNRECOGNISED);
+    if (++c->esc.string_len >= kv_escape_string_limit) return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
     return kv_esc_state::string;
 }
 
@@ -175,7 +175,7 @@ kv_esc_state kv_esc_alt_p(kv_call *c, unsigned char b) { return kv_esc_string(c,
 // An ESC inside a string: with a backslash it ends the string; otherwise it
 // starts a new key, and both bytes are read again.
 kv_esc_state kv_esc_string_esc(kv_call *c, unsigned char b) {
-    if (b == '\\') return kv_finish(c, KV_KEY_UNRECOGNISED);
+    if (b == '\\') return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
     kv_call_unread(c, b);
     return kv_give_back(c, kv_esc);
 }
@@ -202,7 +202,7 @@ void kv_paste_to_query(kv_call *c, const unsigned char *bytes, size_t n) {
     }
     if (n == 0) return;
     kv_search *s = &c->search;
-    if (s->query_len + n > c->st->max_line_len) return;
+    if (s->query_len + n > c->st->line.max_len) return;
     if (kv_search_extend(c->ed, s, reinterpret_cast<const char *>(bytes), n) != 0)
         kv_call_fail(c, kv_msg_search_update);
 }
@@ -214,12 +214,12 @@ void kv_paste_insert(kv_call *c, const unsigned char *bytes, size_t n) {
         return;
     }
     kv_state *st = c->st;
-    if (st->max_line_len - st->line_len < n) return;
-    if (kv_buf_insert(c->ed, st->cursor, reinterpret_cast<const char *>(bytes), n) != 0) {
+    if (st->line.max_len - st->line.len < n) return;
+    if (kv_buf_insert(c->ed, st->line.cursor, reinterpret_cast<const char *>(bytes), n) != 0) {
         kv_call_fail(c, nullptr);
         return;
     }
-    st->cursor += n;
+    st->line.cursor += n;
 }
 
 // An ESC inside a paste: either the paste end, or text.  The byte that breaks
@@ -235,7 +235,7 @@ void kv_paste_end_feed(kv_call *c, unsigned char b) {
     c->chunk[c->chunk_len++] = b;
     if (c->chunk_len < kv_paste_end_len) return;
     c->pending = kv_pending::none;
-    c->st->paste_active = 0;
+    c->st->flags.paste_active = 0;
 }
 
 // Takes one byte of the key in progress and every further byte that is
@@ -284,8 +284,8 @@ void kv_utf8_deliver(kv_call *c) noexcept {
     const char *bytes = reinterpret_cast<const char *>(c->chunk);
     switch (c->use) {
     case kv_utf8_use::text:
-        if (kv_buf_insert(c->ed, c->st->cursor, bytes, c->chunk_len) == 0)
-            c->st->cursor += c->chunk_len;
+        if (kv_buf_insert(c->ed, c->st->line.cursor, bytes, c->chunk_len) == 0)
+            c->st->line.cursor += c->chunk_len;
         return;
     case kv_utf8_use::query:
         if (kv_search_extend(c->ed, &c->search, bytes, c->chunk_len) != 0)
@@ -390,7 +390,7 @@ void kv_edit_paste_byte(kv_call *c, unsigned char byte) noexcept {
     kv_paste_one(c, byte);
     // Bytes of the paste that are already waiting are taken at once, so the
     // loop redraws once per burst instead of once per byte.
-    while (c->end == kv_end::none && c->st->paste_active && kv_call_input_pending(c)) {
+    while (c->end == kv_end::none && c->st->flags.paste_active && kv_call_input_pending(c)) {
         unsigned char b;
         if (kv_call_wait_byte(c, &b) <= 0) break;
         kv_paste_one(c, b);

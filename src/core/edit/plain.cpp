@@ -20,17 +20,17 @@ enum class kv_plain_input { byte, end, failed };
 // The next input byte.  A descriptor left non-blocking is waited on instead
 // of failing with EAGAIN.
 kv_plain_input kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
-    if (st->pending_byte_set) {
-        st->pending_byte_set = 0;
-        *byte = st->pending_byte;
+    if (st->flags.pending_byte_set) {
+        st->flags.pending_byte_set = 0;
+        *byte = st->flags.pending_byte;
         return kv_plain_input::byte;
     }
     for (;;) {
-        ssize_t n = kv_read_retrying(st->in_fd, byte, 1);
+        ssize_t n = kv_read_retrying(st->io.in_fd, byte, 1);
         if (n > 0) return kv_plain_input::byte;
         if (n == 0) return kv_plain_input::end;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return kv_plain_input::failed;
-        if (kv_wait_readable(st->in_fd, -1, nullptr) < 0) return kv_plain_input::failed;
+        if (kv_wait_readable(st->io.in_fd, -1, nullptr) < 0) return kv_plain_input::failed;
     }
 }
 
@@ -40,34 +40,34 @@ kv_plain_input kv_plain_next(kv_state *st, unsigned char *byte) noexcept {
 void kv_plain_after_cr(kv_state *st) noexcept {
     short revents = 0;
     unsigned char next = 0;
-    if (kv_wait_readable(st->in_fd, 0, &revents) > 0 && (revents & POLLIN) &&
-        kv_sys.read(st->in_fd, &next, 1) == 1) {
+    if (kv_wait_readable(st->io.in_fd, 0, &revents) > 0 && (revents & POLLIN) &&
+        kv_sys.read(st->io.in_fd, &next, 1) == 1) {
         if (next != '\n') {
-            st->pending_byte = next;
-            st->pending_byte_set = 1;
+            st->flags.pending_byte = next;
+            st->flags.pending_byte_set = 1;
         }
         return;
     }
-    st->plain_last_cr = 1;
+    st->flags.plain_last_cr = 1;
 }
 
 // Appends a byte; 0, or -1 when the call must fail.  A byte beyond the
 // maximum line length is dropped (the line is cut there).
 int kv_plain_append(kv_editor *ed, kv_state *st, unsigned char byte) noexcept {
     char c = static_cast<char>(byte);
-    if (kv_buf_insert(ed, st->line_len, &c, 1) == 0) {
-        st->cursor = st->line_len;
+    if (kv_buf_insert(ed, st->line.len, &c, 1) == 0) {
+        st->line.cursor = st->line.len;
         return 0;
     }
-    return st->line_len >= st->max_line_len ? 0 : kv_rc_failed;
+    return st->line.len >= st->line.max_len ? 0 : kv_rc_failed;
 }
 
 } // namespace
 
 char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
     if (kv_buf_set(ed, "") != 0) return kv_null_with(st, KV_STATUS_ERROR);
-    bool drop_lf = st->plain_last_cr != 0;
-    st->plain_last_cr = 0;
+    bool drop_lf = st->flags.plain_last_cr != 0;
+    st->flags.plain_last_cr = 0;
     bool taken = false;
     for (;;) {
         unsigned char byte = 0;
@@ -77,7 +77,7 @@ char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
             return kv_null_with(st, KV_STATUS_ERROR);
         }
         if (r == kv_plain_input::end) {
-            if (taken || st->line_len > 0) return kv_return_copy(st);
+            if (taken || st->line.len > 0) return kv_return_copy(st);
             return kv_null_with(st, KV_STATUS_EOF);
         }
         if (std::exchange(drop_lf, false) && byte == '\n') continue;
@@ -87,7 +87,7 @@ char *kv_plain_readline(kv_editor *ed, kv_state *st) noexcept {
             return kv_return_copy(st);
         }
         if (byte == '\n') return kv_return_copy(st);
-        if (byte == kv_ctrl('d') && st->line_len == 0) return kv_null_with(st, KV_STATUS_EOF);
+        if (byte == kv_ctrl('d') && st->line.len == 0) return kv_null_with(st, KV_STATUS_EOF);
         if (kv_plain_append(ed, st, byte) != 0) return kv_null_with(st, KV_STATUS_ERROR);
     }
 }

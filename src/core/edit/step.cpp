@@ -17,7 +17,7 @@ namespace {
 
 kv_call *kv_running_call(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    return st && st->call && st->readline_active ? st->call : nullptr;
+    return st && st->call && st->flags.active ? st->call : nullptr;
 }
 
 kv_step_result kv_step_state(const kv_call *c) noexcept {
@@ -61,12 +61,12 @@ struct kv_waiting {
         }
         if (dry) return false;
         short revents = 0;
-        if (kv_wait_readable(c->st->in_fd, 0, &revents) <= 0) return false;
+        if (kv_wait_readable(c->st->io.in_fd, 0, &revents) <= 0) return false;
         if (!(revents & POLLIN)) {
             dry = true; // hung up or closed, with nothing left to read
             return false;
         }
-        ssize_t n = kv_read_retrying(c->st->in_fd, b, 1);
+        ssize_t n = kv_read_retrying(c->st->io.in_fd, b, 1);
         if (n != 1) {
             dry = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
             return false;
@@ -122,12 +122,12 @@ void kv_edit_release(kv_state *st) noexcept {
 int kv_step_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_invalid;
-    if (st->readline_active) {
+    if (st->flags.active) {
         kv_set_error(st, kv_msg_active);
-        st->last_status = KV_STATUS_ERROR;
+        st->flags.last_status = KV_STATUS_ERROR;
         return kv_rc_failed;
     }
-    st->last_status = KV_STATUS_NONE;
+    st->flags.last_status = KV_STATUS_NONE;
     return kv_call_begin(ed, prompt ? prompt : "> ", event_loop);
 }
 
@@ -191,17 +191,17 @@ char *kv_step_finish(kv_editor *ed, bool raise_signal) noexcept {
 int kv_step_prep_terminal(kv_editor *ed, bool event_loop) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_invalid;
-    if (st->raw_active) return 0;
+    if (st->term.raw_active) return 0;
     if (kv_terminal_enter_raw(st, event_loop) != 0) return kv_rc_failed;
     // What was typed ahead came in the terminal's own mode: the call that
     // begins next reads it so (a line feed there was an Enter).
-    st->call->cooked_prepped = kv_cooked_pending(st, st->saved_termios);
+    st->call->cooked_prepped = kv_cooked_pending(st, st->term.saved_termios);
     return 0;
 }
 
 void kv_step_deprep_terminal(kv_editor *ed) noexcept {
     kv_state *st = kv_state_of(ed);
-    if (st && !st->readline_active) kv_terminal_restore(st);
+    if (st && !st->flags.active) kv_terminal_restore(st);
 }
 
 void kv_step_write_around(kv_editor *ed, void (*write)(void *), void *user) noexcept {
@@ -209,7 +209,7 @@ void kv_step_write_around(kv_editor *ed, void (*write)(void *), void *user) noex
     if (c) (void)kv_render_clear_active(ed);
     write(user);
     if (!c) return;
-    kv_render_store_reset(c->st);
+    kv_render_store_reset(c->st->screen.store);
     c->memo.valid = false;
     kv_call_redraw(c, kv_pass::key);
 }

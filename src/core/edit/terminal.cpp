@@ -59,18 +59,18 @@ struct termios kv_raw_attributes(const struct termios &saved, bool event_loop) n
 }
 
 int kv_terminal_enter_raw(kv_state *st, bool event_loop) noexcept {
-    if (!kv_sys.isatty(st->in_fd)) {
+    if (!kv_sys.isatty(st->io.in_fd)) {
         kv_set_error(st, kv_msg_not_tty);
         errno = ENOTTY;
         return kv_rc_failed;
     }
-    if (kv_sys.tcgetattr(st->in_fd, &st->saved_termios) != 0) {
+    if (kv_sys.tcgetattr(st->io.in_fd, &st->term.saved_termios) != 0) {
         return kv_fail_with(st, kv_result::failed, kv_msg_getattr);
     }
-    if (kv_set_attributes(st->in_fd, kv_raw_attributes(st->saved_termios, event_loop)) != 0) {
+    if (kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios, event_loop)) != 0) {
         return kv_fail_with(st, kv_result::failed, kv_msg_raw);
     }
-    st->raw_active = 1;
+    st->term.raw_active = 1;
     return 0;
 }
 
@@ -82,13 +82,13 @@ bool kv_terminal_is_raw(const struct termios &t, bool event_loop) noexcept {
 }
 
 int kv_terminal_apply_raw(kv_state *st, bool event_loop) noexcept {
-    return kv_set_attributes(st->in_fd, kv_raw_attributes(st->saved_termios, event_loop));
+    return kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios, event_loop));
 }
 
 void kv_terminal_restore(kv_state *st) noexcept {
-    if (!st->raw_active) return;
-    (void)kv_set_attributes(st->in_fd, st->saved_termios);
-    st->raw_active = 0;
+    if (!st->term.raw_active) return;
+    (void)kv_set_attributes(st->io.in_fd, st->term.saved_termios);
+    st->term.raw_active = 0;
 }
 
 int kv_wait_readable(int fd, int timeout_ms, short *revents) noexcept {

@@ -119,8 +119,8 @@ struct kv_out {
 // -4.
 int kv_write_entries(const kv_state *st, int fd) noexcept {
     kv_out out(fd);
-    for (int i = 0; i < st->history_count && !out.failed; ++i) {
-        for (const char *p = kv_history_entry(st, i); *p; ++p) {
+    for (int i = 0; i < st->history.count && !out.failed; ++i) {
+        for (const char *p = kv_history_entry(st->history, i); *p; ++p) {
             if (*p == '\n') {
                 out.put('\\');
                 out.put('n');
@@ -162,10 +162,10 @@ int kv_open_nonblocking_write(const char *path, int flags, mode_t mode) noexcept
 
 // Closes fd and reports the first failure of a save that wrote into it
 // (written: the result of the writing).
-int kv_finish(kv_state *st, int fd, int written) noexcept {
+int kv_close_saved(kv_state *st, int fd, int written) noexcept {
     if (written != 0) {
         kv_sys.close(fd);
-        return kv_fail(st, kv_msg_write);
+        return kv_fail(st, kv_msg_history_write);
     }
     if (kv_sys.close(fd) != 0) return kv_fail(st, kv_msg_close);
     return 0;
@@ -175,7 +175,7 @@ int kv_finish(kv_state *st, int fd, int written) noexcept {
 int kv_save_direct(kv_state *st, const char *target, const kv_entries_source *src) noexcept {
     int fd = kv_open_nonblocking_write(target, 0, 0);
     if (fd < 0) return kv_fail(st, kv_msg_open_write);
-    return kv_finish(st, fd, kv_put_entries(st, src, fd));
+    return kv_close_saved(st, fd, kv_put_entries(st, src, fd));
 }
 
 // Rewrites the target in place.  The mode is narrowed before anything is
@@ -189,7 +189,7 @@ int kv_save_in_place(kv_state *st, const char *target, const kv_entries_source *
     }
     const int written =
         kv_sys.ftruncate(fd, 0) == 0 ? kv_put_entries(st, src, fd) : kv_rc_io_error;
-    return kv_finish(st, fd, written);
+    return kv_close_saved(st, fd, written);
 }
 
 constexpr int kv_temp_failed = -1;   // no new file (out of memory, disk full...)
@@ -239,7 +239,7 @@ int kv_fill_temp(kv_state *st, int fd, const struct stat *old,
     int written = kv_put_entries(st, src, fd);
     // A file system that cannot sync (EINVAL) still has the data written.
     if (written == 0 && kv_sys.fsync(fd) != 0 && errno != EINVAL) written = kv_rc_io_error;
-    return kv_finish(st, fd, written);
+    return kv_close_saved(st, fd, written);
 }
 
 // Writes the list into a new file and renames it over target; on failure
@@ -252,7 +252,7 @@ int kv_save_replacing(kv_state *st, const char *target, const struct stat *old,
     if (fd == kv_temp_refused) return kv_save_in_place(st, target, src);
     if (fd < 0) return kv_fail(st, kv_msg_open_write);
     int rc = kv_fill_temp(st, fd, old, src);
-    if (rc == 0 && kv_sys.rename(temp.p, target) != 0) rc = kv_fail(st, kv_msg_write);
+    if (rc == 0 && kv_sys.rename(temp.p, target) != 0) rc = kv_fail(st, kv_msg_history_write);
     if (rc != 0) kv_sys.unlink(temp.p);
     return rc;
 }
@@ -373,7 +373,7 @@ enum class kv_load_end { done, oom, add_failed };
 // Reads every entry of the file and adds it.  *skipped tells whether an
 // over-long entry was passed over.
 kv_load_end kv_load_entries(kv_editor *ed, kv_state *st, kv_in &in, bool *skipped) noexcept {
-    kv_entry_buf e(st->max_line_len);
+    kv_entry_buf e(st->line.max_len);
     if (!e.grow_to(1)) return kv_load_end::oom;
     bool any = false;
     for (;;) {

@@ -29,9 +29,9 @@ int kv_history_save_from(kv_state *st, const char *path, const kv_entries_source
 void kv_history_nav(kv_editor *ed, int delta) noexcept;
 // Ends any walk: releases the saved line and the edits made to entries
 // during it, and sets the index to -1.
-void kv_history_reset_walk(kv_state *st) noexcept;
+void kv_history_reset_walk(kv_history_list &h) noexcept;
 // Releases the edits made to entries during the walk alone.
-void kv_history_forget_edits(kv_state *st) noexcept;
+void kv_history_forget_edits(kv_history_list &h) noexcept;
 // Releases every entry and the array (editor destruction).
 void kv_history_free(kv_state *st) noexcept;
 

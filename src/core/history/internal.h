@@ -5,7 +5,7 @@
 #include "history/history.h"
 
 // Logical entry i (0 = oldest) of the list; i must be below the count.
-const char *kv_history_entry(const kv_state *st, int i) noexcept;
+const char *kv_history_entry(const kv_history_list &h, int i) noexcept;
 
 // The search step: finds the match (advance: next older one), puts it or the
 // saved line into the buffer, composes the display text.  0 or -1.

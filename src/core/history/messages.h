@@ -12,7 +12,7 @@ constexpr const char *kv_msg_oom_walk = "out of memory while saving the typed li
 // The history file.
 constexpr const char *kv_msg_open_write = "failed to open history file for writing";
 constexpr const char *kv_msg_chmod = "failed to set history file permissions";
-constexpr const char *kv_msg_write = "failed to write history file";
+constexpr const char *kv_msg_history_write = "failed to write history file";
 constexpr const char *kv_msg_close = "failed to close history file";
 constexpr const char *kv_msg_open_read = "failed to open history file for reading";
 constexpr const char *kv_msg_oom_load = "out of memory while loading history";

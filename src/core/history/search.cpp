@@ -26,7 +26,7 @@ std::string_view kv_query_view(const kv_search *s) noexcept {
 
 bool kv_entry_matches(const kv_state *st, int i, std::string_view query) noexcept {
     return query.empty() ||
-           std::string_view(kv_history_entry(st, i)).find(query) != std::string_view::npos;
+           std::string_view(kv_history_entry(st->history, i)).find(query) != std::string_view::npos;
 }
 
 constexpr int kv_no_match = -1;
@@ -43,7 +43,7 @@ int kv_find_down(const kv_state *st, int from, int to, std::string_view query) n
 // The next older match after m, wrapping round to the newest; m itself when
 // it is the only one left.  -1 when nothing matches.
 int kv_find_older(const kv_state *st, int m, std::string_view query) noexcept {
-    int c = st->history_count;
+    int c = st->history.count;
     int start = m - 1 < c ? m - 1 : c - 1;
     int i = kv_find_down(st, start, 0, query);
     if (i < 0) i = kv_find_down(st, c - 1, m + 1, query);
@@ -98,16 +98,16 @@ int kv_history_search_refresh(kv_editor *ed, kv_search *s, int advance) noexcept
     if (!st || !s || !s->active) return kv_rc_failed;
     std::string_view query = kv_query_view(s);
     int i = -1;
-    if (st->history_count > 0) {
+    if (st->history.count > 0) {
         if (advance && s->found == 1 && s->match >= 0)
             i = kv_find_older(st, s->match, query);
         else
-            i = kv_find_down(st, st->history_count - 1, 0, query);
+            i = kv_find_down(st, st->history.count - 1, 0, query);
     }
     s->match = i;
     s->found = i >= 0;
     // A failed search shows the line from before the search.
-    const char *line = i >= 0 ? kv_history_entry(st, i) : s->saved;
+    const char *line = i >= 0 ? kv_history_entry(st->history, i) : s->saved;
     if (kv_buf_set(ed, line ? line : "") != 0) return kv_rc_failed;
     char *display = kv_compose_display(s);
     if (!display) return kv_rc_failed;
@@ -120,7 +120,7 @@ int kv_search_start(kv_editor *ed, kv_search *s) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st || !s) return kv_rc_failed;
     kv_search_free(s);
-    s->saved = kv_strndup(st->line, st->line_len);
+    s->saved = kv_strndup(st->line.text, st->line.len);
     s->query = static_cast<char *>(kv_malloc(kv_first_query_block));
     if (!s->saved || !s->query) {
         kv_search_free(s);
@@ -140,7 +140,7 @@ int kv_search_extend(kv_editor *ed, kv_search *s, const char *bytes, size_t n) n
     kv_state *st = kv_state_of(ed);
     if (!st || !s || !s->active || !s->query || (!bytes && n > 0)) return kv_rc_failed;
     // Refused whole: the query is never cut to fit.
-    if (n > st->max_line_len || s->query_len > st->max_line_len - n) return kv_rc_failed;
+    if (n > st->line.max_len || s->query_len > st->line.max_len - n) return kv_rc_failed;
     if (!kv_query_reserve(s, s->query_len + n + 1)) return kv_rc_failed;
     if (n) std::memcpy(s->query + s->query_len, bytes, n);
     s->query_len += n;

@@ -27,8 +27,8 @@ kv_render_window kv_choose_window(const kv_state *st, const kv_layout &lo) noexc
 // first column, erasing what a wider old row left right of it.
 int kv_draw_row(const kv_state *st, const kv_layout &lo, const kv_render_window &win,
                 int32_t i) noexcept {
-    const kv_render_store &s = st->store;
-    int fd = st->out_fd;
+    const kv_render_store &s = st->screen.store;
+    int fd = st->io.out_fd;
     bool in_new = i < win.count, in_old = i < s.count;
     if (in_new && in_old && kv_render_store_row_equal(s, i, lo.rows[win.first + i])) return 0;
     if (kv_write_seq(fd, kv_seq_cr) != 0) return kv_rc_failed;
@@ -57,8 +57,8 @@ int kv_place_cursor(int fd, const kv_layout &lo) noexcept {
 }
 
 int kv_draw_frame(const kv_state *st, const kv_layout &lo, const kv_render_window &win) noexcept {
-    const kv_render_store &s = st->store;
-    int fd = st->out_fd;
+    const kv_render_store &s = st->screen.store;
+    int fd = st->io.out_fd;
     // Back to the first row of the old frame; with no old frame the new one
     // starts where the terminal cursor stands.
     if (s.count > 0) {
@@ -80,8 +80,8 @@ int kv_draw_frame(const kv_state *st, const kv_layout &lo, const kv_render_windo
 // where it stands to the first row that changed, and from the last one to
 // the edit cursor, instead of walking over every row of the window.
 int kv_draw_window(const kv_state *st, const kv_layout &lo, const kv_render_window &win) noexcept {
-    const kv_render_store &s = st->store;
-    int fd = st->out_fd;
+    const kv_render_store &s = st->screen.store;
+    int fd = st->io.out_fd;
     const int32_t t = std::max(s.count, win.count);
     int32_t first = -1, last = -1;
     for (int32_t i = 0; i < t; ++i) {
@@ -118,8 +118,8 @@ int64_t kv_rewrapped_rows(int64_t w, int64_t cols) noexcept {
 // every row the old frame can occupy, and draw the new frame whole.
 int kv_draw_resized(const kv_state *st, const kv_layout &lo, const kv_render_window &win,
                     int32_t cols, int32_t rows) noexcept {
-    const kv_render_store &s = st->store;
-    int fd = st->out_fd;
+    const kv_render_store &s = st->screen.store;
+    int fd = st->io.out_fd;
     int64_t up = 0, wrapped = 0;
     for (int32_t i = 0; i < s.count; ++i) {
         int64_t r = kv_rewrapped_rows(s.widths[i], cols);
@@ -151,7 +151,7 @@ int kv_draw_resized(const kv_state *st, const kv_layout &lo, const kv_render_win
 int kv_apply_normal(kv_state *st, const kv_layout &lo) noexcept {
     int cols = 0, rows = 0;
     kv_terminal_size(st, &cols, &rows);
-    const kv_render_store &s = st->store;
+    const kv_render_store &s = st->screen.store;
     const bool resized = s.count > 0 && (s.term_cols != cols || s.term_rows != rows);
     kv_render_window win = kv_choose_window(st, lo);
     if (!resized && kv_render_store_matches(s, lo, win, lo.cursor_col, -1)) return 0;
@@ -163,7 +163,7 @@ int kv_apply_normal(kv_state *st, const kv_layout &lo) noexcept {
         rc = kv_draw_window(st, lo, win);
     else
         rc = kv_draw_frame(st, lo, win);
-    if (rc != 0) return kv_fail_with(st, kv_result::failed, kv_msg_write);
+    if (rc != 0) return kv_fail_with(st, kv_result::failed, kv_msg_terminal_write);
     return kv_render_store_frame(st, lo, win, lo.cursor_col, -1);
 }
 
@@ -172,10 +172,10 @@ int kv_apply_normal(kv_state *st, const kv_layout &lo) noexcept {
 class kv_size_pin {
 public:
     explicit kv_size_pin(kv_state *st) noexcept : st_(st) {
-        kv_terminal_size(st, &st->pinned_cols, &st->pinned_rows);
-        st->size_pinned = 1;
+        kv_terminal_size(st, &st->screen.pinned_cols, &st->screen.pinned_rows);
+        st->screen.size_pinned = 1;
     }
-    ~kv_size_pin() { st_->size_pinned = 0; }
+    ~kv_size_pin() { st_->screen.size_pinned = 0; }
     kv_size_pin(const kv_size_pin &) = delete;
     kv_size_pin &operator=(const kv_size_pin &) = delete;
 
@@ -202,14 +202,14 @@ int kv_render_apply(kv_editor *ed, const char *prompt) noexcept {
     // A successful build always holds row 0; anything less cannot be drawn.
     if (kv_render_build_shown(ed, prompt, lo.get()) != 0 || lo->count < 1)
         return kv_fail_with(st, kv_result::failed, kv_msg_render);
-    return st->bounded ? kv_render_apply_bounded(st, *lo) : kv_apply_normal(st, *lo);
+    return st->screen.bounded ? kv_render_apply_bounded(st, *lo) : kv_apply_normal(st, *lo);
 }
 
 int kv_leave_line(kv_state *st) noexcept {
-    if (!st->bounded) {
-        if (kv_write_seq(st->out_fd, kv_seq_crlf) == 0) return 0;
+    if (!st->screen.bounded) {
+        if (kv_write_seq(st->io.out_fd, kv_seq_crlf) == 0) return 0;
         return kv_fail_with(st, kv_result::failed, kv_msg_newline);
     }
-    if (kv_box_goto(st, int64_t{st->row} + kv_box_height(st), 0) == 0) return 0;
+    if (kv_box_goto(st, int64_t{st->screen.row} + kv_box_height(st), 0) == 0) return 0;
     return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
 }

@@ -71,6 +71,14 @@ int kv_render_build(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept;
 // kv_render_build for a drawing: with the hint the editor's source gives
 // for the line, unless hints are off for this drawing.
 int kv_render_build_shown(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept;
+
+// Rows of a layout (rows.cpp).  Appending n bytes that take cols columns,
+// n spaces, or the cluster text[from..to) of cols columns with its control
+// bytes left out; 0, or -1 when memory runs out.
+int kv_row_append(kv_layout_row &row, const char *bytes, size_t n, int32_t cols) noexcept;
+int kv_row_append_spaces(kv_layout_row &row, int32_t n) noexcept;
+int kv_row_append_cluster(kv_layout_row &row, const char *text, size_t from, size_t to,
+                          int32_t cols) noexcept;
 int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept;
 int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noexcept;
 

@@ -3,7 +3,7 @@
 
 // Drawing.
 constexpr const char *kv_msg_render = "failed to render editor state";
-constexpr const char *kv_msg_write = "failed to write terminal output";
+constexpr const char *kv_msg_terminal_write = "failed to write terminal output";
 constexpr const char *kv_msg_store = "out of memory while storing terminal render state";
 
 // The geometry setters.

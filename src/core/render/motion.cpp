@@ -68,9 +68,9 @@ int kv_move_visual(kv_editor *ed, const char *prompt, int delta) noexcept {
     int64_t t = static_cast<int64_t>(lo->cursor_row) + delta;
     if (t < 0 || t >= lo->count) return 0;
     const kv_layout_row &row = lo->rows[t];
-    size_t pos = kv_position_at(st->line, row, lo->cursor_col, in.mask);
+    size_t pos = kv_position_at(st->line.text, row, lo->cursor_col, in.mask);
     pos = kv_keep_on_row(in, row, static_cast<int32_t>(t), pos);
-    if (pos == st->cursor) return 0;
-    st->cursor = pos;
+    if (pos == st->line.cursor) return 0;
+    st->line.cursor = pos;
     return 1;
 }

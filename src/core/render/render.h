@@ -21,10 +21,10 @@ int kv_print_above_method(kv_editor *ed, kv_print_callback cb, void *user) noexc
 // Sets the geometry from a configuration or kv_set_bounds: the box column and
 // row, the width and height (0: follow the terminal), and whether the editor
 // is bounded.
-void kv_render_set_geometry(kv_state *st, int32_t column, int32_t row, int32_t width,
+void kv_render_set_geometry(kv_screen &s, int32_t column, int32_t row, int32_t width,
                             int32_t height, bool bounded) noexcept;
 // Sets the layout width alone (0: follow the terminal).
-void kv_render_set_width(kv_state *st, int32_t width) noexcept;
+void kv_render_set_width(kv_screen &s, int32_t width) noexcept;
 
 // Shows every character of the line as one '*' while on (a password being
 // typed): its text, widths and word boundaries never reach the screen.
@@ -41,7 +41,7 @@ void kv_render_hints_off(kv_state *st, bool off) noexcept;
 // stored frame; 0, or -1 with the message set.
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept;
 // Forgets the stored frame: the next drawing writes every row.
-void kv_render_store_reset(kv_state *st) noexcept;
+void kv_render_store_reset(kv_render_store &s) noexcept;
 // The terminal was out of the editor's hands (the program was stopped, and
 // others wrote to it): in bounded mode that output may have moved the frame
 // anywhere in the box, so every box row is blanked.  Then the stored frame

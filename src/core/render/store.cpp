@@ -7,9 +7,7 @@
 #include "render/internal.h"
 #include "render/messages.h"
 
-void kv_render_store_reset(kv_state *st) noexcept {
-    if (!st) return;
-    kv_render_store &s = st->store;
+void kv_render_store_reset(kv_render_store &s) noexcept {
     for (int32_t i = 0; i < s.capacity; ++i) kv_free(s.rows[i]);
     kv_free(s.rows);
     kv_free(s.lens);
@@ -67,7 +65,7 @@ int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) n
 int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count,
                            int cursor_row, int cursor_col, int top) noexcept {
     if (!st || !lo || first < 0 || count < 0 || count > lo->count - first) return kv_rc_failed;
-    kv_render_store &s = st->store;
+    kv_render_store &s = st->screen.store;
     if (kv_store_reserve(s, count) != 0) return kv_rc_failed;
     for (int32_t i = 0; i < count; ++i)
         if (kv_store_copy_row(s, i, lo->rows[first + i]) != 0) return kv_rc_failed;
@@ -103,7 +101,7 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept {
     if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0) {
-        kv_terminal_size(st, &st->store.term_cols, &st->store.term_rows);
+        kv_terminal_size(st, &st->screen.store.term_cols, &st->screen.store.term_rows);
         return 0;
     }
     kv_set_error(st, kv_msg_store);
