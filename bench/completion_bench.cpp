@@ -18,7 +18,8 @@ namespace {
 
 struct Candidates {
     std::vector<std::string> words;
-    static int complete(kv_editor *, const char *, size_t cursor, kvx_completions *out, void *user) {
+    static int complete(kv_editor *, const char *, size_t cursor, kvx_completions *out,
+                        void *user) {
         for (const std::string &w : static_cast<Candidates *>(user)->words)
             if (kvx_add_completion_n(out, w.data(), w.size(), 0, cursor) != 0) return -1;
         return 0;
@@ -32,7 +33,8 @@ struct Setup {
     Candidates c;
     explicit Setup(size_t n, const std::string &stem) {
         // Shuffled by a fixed stride so that sorting has work to do.
-        for (size_t i = 0; i < n; ++i) c.words.push_back(stem + std::to_string((i * 7919) % n));
+        for (size_t i = 0; i < n; ++i)
+            c.words.push_back(stem + std::to_string((i * 7919) % n));
         kv_config cfg;
         kv_config_init(&cfg);
         cfg.out_fd = null_fd;
@@ -61,7 +63,8 @@ void BM_ListTenThousand(benchmark::State &state) {
     kv_set_buffer(s.ed, "c");
     s.tab(); // inserts "candidate-"; every later Tab lists
     s.tab();
-    for (auto _ : state) s.tab();
+    for (auto _ : state)
+        s.tab();
     if (kvx_last_result(s.ext) != 0) state.SkipWithError("the listing failed");
 }
 BENCHMARK(BM_ListTenThousand)->Unit(benchmark::kMillisecond);

@@ -29,7 +29,8 @@ std::string temp_path(const char *tag) {
 void BM_AddToFullList(benchmark::State &state) {
     int limit = static_cast<int>(state.range(0));
     kv_editor *ed = make_editor(limit);
-    for (int i = 0; i < limit; ++i) kv_history_add(ed, ("fill " + std::to_string(i)).c_str());
+    for (int i = 0; i < limit; ++i)
+        kv_history_add(ed, ("fill " + std::to_string(i)).c_str());
     char line[32];
     long n = 0;
     for (auto _ : state) {
@@ -67,7 +68,8 @@ void BM_SaveFile(benchmark::State &state) {
     kv_editor *ed = make_editor(count);
     for (int i = 0; i < count; ++i)
         kv_history_add(ed, ("some command line number " + std::to_string(i)).c_str());
-    for (auto _ : state) benchmark::DoNotOptimize(kv_history_save(ed, path.c_str()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kv_history_save(ed, path.c_str()));
     kv_destroy(ed);
     unlink(path.c_str());
     state.SetItemsProcessed(state.iterations() * count);
@@ -78,12 +80,14 @@ BENCHMARK(BM_SaveFile)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 void BM_SearchStep(benchmark::State &state) {
     kv_editor *ed = make_editor(100);
     kv_history_add(ed, "needle at the start");
-    for (int i = 1; i < 100; ++i) kv_history_add(ed, ("haystack entry " + std::to_string(i)).c_str());
+    for (int i = 1; i < 100; ++i)
+        kv_history_add(ed, ("haystack entry " + std::to_string(i)).c_str());
     kv_search s;
     kv_search_clear(&s);
     kv_search_start(ed, &s);
     kv_search_extend(ed, &s, "needle", 6);
-    for (auto _ : state) benchmark::DoNotOptimize(kv_history_search_refresh(ed, &s, 0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kv_history_search_refresh(ed, &s, 0));
     kv_search_free(&s);
     kv_destroy(ed);
 }

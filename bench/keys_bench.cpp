@@ -27,7 +27,8 @@ void drain(int master, std::string *out) {
 void BM_PasteThroughReadline(benchmark::State &state) {
     const size_t n = static_cast<size_t>(state.range(0));
     std::string text;
-    while (text.size() < n) text += "word ";
+    while (text.size() < n)
+        text += "word ";
     text.resize(n);
     const std::string input = "\x1b[200~" + text + "\x1b[201~\r";
 
@@ -57,7 +58,7 @@ void BM_PasteThroughReadline(benchmark::State &state) {
             done = true;
         });
         // Raw mode flushes pending input: type only once the call is ready.
-        std::string head;  // the first output of the call
+        std::string head; // the first output of the call
         size_t off = 0;
         while (!done) {
             bool ready = head.find("\x1b[?2004h") != std::string::npos;
@@ -77,7 +78,12 @@ void BM_PasteThroughReadline(benchmark::State &state) {
     close(slave);
     close(master);
 }
-BENCHMARK(BM_PasteThroughReadline)->Arg(1 << 10)->Arg(1 << 13)->Arg(1 << 16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PasteThroughReadline)
+    ->Arg(1 << 10)
+    ->Arg(1 << 13)
+    ->Arg(1 << 16)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

@@ -16,15 +16,18 @@ std::string prose(size_t n) {
     static const std::string unit =
         "The quick brown fox jumps over the lazy dog, then naps\tin the warm sun. ";
     std::string s;
-    while (s.size() < n) s += unit;
+    while (s.size() < n)
+        s += unit;
     s.resize(n);
     return s;
 }
 
 std::string one_word(size_t n) {
     std::string s;
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (size_t i = 0; i < n; ++i) s += alphabet[(i * 7 + i / 64) % 64];
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (size_t i = 0; i < n; ++i)
+        s += alphabet[(i * 7 + i / 64) % 64];
     return s;
 }
 
@@ -49,9 +52,9 @@ void build(benchmark::State &state, const std::string &text) {
     kv_destroy(ed);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
     // Seconds per byte, shown with an SI prefix ("2.5n" is 2.5 ns per byte).
-    state.counters["per_byte"] = benchmark::Counter(
-        static_cast<double>(text.size()),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_byte"] = benchmark::Counter(static_cast<double>(text.size()),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
 }
 
 void BM_LayoutProse(benchmark::State &state) {

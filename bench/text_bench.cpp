@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "unicode/unicode.h"
 #include "text/text.h"
+#include "unicode/unicode.h"
 
 namespace {
 
@@ -16,8 +16,10 @@ constexpr size_t kTextSize = 4096;
 
 std::string repeat_to_size(const std::string &unit) {
     std::string s;
-    while (s.size() + unit.size() <= kTextSize) s += unit;
-    while (s.size() < kTextSize) s += 'x';
+    while (s.size() + unit.size() <= kTextSize)
+        s += unit;
+    while (s.size() < kTextSize)
+        s += 'x';
     return s;
 }
 
@@ -36,14 +38,14 @@ const std::string &cjk_text() {
 const std::string &emoji_text() {
     // A ZWJ family, a flag, a keycap, a heart with VS16, a thumbs-up with a
     // skin tone, e + acute, and a stack of two marks on a Latin letter.
-    static const std::string s = repeat_to_size(
-        "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"
-        "\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5"
-        "1\xEF\xB8\x8F\xE2\x83\xA3"
-        "\xE2\x9D\xA4\xEF\xB8\x8F"
-        "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"
-        "e\xCC\x81"
-        "a\xCC\x88\xCC\xA3 ");
+    static const std::string s =
+        repeat_to_size("\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"
+                       "\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5"
+                       "1\xEF\xB8\x8F\xE2\x83\xA3"
+                       "\xE2\x9D\xA4\xEF\xB8\x8F"
+                       "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"
+                       "e\xCC\x81"
+                       "a\xCC\x88\xCC\xA3 ");
     return s;
 }
 
@@ -59,9 +61,9 @@ void walk(benchmark::State &state, const std::string &s) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * s.size()));
     // Average time per byte of text (shown with its unit, e.g. 2.5ns).
-    state.counters["per_byte"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * s.size()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_byte"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * s.size()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_ClusterWalkAscii(benchmark::State &state) { walk(state, ascii_text()); }
@@ -74,7 +76,8 @@ void BM_StepBackThroughLine(benchmark::State &state) {
     std::string s = emoji_text().substr(0, 256);
     for (auto _ : state) {
         size_t end = s.size(), steps = 0;
-        while (end > 0) end -= kv_utf8_prev_cluster_len(s.data(), end), ++steps;
+        while (end > 0)
+            end -= kv_utf8_prev_cluster_len(s.data(), end), ++steps;
         benchmark::DoNotOptimize(steps);
     }
 }
@@ -84,17 +87,17 @@ void BM_StepBackThroughLine(benchmark::State &state) {
 const std::vector<uint64_t> &sample_points() {
     static const std::vector<uint64_t> v = [] {
         std::mt19937 rng(1);
-        const uint64_t bases[] = {0x0041, 0x0300, 0x0600, 0x0E00, 0x1AB0, 0x3000,
+        const uint64_t bases[] = {0x0041, 0x0300, 0x0600,  0x0E00,  0x1AB0,  0x3000,
                                   0x4E00, 0xFE00, 0x1F300, 0x11000, 0xE0100, 0x20000};
         std::vector<uint64_t> out(4096);
-        for (uint64_t &c : out) c = bases[rng() % std::size(bases)] + rng() % 0x100;
+        for (uint64_t &c : out)
+            c = bases[rng() % std::size(bases)] + rng() % 0x100;
         return out;
     }();
     return v;
 }
 
-template <int (*Test)(uint64_t)>
-void membership(benchmark::State &state) {
+template <int (*Test)(uint64_t)> void membership(benchmark::State &state) {
     const std::vector<uint64_t> &v = sample_points();
     size_t i = 0;
     for (auto _ : state) {

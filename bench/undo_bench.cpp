@@ -49,7 +49,8 @@ struct Setup {
 
 void BM_TickWithoutChange(benchmark::State &state) {
     Setup s;
-    for (auto _ : state) kvx_tick(s.ed, s.ext);
+    for (auto _ : state)
+        kvx_tick(s.ed, s.ext);
 }
 BENCHMARK(BM_TickWithoutChange)->Unit(benchmark::kMicrosecond);
 
@@ -75,7 +76,8 @@ void BM_UndoAndRedo(benchmark::State &state) {
         s.key(31);
         s.key(30);
     }
-    if (std::string(kv_buffer(s.ed)).size() != (1u << 20) + 1) state.SkipWithError("redo did not restore");
+    if (std::string(kv_buffer(s.ed)).size() != (1u << 20) + 1)
+        state.SkipWithError("redo did not restore");
 }
 BENCHMARK(BM_UndoAndRedo)->Unit(benchmark::kMicrosecond);
 

@@ -1,6 +1,6 @@
+#include <kavrik.h>
 #include <stdio.h>
 #include <string.h>
-#include <kavrik.h>
 
 /* Tab completes the word given as user data when the line is a prefix of it. */
 static int complete(kv_editor *ed, int key, void *user, int *action) {

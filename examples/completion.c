@@ -1,17 +1,18 @@
-#include <stdio.h>
-#include <string.h>
 #include <kavrik.h>
 #include <kavrik_ext.h>
+#include <stdio.h>
+#include <string.h>
 
 static const char *const commands[] = {"build", "bench", "clean", "test"};
 
 /* Offers every command that starts with the word before the cursor. */
-static int complete(kv_editor *ed, const char *line, size_t cursor,
-                    kvx_completions *out, void *user) {
+static int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *out,
+                    void *user) {
     size_t start = cursor, i;
     (void)ed;
     (void)user;
-    while (start > 0 && line[start - 1] != ' ') start--;
+    while (start > 0 && line[start - 1] != ' ')
+        start--;
     for (i = 0; i < sizeof commands / sizeof commands[0]; i++) {
         if (strncmp(commands[i], line + start, cursor - start) == 0 &&
             kvx_add_completion(out, commands[i], start, cursor) != 0)

@@ -19,8 +19,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <kavrik.h>
@@ -38,9 +38,9 @@ struct demo {
     kv_editor *ed;
     int bounded;
     char history_path[4096];
-    int clock_left;       /* clock lines still to print */
-    time_t clock_last;    /* second of the last clock line */
-    int save_failed;      /* saves that failed (only the first is reported) */
+    int clock_left;    /* clock lines still to print */
+    time_t clock_last; /* second of the last clock line */
+    int save_failed;   /* saves that failed (only the first is reported) */
 };
 
 static const char *const builtins[] = {"help", "history", "clock", "quit"};
@@ -101,17 +101,18 @@ static void say(struct demo *d, const char *fmt, ...) {
 /* ---- built-in commands ------------------------------------------------- */
 
 static void cmd_help(struct demo *d) {
-    say(d, "built-in commands:\n"
-           "  help     this text\n"
-           "  history  the lines entered so far\n"
-           "  clock    show the time above the prompt for %d seconds\n"
-           "  quit     leave (Ctrl-D on an empty line does the same)\n"
-           "keys: Tab completes; Up, Down and Ctrl-R recall lines\n"
-           "      Ctrl-K/U/W, Alt-D cut; Ctrl-Y, Alt-Y paste\n"
-           "      Ctrl-T, Alt-U/L/C, Ctrl-L, Ctrl-Z (fg resumes)\n"
-           "      Ctrl-_ undo, Ctrl-^ (Ctrl-6) redo\n"
-           "anything else is echoed back\n",
-           CLOCK_TICKS);
+    say(d,
+        "built-in commands:\n"
+        "  help     this text\n"
+        "  history  the lines entered so far\n"
+        "  clock    show the time above the prompt for %d seconds\n"
+        "  quit     leave (Ctrl-D on an empty line does the same)\n"
+        "keys: Tab completes; Up, Down and Ctrl-R recall lines\n"
+        "      Ctrl-K/U/W, Alt-D cut; Ctrl-Y, Alt-Y paste\n"
+        "      Ctrl-T, Alt-U/L/C, Ctrl-L, Ctrl-Z (fg resumes)\n"
+        "      Ctrl-_ undo, Ctrl-^ (Ctrl-6) redo\n"
+        "anything else is echoed back\n",
+        CLOCK_TICKS);
 }
 
 /* Lists the history by saving it and reading the file back, undoing the
@@ -206,8 +207,8 @@ static void complete_files(const char *line, size_t start, size_t cursor, kvx_co
     while ((e = readdir(dp)) != NULL) {
         int is_dir;
         if (strncmp(e->d_name, base, base_len) != 0) continue;
-        if (e->d_name[0] == '.' && (base_len == 0 || strcmp(e->d_name, ".") == 0 ||
-                                    strcmp(e->d_name, "..") == 0))
+        if (e->d_name[0] == '.' &&
+            (base_len == 0 || strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0))
             continue; /* hidden files only when asked for */
         snprintf(path, sizeof path, "%s%s", dir, e->d_name);
         is_dir = stat(path, &st) == 0 && S_ISDIR(st.st_mode);
@@ -222,7 +223,8 @@ static int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completi
     size_t start = cursor, i;
     (void)ed;
     (void)user;
-    while (start > 0 && line[start - 1] != ' ') start--;
+    while (start > 0 && line[start - 1] != ' ')
+        start--;
     for (i = 0; i < start && line[i] == ' '; i++) {
     }
     if (i < start) {
@@ -257,7 +259,8 @@ static kvx_attachment *attach_companion(struct demo *d) {
 /* Trailing spaces (Tab leaves one after a command) are not part of the line. */
 static void trim_end(char *line) {
     size_t n = strlen(line);
-    while (n > 0 && line[n - 1] == ' ') line[--n] = '\0';
+    while (n > 0 && line[n - 1] == ' ')
+        line[--n] = '\0';
 }
 
 static void on_sigint(int sig) { (void)sig; }
@@ -268,8 +271,8 @@ static void find_history(struct demo *d) {
     const char *home = getenv("HOME");
     d->history_path[0] = '\0';
     if (!home || home[0] == '\0') return;
-    if ((size_t)snprintf(d->history_path, sizeof d->history_path, "%s/%s", home,
-                         HISTORY_NAME) >= sizeof d->history_path)
+    if ((size_t)snprintf(d->history_path, sizeof d->history_path, "%s/%s", home, HISTORY_NAME) >=
+        sizeof d->history_path)
         d->history_path[0] = '\0';
 }
 

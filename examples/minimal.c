@@ -1,5 +1,5 @@
-#include <stdio.h>
 #include <kavrik.h>
+#include <stdio.h>
 
 int main(void) {
     kv_editor *ed = kv_create();

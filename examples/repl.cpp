@@ -43,7 +43,8 @@ int main() {
     int ticks = 0;                  // idle ticks of the current prompt
     ed.on_idle([&](kavrik::editor &e) {
         if (later.empty() || ++ticks < 5) return;
-        for (const std::string &text : later) e.print_above(text + "\n");
+        for (const std::string &text : later)
+            e.print_above(text + "\n");
         later.clear();
     });
 

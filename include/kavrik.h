@@ -75,8 +75,7 @@ typedef struct kv_editor kv_editor;
  * *action is preset to KV_ACTION_HANDLED.  Return 0; any other value ends the
  * readline call with KV_STATUS_ERROR and "key callback failed".
  */
-typedef int (*kv_key_callback)(kv_editor *editor, int key, void *user_data,
-                               int *action);
+typedef int (*kv_key_callback)(kv_editor *editor, int key, void *user_data, int *action);
 
 /*
  * Idle callback: called about every 0.1 s while the user types nothing, and at
@@ -91,8 +90,8 @@ typedef void (*kv_idle_callback)(kv_editor *editor, void *user_data);
  * ends the text.  A nonzero result stops printing and is returned by
  * kv_print_above unchanged.
  */
-typedef int (*kv_print_callback)(kv_editor *editor, void *user_data,
-                                 const char **chunk, size_t *len);
+typedef int (*kv_print_callback)(kv_editor *editor, void *user_data, const char **chunk,
+                                 size_t *len);
 
 /* Creation settings; fill with kv_config_init() and change what you need. */
 typedef struct kv_config {
@@ -204,15 +203,14 @@ int kv_history_load(kv_editor *editor, const char *path) KV_NOEXCEPT;
  * width and height (0 = follow the terminal).  Turns bounded mode on.
  * -2 with "invalid terminal bounds" for a negative argument.
  */
-int kv_set_bounds(kv_editor *editor, int32_t column, int32_t row,
-                  int32_t width, int32_t height) KV_NOEXCEPT;
+int kv_set_bounds(kv_editor *editor, int32_t column, int32_t row, int32_t width,
+                  int32_t height) KV_NOEXCEPT;
 
 /* Sets the layout width; 0 asks the terminal.  -2 for a negative width. */
 int kv_set_screen_width(kv_editor *editor, int32_t width) KV_NOEXCEPT;
 
 /* Sets (or, with a null callback, removes) the idle callback. */
-int kv_set_idle_callback(kv_editor *editor, kv_idle_callback callback,
-                         void *user_data) KV_NOEXCEPT;
+int kv_set_idle_callback(kv_editor *editor, kv_idle_callback callback, void *user_data) KV_NOEXCEPT;
 
 /*
  * Binds a key code to a callback (null removes the binding).  -2 for key 0,
@@ -260,8 +258,7 @@ int kv_cancel(kv_editor *editor) KV_NOEXCEPT;
  * set) when the box leaves no rows above it or does not span the terminal's
  * whole width.
  */
-int kv_print_above(kv_editor *editor, kv_print_callback producer,
-                   void *user_data) KV_NOEXCEPT;
+int kv_print_above(kv_editor *editor, kv_print_callback producer, void *user_data) KV_NOEXCEPT;
 
 /* One of KV_STATUS_*: how the last kv_readline call ended. */
 int kv_last_readline_status(kv_editor *editor) KV_NOEXCEPT;

@@ -98,7 +98,7 @@ constexpr int ctrl(char letter) noexcept { return static_cast<unsigned char>(let
 // ESC followed by a letter.  ESC b and ESC f have keys of their own
 // (word back and forward), so alt('b') is alt_b and alt('f') is alt_f.
 constexpr int alt(char letter) noexcept {
-    return letter == 'b' ? alt_b
+    return letter == 'b'   ? alt_b
            : letter == 'f' ? alt_f
                            : KV_KEY_ALT + static_cast<unsigned char>(letter);
 }
@@ -106,7 +106,7 @@ constexpr int alt(char letter) noexcept {
 
 // Creation settings with named setters; the defaults are kv_config_init's.
 class config {
-public:
+  public:
     config() noexcept { kv_config_init(&c_); }
     config &in_fd(int fd) noexcept { return set(c_.in_fd, fd); }
     config &out_fd(int fd) noexcept { return set(c_.out_fd, fd); }
@@ -128,7 +128,7 @@ public:
     config &bounded(bool on) noexcept { return set(c_.bounded, on ? 1 : 0); }
     const kv_config &get() const noexcept { return c_; }
 
-private:
+  private:
     config &set(int32_t &field, int value) noexcept {
         field = static_cast<int32_t>(value);
         return *this;
@@ -174,17 +174,22 @@ inline constexpr const char *msg_output = "failed to write terminal output";
 // A fixed text for a code whose call left no message of its own.
 constexpr const char *code_text(int rc) noexcept {
     switch (static_cast<code>(rc)) {
-    case code::failed: return "operation failed";
-    case code::invalid: return "invalid argument or state";
-    case code::no_memory: return "out of memory";
-    case code::io: return "input/output failure";
-    default: return "callback failed";
+    case code::failed:
+        return "operation failed";
+    case code::invalid:
+        return "invalid argument or state";
+    case code::no_memory:
+        return "out of memory";
+    case code::io:
+        return "input/output failure";
+    default:
+        return "callback failed";
     }
 }
 
 // A NUL-terminated copy of a view: on the stack when short, else on the heap.
 class c_text {
-public:
+  public:
     explicit c_text(std::string_view s) noexcept {
         if (!s.empty() && std::memchr(s.data(), '\0', s.size()) != nullptr) {
             error_ = msg_nul;
@@ -209,7 +214,7 @@ public:
     const char *get() const noexcept { return text_; } // null when error() is set
     const char *error() const noexcept { return error_; }
 
-private:
+  private:
     char small_[256];
     char *heap_ = nullptr;
     const char *text_ = nullptr;
@@ -273,11 +278,9 @@ struct editor_state {
     bool readline_failed = false;
 };
 
-template <class F>
-struct key_fn final : key_holder {
+template <class F> struct key_fn final : key_holder {
     F f;
-    template <class G>
-    explicit key_fn(G &&g) : f(std::forward<G>(g)) {}
+    template <class G> explicit key_fn(G &&g) : f(std::forward<G>(g)) {}
     int call(editor &ed, int key, int *act) noexcept override {
         KAVRIK_TRY {
             if constexpr (std::is_void_v<std::invoke_result_t<F &, editor &, int>>)
@@ -290,11 +293,9 @@ struct key_fn final : key_holder {
     }
 };
 
-template <class F>
-struct idle_fn final : idle_holder {
+template <class F> struct idle_fn final : idle_holder {
     F f;
-    template <class G>
-    explicit idle_fn(G &&g) : f(std::forward<G>(g)) {}
+    template <class G> explicit idle_fn(G &&g) : f(std::forward<G>(g)) {}
     void call(editor &ed) noexcept override {
         // The idle callback cannot fail the call: an exception is dropped.
         KAVRIK_TRY { f(ed); }
@@ -303,8 +304,7 @@ struct idle_fn final : idle_holder {
 };
 
 // Makes a holder without letting a throwing copy escape; null on failure.
-template <class H, class F>
-H *make_holder(F &&f) noexcept {
+template <class H, class F> H *make_holder(F &&f) noexcept {
     KAVRIK_TRY { return new (std::nothrow) H(std::forward<F>(f)); }
     KAVRIK_CATCH_ALL { return nullptr; }
 }
@@ -313,8 +313,7 @@ inline int key_trampoline(kv_editor *, int key, void *user, int *act) noexcept;
 inline void idle_trampoline(kv_editor *, void *user) noexcept;
 inline void routed_idle(kv_editor *, void *state) noexcept;
 
-template <class F>
-struct producer {
+template <class F> struct producer {
     F &f;
     std::string_view piece;
     bool threw = false;
@@ -341,9 +340,11 @@ struct producer {
 // an editor that could not be created tests false, and its operations fail
 // with code::invalid.
 class editor {
-public:
+  public:
     editor() noexcept { adopt(kv_create(), nullptr); }
-    explicit editor(const config &cfg) noexcept { adopt(kv_create_with_config(&cfg.get()), &cfg.get()); }
+    explicit editor(const config &cfg) noexcept {
+        adopt(kv_create_with_config(&cfg.get()), &cfg.get());
+    }
     ~editor() { reset(); }
     editor(editor &&other) noexcept : s_(std::exchange(other.s_, nullptr)) {
         if (s_) s_->self = this;
@@ -477,7 +478,8 @@ public:
     // Binds key to f, called as f(editor &, int key) and returning an action
     // (or nothing, which means action::handled).  Rebinding or unbinding the
     // key, and destroying the editor, release the callable.
-    template <class F, std::enable_if_t<std::is_invocable_v<std::decay_t<F> &, editor &, int>, int> = 0>
+    template <class F,
+              std::enable_if_t<std::is_invocable_v<std::decay_t<F> &, editor &, int>, int> = 0>
     result bind(int key, F &&f) noexcept {
         using fn = detail::key_fn<std::decay_t<F>>;
         if (!s_) return no_editor();
@@ -534,7 +536,7 @@ public:
     // the handle, the configuration and the extension slot.
     detail::editor_state *state() const noexcept { return s_; }
 
-private:
+  private:
     void adopt(kv_editor *ed, const kv_config *cfg) noexcept {
         if (!ed) return;
         s_ = new (std::nothrow) detail::editor_state;
@@ -553,7 +555,8 @@ private:
         if (!s_) return;
         if (s_->ext.release) s_->ext.release(s_->ext.data);
         kv_destroy(s_->ed);
-        for (auto &b : s_->keys) delete b.fn;
+        for (auto &b : s_->keys)
+            delete b.fn;
         delete s_->idle;
         delete s_;
         s_ = nullptr;
@@ -568,11 +571,12 @@ private:
             if (!b.fn) return &b;
         return nullptr;
     }
-    template <class Fn>
-    result with_text(std::string_view text, Fn fn) noexcept {
+    template <class Fn> result with_text(std::string_view text, Fn fn) noexcept {
         if (!s_) return no_editor();
         detail::c_text t(text);
-        if (!t.get()) return own_failure(t.error() == detail::msg_nul ? code::invalid : code::no_memory, t.error());
+        if (!t.get())
+            return own_failure(t.error() == detail::msg_nul ? code::invalid : code::no_memory,
+                               t.error());
         return finish(fn(s_->ed, t.get()));
     }
     // The code with the message the call left.
@@ -585,7 +589,8 @@ private:
     }
     // A refused key code (0) leaves no message; a full table leaves one.
     result bind_failure(int rc) noexcept {
-        if (static_cast<code>(rc) == code::invalid && s_) return own_failure(code::invalid, detail::msg_key_zero);
+        if (static_cast<code>(rc) == code::invalid && s_)
+            return own_failure(code::invalid, detail::msg_key_zero);
         return finish(rc);
     }
     result request(int rc) noexcept {

@@ -181,23 +181,23 @@ int kvx_add_completion(kvx_completions *out, const char *text, size_t start,
                        size_t end) KV_NOEXCEPT;
 
 /* Same, with an explicit byte length (the text need not end with NUL). */
-int kvx_add_completion_n(kvx_completions *out, const char *text, size_t len,
-                         size_t start, size_t end) KV_NOEXCEPT;
+int kvx_add_completion_n(kvx_completions *out, const char *text, size_t len, size_t start,
+                         size_t end) KV_NOEXCEPT;
 
 /* Attach settings; fill with kvx_options_init and change what you need. */
 typedef struct kvx_options {
-    unsigned features;          /* KVX_* (default KVX_ALL) */
-    kvx_completer completer;    /* asked on Tab (KVX_COMPLETION needs one) */
-    void *completer_data;       /* handed to the completer */
-    int32_t append_space;       /* a single candidate is followed by a space (default 1) */
-    int32_t kill_ring_size;     /* entries kept on the kill ring (default 16, 1..1024) */
-    int32_t max_line_len;       /* the editor's line limit, if it is not the default 4096 */
-    int32_t out_fd;             /* where the editor writes (default 1), for Ctrl-L and the listing */
-    int32_t bounded;            /* nonzero when the editor runs in bounded mode: Ctrl-L then
-                                   clears the output area above the box, not the screen */
-    kv_idle_callback idle;      /* the application's idle callback, called on every tick
-                                   (default none); see "The idle tick" above */
-    void *idle_data;            /* handed to it */
+    unsigned features;       /* KVX_* (default KVX_ALL) */
+    kvx_completer completer; /* asked on Tab (KVX_COMPLETION needs one) */
+    void *completer_data;    /* handed to the completer */
+    int32_t append_space;    /* a single candidate is followed by a space (default 1) */
+    int32_t kill_ring_size;  /* entries kept on the kill ring (default 16, 1..1024) */
+    int32_t max_line_len;    /* the editor's line limit, if it is not the default 4096 */
+    int32_t out_fd;          /* where the editor writes (default 1), for Ctrl-L and the listing */
+    int32_t bounded;         /* nonzero when the editor runs in bounded mode: Ctrl-L then
+                                clears the output area above the box, not the screen */
+    kv_idle_callback idle;   /* the application's idle callback, called on every tick
+                                (default none); see "The idle tick" above */
+    void *idle_data;         /* handed to it */
 } kvx_options;
 
 /* Writes the defaults into *options. */
@@ -210,12 +210,11 @@ void kvx_options_init(kvx_options *options) KV_NOEXCEPT;
  * entries than the features have keys, none is bound, -3 is returned and
  * kv_last_error(editor) says "too many key bindings".  -3 also when out of
  * memory.  A failed attach leaves every binding as it was.  (To count free
- * entries it binds and unbinds negative key codes, which no key sends.)  -2 for a null editor or out, no
- * feature, an unknown feature bit, completion without a completer, or a ring
- * size or line limit out of range.  *out receives the attachment.
+ * entries it binds and unbinds negative key codes, which no key sends.)  -2 for a null editor or
+ * out, no feature, an unknown feature bit, completion without a completer, or a ring size or line
+ * limit out of range.  *out receives the attachment.
  */
-int kvx_attach(kv_editor *editor, const kvx_options *options,
-               kvx_attachment **out) KV_NOEXCEPT;
+int kvx_attach(kv_editor *editor, const kvx_options *options, kvx_attachment **out) KV_NOEXCEPT;
 
 /*
  * Removes the companion's bindings and releases its memory.  Call it between

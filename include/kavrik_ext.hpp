@@ -50,15 +50,16 @@ struct options {
 // The candidates a completer adds, each replacing bytes [start, end) of the
 // line (start <= end <= the line's length).
 class completions {
-public:
+  public:
     explicit completions(kvx_completions *out) noexcept : out_(out) {}
     result add(std::string_view text, std::size_t start, std::size_t end) noexcept {
-        int rc = kvx_add_completion_n(out_, text.data() ? text.data() : "", text.size(), start, end);
+        int rc =
+            kvx_add_completion_n(out_, text.data() ? text.data() : "", text.size(), start, end);
         if (rc == 0) return {};
         return {static_cast<code>(rc), kvx_error_message(rc)};
     }
 
-private:
+  private:
     kvx_completions *out_;
 };
 
@@ -73,15 +74,14 @@ struct completer_holder : kavrik::detail::holder {
 // The start of the word that ends at the cursor (bytes other than space and tab).
 constexpr std::size_t word_start(std::string_view line, std::size_t cursor) noexcept {
     std::size_t start = cursor < line.size() ? cursor : line.size();
-    while (start > 0 && line[start - 1] != ' ' && line[start - 1] != '\t') --start;
+    while (start > 0 && line[start - 1] != ' ' && line[start - 1] != '\t')
+        --start;
     return start;
 }
 
-template <class F>
-struct completer_fn final : completer_holder {
+template <class F> struct completer_fn final : completer_holder {
     F f;
-    template <class G>
-    explicit completer_fn(G &&g) : f(std::forward<G>(g)) {}
+    template <class G> explicit completer_fn(G &&g) : f(std::forward<G>(g)) {}
     int call(std::string_view line, std::size_t cursor, completions &out) noexcept override {
         KAVRIK_TRY {
             if constexpr (std::is_invocable_v<F &, std::string_view, std::size_t, completions &>) {
@@ -89,7 +89,8 @@ struct completer_fn final : completer_holder {
             } else {
                 // A list of words: each replaces the word before the cursor.
                 std::size_t start = word_start(line, cursor);
-                for (const auto &word : f(line, cursor)) out.add(word, start, cursor);
+                for (const auto &word : f(line, cursor))
+                    out.add(word, start, cursor);
             }
             return 0;
         }
@@ -97,8 +98,8 @@ struct completer_fn final : completer_holder {
     }
 };
 
-inline int complete_trampoline(kv_editor *, const char *line, std::size_t cursor, kvx_completions *out,
-                               void *user) noexcept {
+inline int complete_trampoline(kv_editor *, const char *line, std::size_t cursor,
+                               kvx_completions *out, void *user) noexcept {
     auto *h = static_cast<completer_holder *>(user);
     completions c(out);
     return h->call(line ? std::string_view(line) : std::string_view(), cursor, c);
@@ -122,7 +123,8 @@ struct attachment {
 
 inline attachment *attached(const editor &ed) noexcept {
     kavrik::detail::editor_state *s = ed.state();
-    return s && s->ext.release == &attachment::release ? static_cast<attachment *>(s->ext.data) : nullptr;
+    return s && s->ext.release == &attachment::release ? static_cast<attachment *>(s->ext.data)
+                                                       : nullptr;
 }
 
 inline void detach(kavrik::detail::editor_state *s) noexcept {
@@ -157,7 +159,8 @@ inline result attach(editor &ed, unsigned features, const options &opts,
     }
     o.append_space = opts.append_space ? 1 : 0;
     o.kill_ring_size = static_cast<int32_t>(opts.kill_ring_size);
-    o.max_line_len = s->cfg.max_line_len > 2147483647u ? 2147483647 : static_cast<int32_t>(s->cfg.max_line_len);
+    o.max_line_len =
+        s->cfg.max_line_len > 2147483647u ? 2147483647 : static_cast<int32_t>(s->cfg.max_line_len);
     o.out_fd = s->cfg.out_fd < 0 ? 1 : s->cfg.out_fd;
     o.bounded = s->cfg.bounded != 0 || s->cfg.height != 0;
     // The editor's idle callable keeps running on every tick, through the
@@ -185,7 +188,8 @@ inline result attach(editor &ed, unsigned features, const options &opts,
 // callable given to editor::on_idle, before or after attaching, still runs on
 // every tick.
 inline result attach(editor &ed, const options &opts = {}) noexcept {
-    unsigned f = opts.features ? static_cast<unsigned>(*opts.features) : (KVX_ALL & ~KVX_COMPLETION);
+    unsigned f =
+        opts.features ? static_cast<unsigned>(*opts.features) : (KVX_ALL & ~KVX_COMPLETION);
     return detail::attach(ed, f, opts, nullptr);
 }
 
@@ -194,10 +198,12 @@ inline result attach(editor &ed, const options &opts = {}) noexcept {
 // completer(line, cursor) returning a list of strings, each of which replaces
 // the word before the cursor.  A completer that throws fails the completion
 // and the line stays as it was.
-template <class F,
-          std::enable_if_t<std::is_invocable_v<std::decay_t<F> &, std::string_view, std::size_t, completions &> ||
-                               std::is_invocable_v<std::decay_t<F> &, std::string_view, std::size_t>,
-                           int> = 0>
+template <
+    class F,
+    std::enable_if_t<
+        std::is_invocable_v<std::decay_t<F> &, std::string_view, std::size_t, completions &> ||
+            std::is_invocable_v<std::decay_t<F> &, std::string_view, std::size_t>,
+        int> = 0>
 result attach(editor &ed, F &&completer, const options &opts = {}) noexcept {
     using fn = detail::completer_fn<std::decay_t<F>>;
     fn *h = kavrik::detail::make_holder<fn>(std::forward<F>(completer));

@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-template <void *(*Realloc)(void *, size_t), void (*Free)(void *)>
-struct kv_byte_string {
+template <void *(*Realloc)(void *, size_t), void (*Free)(void *)> struct kv_byte_string {
     char *data = nullptr;
     size_t len = 0;
     size_t cap = 0;

@@ -64,15 +64,18 @@ int kvx_on_probe(kv_editor *, int, void *, int *) noexcept { return 0; }
 // all.
 bool kvx_table_has_room(kv_editor *ed, int32_t n) noexcept {
     int32_t bound = 0;
-    while (bound < n && kv_bind_key(ed, kvx_probe_key + bound, kvx_on_probe, nullptr) == 0) ++bound;
+    while (bound < n && kv_bind_key(ed, kvx_probe_key + bound, kvx_on_probe, nullptr) == 0)
+        ++bound;
     const bool room = bound == n;
-    while (bound > 0) kv_bind_key(ed, kvx_probe_key + --bound, nullptr, nullptr);
+    while (bound > 0)
+        kv_bind_key(ed, kvx_probe_key + --bound, nullptr, nullptr);
     return room;
 }
 
 int32_t kvx_keys_of(unsigned features) noexcept {
     int32_t n = 0;
-    for (const kvx_key_entry &k : kvx_key_table) n += (k.features & features) != 0;
+    for (const kvx_key_entry &k : kvx_key_table)
+        n += (k.features & features) != 0;
     return n;
 }
 
@@ -138,7 +141,8 @@ KVX_EXPORT int kvx_attach(kv_editor *ed, const kvx_options *options,
     a->out_fd = o.out_fd < 0 ? 1 : o.out_fd;
     a->bounded = o.bounded != 0;
     a->in_fd = 0;
-    if ((o.features & KVX_KILL_RING) && !kvx_ring_init(a->ring, static_cast<size_t>(o.kill_ring_size))) {
+    if ((o.features & KVX_KILL_RING) &&
+        !kvx_ring_init(a->ring, static_cast<size_t>(o.kill_ring_size))) {
         kvx_free_attachment(a);
         return kvx_rc_no_memory;
     }
@@ -177,11 +181,16 @@ KVX_EXPORT int kvx_release_key(kvx_attachment *a, int32_t key) KV_NOEXCEPT {
 
 KVX_EXPORT const char *kvx_error_message(int code) KV_NOEXCEPT {
     switch (code) {
-    case 0: return "success";
-    case kvx_rc_failed: return "the editor refused the change or the completer failed";
-    case kvx_rc_invalid: return "invalid argument or state";
-    case kvx_rc_no_memory: return "out of memory or too many key bindings";
-    default: return "unknown error";
+    case 0:
+        return "success";
+    case kvx_rc_failed:
+        return "the editor refused the change or the completer failed";
+    case kvx_rc_invalid:
+        return "invalid argument or state";
+    case kvx_rc_no_memory:
+        return "out of memory or too many key bindings";
+    default:
+        return "unknown error";
     }
 }
 
@@ -205,7 +214,8 @@ KVX_EXPORT const char *kvx_kill_ring_entry(const kvx_attachment *a, size_t i) KV
 
 void kvx_fail(kvx_attachment *a, int code, const char *message) noexcept {
     a->last_result = code;
-    a->last_message = message ? message : (code == kvx_rc_no_memory ? kvx_msg_nomem : kvx_error_message(code));
+    a->last_message =
+        message ? message : (code == kvx_rc_no_memory ? kvx_msg_nomem : kvx_error_message(code));
 }
 
 bool kvx_mark_matches(const kvx_mark &m, const char *line, size_t len, size_t cursor) noexcept {
@@ -225,9 +235,9 @@ void kvx_mark_set(kvx_mark &m, const char *line, size_t len, size_t cursor) noex
 
 void kvx_mark_forget(kvx_mark &m) noexcept { m.valid = false; }
 
-
 int kvx_compose_line(kvx_attachment *a, const char *line, size_t cut_start, size_t cut_end,
-                     const char *middle, size_t middle_len, size_t cursor, kvx_mark *mark) noexcept {
+                     const char *middle, size_t middle_len, size_t cursor,
+                     kvx_mark *mark) noexcept {
     size_t len = std::strlen(line);
     size_t total = len - (cut_end - cut_start) + middle_len;
     kvx_bytes &s = a->scratch;

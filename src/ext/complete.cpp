@@ -33,7 +33,8 @@ size_t kvx_common_prefix(const kvx_completions &c) noexcept {
         const char *t = kvx_item_text(c, c.items[i]);
         size_t n = c.items[i].len < p ? c.items[i].len : p;
         size_t k = 0;
-        while (k < n && f[k] == t[k]) ++k;
+        while (k < n && f[k] == t[k])
+            ++k;
         p = k;
     }
     // Bytes agree up to p; a boundary below p in one candidate may still be
@@ -83,8 +84,8 @@ bool kvx_insert_candidates(kvx_attachment *a, const kvx_line &l) noexcept {
             kvx_fail(a, kvx_rc_no_memory, nullptr);
             return true;
         }
-        kvx_compose_line(a, l.text, first.start, first.end, with.data, with.len, first.start + with.len,
-                         &a->tab_mark);
+        kvx_compose_line(a, l.text, first.start, first.end, with.data, with.len,
+                         first.start + with.len, &a->tab_mark);
         kvx_release(with);
         return true;
     }

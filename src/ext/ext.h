@@ -95,7 +95,7 @@ struct kvx_mark {
 
 struct kvx_bound_key {
     int32_t key;
-    bool released; // handed back to the application with kvx_release_key
+    bool released;            // handed back to the application with kvx_release_key
     kv_key_callback callback; // the feature's own callback for the key
 };
 
@@ -123,16 +123,16 @@ struct kvx_undo {
 
 struct kvx_completions {
     struct item {
-        size_t text;  // offset into the arena
+        size_t text; // offset into the arena
         size_t len;
         size_t start, end;
     };
     item *items = nullptr;
     size_t count = 0, cap = 0;
     kvx_bytes arena;
-    size_t line_len = 0;  // the line the completer was given
-    size_t max_len = 0;   // candidates longer than this are skipped
-    bool failed = false;  // an addition ran out of memory
+    size_t line_len = 0; // the line the completer was given
+    size_t max_len = 0;  // candidates longer than this are skipped
+    bool failed = false; // an addition ran out of memory
 };
 
 struct kvx_attachment {
@@ -150,20 +150,20 @@ struct kvx_attachment {
     kvx_bound_key keys[kvx_max_keys];
     size_t key_count;
 
-    bool searching;  // a reverse search runs: the companion's keys step aside
+    bool searching; // a reverse search runs: the companion's keys step aside
     int last_result;
     const char *last_message;
 
     kvx_ring ring;
-    kvx_mark kill_mark;   // after the last kill
-    kvx_mark yank_mark;   // after the last yank
+    kvx_mark kill_mark; // after the last kill
+    kvx_mark yank_mark; // after the last yank
     size_t yank_start, yank_len, yank_index;
-    kvx_mark tab_mark;    // after the last Tab
+    kvx_mark tab_mark; // after the last Tab
     kvx_completions completions;
-    kvx_bytes scratch;    // a line being composed
+    kvx_bytes scratch; // a line being composed
 
     kvx_undo undo;
-    bool owns_idle;           // the editor's idle callback is the companion's tick
+    bool owns_idle;            // the editor's idle callback is the companion's tick
     kv_idle_callback app_idle; // the application's, called on every tick
     void *app_idle_data;
 };
@@ -245,4 +245,5 @@ void kvx_terminal_size(int fd, int &cols, int &rows) noexcept;
 // prompt, ask "Display all N possibilities? (y or n)" first, and each full
 // screen waits at "--More--".  Keys are read from a->in_fd.  0, or the
 // result of kv_print_above.
-int kvx_page_listing(kvx_attachment *a, const kvx_bytes &listing, size_t distinct, int rows) noexcept;
+int kvx_page_listing(kvx_attachment *a, const kvx_bytes &listing, size_t distinct,
+                     int rows) noexcept;

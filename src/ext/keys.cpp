@@ -76,7 +76,8 @@ int kvx_on_transpose(kv_editor *ed, int, void *user, int *action) noexcept {
     if (mid == 0) return 0;
     size_t start = mid - kv_utf8_prev_cluster_len(l.text, mid);
     kvx_bytes pair;
-    if (!kvx_append(pair, l.text + mid, end - mid) || !kvx_append(pair, l.text + start, mid - start)) {
+    if (!kvx_append(pair, l.text + mid, end - mid) ||
+        !kvx_append(pair, l.text + start, mid - start)) {
         kvx_release(pair);
         return kvx_fail(a, kvx_rc_no_memory, nullptr), 0;
     }
@@ -95,12 +96,15 @@ int kvx_on_case(kv_editor *ed, int key, void *user, int *action) noexcept {
     size_t end = kv_word_forward_end(l.text, l.len, from);
     if (end == from) return 0;
     kvx_bytes word;
-    if (!kvx_append(word, l.text + from, end - from)) return kvx_fail(a, kvx_rc_no_memory, nullptr), 0;
+    if (!kvx_append(word, l.text + from, end - from))
+        return kvx_fail(a, kvx_rc_no_memory, nullptr), 0;
     bool first = true;
     for (size_t i = 0; i < word.len; ++i) {
         char &c = word.data[i];
-        if (key == KV_KEY_ALT + 'u') c = kvx_upper(c);
-        else if (key == KV_KEY_ALT + 'l') c = kvx_lower(c);
+        if (key == KV_KEY_ALT + 'u')
+            c = kvx_upper(c);
+        else if (key == KV_KEY_ALT + 'l')
+            c = kvx_lower(c);
         else if (kvx_letter(c)) {
             c = first ? kvx_upper(c) : kvx_lower(c);
             first = false;

@@ -13,18 +13,20 @@ namespace {
 constexpr const char *kvx_msg_nul = "the line holds a NUL byte and cannot be rewritten";
 
 struct kvx_kill {
-    size_t from, to;    // the range removed
-    size_t cursor;      // where the cursor goes
-    bool forward;       // the text killed lies after the cursor
+    size_t from, to; // the range removed
+    size_t cursor;   // where the cursor goes
+    bool forward;    // the text killed lies after the cursor
 };
 
 // What the core's command for key removes from the line.
 kvx_kill kvx_core_kill(int key, const kvx_line &l) noexcept {
     size_t c = l.cursor > l.len ? l.len : l.cursor;
     switch (key) {
-    case 11: return {c, l.len, c, true};           // Ctrl-K: to the end
-    case 21: return {0, c, 0, false};              // Ctrl-U: to the start
-    default: {                                     // Ctrl-W: the word before
+    case 11:
+        return {c, l.len, c, true}; // Ctrl-K: to the end
+    case 21:
+        return {0, c, 0, false}; // Ctrl-U: to the start
+    default: {                   // Ctrl-W: the word before
         size_t s = c ? kv_word_backward(l.text, c) : 0;
         return {s, c, s, false};
     }
@@ -42,7 +44,8 @@ bool kvx_record_kill(kvx_attachment *a, const kvx_line &l, const kvx_kill &k, bo
     kvx_ring_change change;
     bool ring = a->features & KVX_KILL_RING;
     if (!kvx_mark_reserve(a->kill_mark, after) ||
-        (ring && !kvx_ring_prepare(a->ring, l.text + k.from, n, join, k.forward, a->max_line_len, change))) {
+        (ring && !kvx_ring_prepare(a->ring, l.text + k.from, n, join, k.forward, a->max_line_len,
+                                   change))) {
         kvx_fail(a, kvx_rc_no_memory, nullptr);
         return false;
     }
@@ -109,7 +112,8 @@ int kvx_on_yank(kv_editor *ed, int, void *user, int *action) noexcept {
         return 0;
     }
     size_t c = l.cursor > l.len ? l.len : l.cursor;
-    if (kvx_compose_line(a, l.text, c, c, e->data, e->len, c + e->len, &a->yank_mark) != 0) return 0;
+    if (kvx_compose_line(a, l.text, c, c, e->data, e->len, c + e->len, &a->yank_mark) != 0)
+        return 0;
     a->yank_start = c;
     a->yank_len = e->len;
     a->yank_index = 0;
@@ -129,7 +133,8 @@ int kvx_on_yank_pop(kv_editor *ed, int, void *user, int *action) noexcept {
         kvx_fail(a, kvx_rc_invalid, kvx_msg_nul);
         return 0;
     }
-    if (kvx_compose_line(a, l.text, s, s + a->yank_len, e->data, e->len, s + e->len, &a->yank_mark) != 0)
+    if (kvx_compose_line(a, l.text, s, s + a->yank_len, e->data, e->len, s + e->len,
+                         &a->yank_mark) != 0)
         return 0;
     a->yank_len = e->len;
     a->yank_index = next;

@@ -78,7 +78,8 @@ bool kvx_pad(kvx_bytes &out, size_t n) noexcept {
 // each cut to the screen width; n receives their count.
 bool kvx_collect(const kvx_completions &c, size_t cols, size_t *order, kvx_shown *shown,
                  kvx_bytes &arena, size_t &n) noexcept {
-    for (size_t i = 0; i < c.count; ++i) order[i] = i;
+    for (size_t i = 0; i < c.count; ++i)
+        order[i] = i;
     auto text = [&](size_t i) { return c.arena.data + c.items[i].text; };
     auto less = [&](size_t x, size_t y) {
         size_t lx = c.items[x].len, ly = c.items[y].len;
@@ -106,7 +107,8 @@ bool kvx_collect(const kvx_completions &c, size_t cols, size_t *order, kvx_shown
 bool kvx_lay_out(const kvx_shown *shown, size_t n, const kvx_bytes &arena, size_t cols,
                  kvx_bytes &out) noexcept {
     size_t widest = 0;
-    for (size_t k = 0; k < n; ++k) widest = std::max(widest, shown[k].width);
+    for (size_t k = 0; k < n; ++k)
+        widest = std::max(widest, shown[k].width);
     size_t colw = widest + kvx_column_gap;
     size_t ncols = std::max<size_t>(1, (cols + kvx_column_gap) / colw);
     size_t nrows = (n + ncols - 1) / ncols;

@@ -17,9 +17,9 @@ enum class kvx_phase { ask, answer, rows, more, done };
 
 struct kvx_pager {
     const kvx_bytes *text;
-    size_t at;          // the next row starts here
-    size_t page;        // rows in a screen: all but the prompt's
-    size_t left;        // rows still to show before the next "--More--"
+    size_t at;   // the next row starts here
+    size_t page; // rows in a screen: all but the prompt's
+    size_t left; // rows still to show before the next "--More--"
     size_t distinct;
     int in_fd;
     kvx_phase phase;
@@ -48,8 +48,8 @@ int kvx_read_key(int fd) noexcept {
 // Keys that refuse: the question's "n" and the pager's "q" (Delete, Ctrl-C
 // and Ctrl-G too, and the end of input).
 bool kvx_refuses(int key) noexcept {
-    return key < 0 || key == 'n' || key == 'N' || key == 'q' || key == 'Q' || key == 127 || key == 3 ||
-           key == 7;
+    return key < 0 || key == 'n' || key == 'N' || key == 'q' || key == 'Q' || key == 127 ||
+           key == 3 || key == 7;
 }
 
 int kvx_pager_next(kv_editor *, void *user, const char **chunk, size_t *len) {
@@ -59,8 +59,8 @@ int kvx_pager_next(kv_editor *, void *user, const char **chunk, size_t *len) {
     for (;;) {
         switch (p->phase) {
         case kvx_phase::ask: {
-            int k = std::snprintf(p->line, sizeof p->line, "Display all %zu possibilities? (y or n)",
-                                  p->distinct);
+            int k = std::snprintf(p->line, sizeof p->line,
+                                  "Display all %zu possibilities? (y or n)", p->distinct);
             *chunk = p->line;
             *len = k > 0 ? static_cast<size_t>(k) : 0;
             p->phase = kvx_phase::answer;
@@ -84,7 +84,8 @@ int kvx_pager_next(kv_editor *, void *user, const char **chunk, size_t *len) {
                 return 0;
             }
             size_t end = p->at;
-            while (end < t.len && t.data[end] != '\n') ++end;
+            while (end < t.len && t.data[end] != '\n')
+                ++end;
             if (end < t.len) ++end;
             *chunk = t.data + p->at;
             *len = end - p->at;
@@ -117,12 +118,16 @@ int kvx_pager_next(kv_editor *, void *user, const char **chunk, size_t *len) {
 
 } // namespace
 
-int kvx_page_listing(kvx_attachment *a, const kvx_bytes &listing, size_t distinct, int rows) noexcept {
+int kvx_page_listing(kvx_attachment *a, const kvx_bytes &listing, size_t distinct,
+                     int rows) noexcept {
     size_t lines = 0;
-    for (size_t i = 0; i < listing.len; ++i) lines += listing.data[i] == '\n';
+    for (size_t i = 0; i < listing.len; ++i)
+        lines += listing.data[i] == '\n';
     size_t page = rows > 2 ? static_cast<size_t>(rows) - 1 : 1;
-    bool ask = lines > page || (a->query_items > 0 && distinct > static_cast<size_t>(a->query_items));
-    kvx_pager p{&listing, 0, page, page, distinct, a->in_fd, ask ? kvx_phase::ask : kvx_phase::rows, {}};
+    bool ask =
+        lines > page || (a->query_items > 0 && distinct > static_cast<size_t>(a->query_items));
+    kvx_pager p{&listing, 0, page, page, distinct, a->in_fd, ask ? kvx_phase::ask : kvx_phase::rows,
+                {}};
     return kv_print_above(a->ed, kvx_pager_next, &p);
 }
 

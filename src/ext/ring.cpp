@@ -10,13 +10,15 @@ bool kvx_ring_init(kvx_ring &r, size_t size) noexcept {
     if (size == 0 || size > SIZE_MAX / sizeof(kvx_bytes)) return false;
     r.entries = static_cast<kvx_bytes *>(kvx_malloc(size * sizeof(kvx_bytes)));
     if (!r.entries) return false;
-    for (size_t i = 0; i < size; ++i) r.entries[i] = kvx_bytes{};
+    for (size_t i = 0; i < size; ++i)
+        r.entries[i] = kvx_bytes{};
     r.size = size;
     return true;
 }
 
 void kvx_ring_free(kvx_ring &r) noexcept {
-    for (size_t i = 0; i < r.size; ++i) kvx_release(r.entries[i]);
+    for (size_t i = 0; i < r.size; ++i)
+        kvx_release(r.entries[i]);
     kvx_free(r.entries);
     r = kvx_ring{};
 }
@@ -30,7 +32,8 @@ bool kvx_ring_prepare(const kvx_ring &r, const char *text, size_t len, bool join
                       size_t max_len, kvx_ring_change &out) noexcept {
     out = kvx_ring_change{};
     const kvx_bytes *old = join ? kvx_ring_entry(r, 0) : nullptr;
-    if (old && (len > max_len || old->len > max_len - len)) old = nullptr; // too long together: a new entry
+    if (old && (len > max_len || old->len > max_len - len))
+        old = nullptr; // too long together: a new entry
     size_t total = len + (old ? old->len : 0);
     auto *p = static_cast<char *>(kvx_malloc(total + 1));
     if (!p) return false;

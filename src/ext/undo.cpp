@@ -36,14 +36,16 @@ void kvx_drop_oldest(kvx_undo &u) noexcept {
 
 // Forgets the steps after the current one: they can no longer be redone.
 void kvx_drop_redo(kvx_undo &u) noexcept {
-    for (size_t i = u.done; i < u.count; ++i) kvx_drop_step(u, kvx_slot(u, i));
+    for (size_t i = u.done; i < u.count; ++i)
+        kvx_drop_step(u, kvx_slot(u, i));
     u.count = u.done;
 }
 
 // Forgets every step; the next line starts empty.
 void kvx_undo_clear(kvx_undo &u) noexcept {
     u.done = u.count;
-    while (u.count) kvx_drop_oldest(u);
+    while (u.count)
+        kvx_drop_oldest(u);
     u.first = 0;
     u.line.len = 0;
     if (u.line.data) u.line.data[0] = '\0';
@@ -60,13 +62,16 @@ void kvx_record(kvx_attachment *a, const char *text, size_t len, size_t cursor) 
     kvx_undo &u = a->undo;
     size_t old = u.line.len, shorter = old < len ? old : len;
     size_t p = 0, s = 0;
-    while (p < shorter && u.line.data[p] == text[p]) ++p;
-    while (s < shorter - p && u.line.data[old - 1 - s] == text[len - 1 - s]) ++s;
+    while (p < shorter && u.line.data[p] == text[p])
+        ++p;
+    while (s < shorter - p && u.line.data[old - 1 - s] == text[len - 1 - s])
+        ++s;
     size_t removed = old - p - s, inserted = len - p - s;
     if (!u.steps) {
         u.steps = static_cast<kvx_undo_step *>(kvx_malloc(kvx_undo_slots * sizeof(kvx_undo_step)));
         if (!u.steps) return kvx_fail(a, kvx_rc_no_memory, nullptr);
-        for (size_t i = 0; i < kvx_undo_slots; ++i) u.steps[i] = kvx_undo_step{};
+        for (size_t i = 0; i < kvx_undo_slots; ++i)
+            u.steps[i] = kvx_undo_step{};
     }
     // The lines differ, so the step holds at least one byte.
     auto *t = static_cast<char *>(kvx_malloc(removed + inserted));
@@ -87,7 +92,8 @@ void kvx_record(kvx_attachment *a, const char *text, size_t len, size_t cursor) 
     u.bytes += removed + inserted;
     u.done = ++u.count;
     u.cursor = cursor;
-    while (u.count > 1 && u.bytes > kvx_undo_bytes) kvx_drop_oldest(u);
+    while (u.count > 1 && u.bytes > kvx_undo_bytes)
+        kvx_drop_oldest(u);
 }
 
 // Looks at the line: a change since the last step becomes a step, an

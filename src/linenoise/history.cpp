@@ -48,7 +48,8 @@ bool push(const char *line, size_t len) noexcept {
     char *copy = kvl_strndup(line, len);
     if (!copy) return false;
     if (!list.lines) {
-        list.lines = static_cast<char **>(kvl_malloc(sizeof(char *) * static_cast<size_t>(list.max_len)));
+        list.lines =
+            static_cast<char **>(kvl_malloc(sizeof(char *) * static_cast<size_t>(list.max_len)));
         if (!list.lines) {
             std::free(copy);
             return false;
@@ -99,7 +100,8 @@ char *read_all(int fd, size_t *len) noexcept {
     }
     for (;;) {
         if (n == cap) {
-            auto *grown = cap > SIZE_MAX / 2 ? nullptr : static_cast<char *>(kvl_realloc(bytes, cap * 2));
+            auto *grown =
+                cap > SIZE_MAX / 2 ? nullptr : static_cast<char *>(kvl_realloc(bytes, cap * 2));
             if (!grown) {
                 std::free(bytes);
                 errno = ENOMEM;

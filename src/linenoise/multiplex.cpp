@@ -62,7 +62,7 @@ int linenoiseEditStart(struct linenoiseState *l, int stdin_fd, int stdout_fd, ch
     l->plen = std::strlen(l->prompt);
     l->history_index = 0;
     buf[0] = '\0';
-    struct winsize ws{};
+    struct winsize ws {};
     l->cols = ioctl(l->ofd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
     kv_editor *ed = kvl_editor(l->ifd, l->ofd);
     if (!ed) {
@@ -85,7 +85,9 @@ char *linenoiseEditFeed(struct linenoiseState *l) {
     }
     kv_step_result r = kv_step_read(ed);
     while (r == kv_step_result::key_pending) {
-        struct pollfd p {l->ifd, POLLIN, 0};
+        struct pollfd p {
+            l->ifd, POLLIN, 0
+        };
         r = poll(&p, 1, kKeyWaitMs) > 0 ? kv_step_read(ed) : kv_step_time(ed);
     }
     mirror(l, ed);

@@ -74,8 +74,10 @@ void deliver(kv_editor *ed) noexcept {
         copy = static_cast<char *>(std::malloc(n + 1));
         if (copy) std::memcpy(copy, line, n + 1);
         kv_free_string(ed, line);
-        if (copy) kvr_line_from_text(copy);
-        else status = KV_STATUS_ERROR;
+        if (copy)
+            kvr_line_from_text(copy);
+        else
+            status = KV_STATUS_ERROR;
     }
     if (status == KV_STATUS_INTERRUPTED || status == KV_STATUS_CANCELLED) {
         if (handler) line_owed = !begin_line(ed);
@@ -85,8 +87,10 @@ void deliver(kv_editor *ed) noexcept {
     // still installed afterwards gets the next line.
     rl_vcpfunc_t *was = handler;
     line_owed = true;
-    if (was) was(copy);
-    else std::free(copy);
+    if (was)
+        was(copy);
+    else
+        std::free(copy);
     if (handler && line_owed && !kv_step_running(ed)) line_owed = !begin_line(ed);
 }
 
@@ -134,7 +138,9 @@ void rl_callback_read_char(void) {
     while (r == kv_step_result::key_pending) {
         // The rest of a key (an escape sequence, a character) is due
         // within the key wait; then the key ends with what came.
-        struct pollfd p {input_fd(ed), POLLIN, 0};
+        struct pollfd p {
+            input_fd(ed), POLLIN, 0
+        };
         int ready = poll(&p, 1, kKeyWaitMs);
         if (ready < 0) return; // a signal: the program sees to it first
         r = ready == 0 ? kv_step_time(ed) : kv_step_read(ed);

@@ -46,8 +46,8 @@ void free_matches(char **matches) noexcept {
 // The word that ends at the cursor, and the quote it stands in.
 struct Word {
     size_t start;
-    char quote;    // the open quote the cursor stands in, or 0
-    bool quoted;   // the quote is one of rl_completer_quote_characters
+    char quote;  // the open quote the cursor stands in, or 0
+    bool quoted; // the quote is one of rl_completer_quote_characters
 };
 
 // Walks the line up to the cursor keeping track of quotes: a backslash
@@ -155,8 +155,8 @@ int add_candidates(kvx_completions *out, char **matches, const Word &w, size_t e
         if (!text) return -1;
         std::memcpy(text, matches[0], n);
         size_t len = n;
-        bool directory = filename_desired && n > 0 &&
-                         (matches[0][n - 1] == '/' || is_directory(matches[0]));
+        bool directory =
+            filename_desired && n > 0 && (matches[0][n - 1] == '/' || is_directory(matches[0]));
         if (directory) {
             if (matches[0][n - 1] != '/') text[len++] = '/';
         } else if (w.quote && (w.quoted || filename_desired)) {
@@ -234,7 +234,9 @@ char *user_name_match(const char *prefix, int state) noexcept {
 
 } // namespace
 
-size_t kvr_word_start(const char *line, size_t cursor) noexcept { return find_word(line, cursor).start; }
+size_t kvr_word_start(const char *line, size_t cursor) noexcept {
+    return find_word(line, cursor).start;
+}
 
 char **kvr_gather_matches(const char *word, size_t start, size_t end, bool *file_names) noexcept {
     rl_attempted_completion_over = 0;
@@ -243,8 +245,8 @@ char **kvr_gather_matches(const char *word, size_t start, size_t end, bool *file
     filename_desired = false;
     char **matches = nullptr;
     if (rl_attempted_completion_function)
-        matches = rl_attempted_completion_function(word, static_cast<int>(start),
-                                                   static_cast<int>(end));
+        matches =
+            rl_attempted_completion_function(word, static_cast<int>(start), static_cast<int>(end));
     if (!matches && !rl_attempted_completion_over) {
         rl_compentry_func_t *generator = rl_completion_entry_function
                                              ? rl_completion_entry_function
@@ -263,7 +265,7 @@ int kvr_completion_attach(kv_editor *ed, kv_idle_callback idle) noexcept {
     options.features = KVX_ALL;
     options.idle = idle;
     options.completer = complete;
-    options.append_space = 0; // the append character is added here
+    options.append_space = 0;          // the append character is added here
     options.max_line_len = 2147483645; // the editor's limit
     return kvx_attach(ed, &options, &attachment);
 }

@@ -46,7 +46,8 @@ void replace_word(size_t start, const char *text, size_t n) noexcept {
     char *word = kvr_strndup(text, n);
     if (!word) return;
     size_t point = static_cast<size_t>(rl_point);
-    std::memmove(rl_line_buffer + start, rl_line_buffer + point, static_cast<size_t>(rl_end) - point + 1);
+    std::memmove(rl_line_buffer + start, rl_line_buffer + point,
+                 static_cast<size_t>(rl_end) - point + 1);
     rl_end -= static_cast<int>(point - start);
     rl_point = static_cast<int>(start);
     rl_insert_text(word);
@@ -92,7 +93,8 @@ void list_matches(char **matches) noexcept {
     if (!ed) return;
     // What the program changed so far is drawn around the listing.
     kvr_line_to_editor(ed);
-    kv_step_write_around(ed, rl_completion_display_matches_hook ? write_with_hook : write_listing, &l);
+    kv_step_write_around(ed, rl_completion_display_matches_hook ? write_with_hook : write_listing,
+                         &l);
 }
 
 bool is_directory(const char *path) noexcept {

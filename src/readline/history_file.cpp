@@ -148,7 +148,8 @@ int kvr_replace_file(const char *path, const char *data, size_t len) noexcept {
     // The replacement keeps the owner of the old file where it may (a root
     // process writing a user's history), and its mode.
     if (existed && kvr_sys.fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
-    bool ok = write_all(fd, data, len) && (!existed || kvr_sys.fchmod(fd, mode) == 0) && kvr_sys.fsync(fd) == 0;
+    bool ok = write_all(fd, data, len) && (!existed || kvr_sys.fchmod(fd, mode) == 0) &&
+              kvr_sys.fsync(fd) == 0;
     int err = ok ? 0 : error_or(EIO);
     if (kvr_sys.close(fd) != 0 && ok) {
         ok = false;

@@ -37,13 +37,21 @@ int run_macro(int count, int key) {
 
 // ---- variables ----------------------------------------------------------------
 
-
 // Variables the layer takes but whose effect the editor always has or never
 // has (bracketed paste is always on; completion is always enabled).
 constexpr const char *kAccepted[] = {
-    "enable-bracketed-paste", "enable-meta-key", "disable-completion", "show-all-if-ambiguous",
-    "show-all-if-unmodified", "bell-style", "meta-flag", "input-meta", "output-meta",
-    "convert-meta", "completion-ignore-case", "mark-directories",
+    "enable-bracketed-paste",
+    "enable-meta-key",
+    "disable-completion",
+    "show-all-if-ambiguous",
+    "show-all-if-unmodified",
+    "bell-style",
+    "meta-flag",
+    "input-meta",
+    "output-meta",
+    "convert-meta",
+    "completion-ignore-case",
+    "mark-directories",
 };
 
 // ---- key names -------------------------------------------------------------------
@@ -53,8 +61,8 @@ struct NamedKey {
     int key;
 };
 constexpr NamedKey kKeyNames[] = {
-    {"DEL", 127}, {"ESC", 27}, {"ESCAPE", 27}, {"LFD", 10}, {"NEWLINE", 10}, {"RET", 13},
-    {"RETURN", 13}, {"RUBOUT", 127}, {"SPACE", 32}, {"SPC", 32}, {"TAB", 9},
+    {"DEL", 127},   {"ESC", 27},     {"ESCAPE", 27}, {"LFD", 10}, {"NEWLINE", 10}, {"RET", 13},
+    {"RETURN", 13}, {"RUBOUT", 127}, {"SPACE", 32},  {"SPC", 32}, {"TAB", 9},
 };
 
 // A key in readline's words: Control-a, C-a, Meta-x, M-x, TAB, a letter.
@@ -62,11 +70,20 @@ constexpr NamedKey kKeyNames[] = {
 int key_from_name(const char *name) noexcept {
     bool meta = false, control = false;
     for (;;) {
-        if (!strncasecmp(name, "Control-", 8)) { control = true; name += 8; }
-        else if (!strncasecmp(name, "C-", 2)) { control = true; name += 2; }
-        else if (!strncasecmp(name, "Meta-", 5)) { meta = true; name += 5; }
-        else if (!strncasecmp(name, "M-", 2)) { meta = true; name += 2; }
-        else break;
+        if (!strncasecmp(name, "Control-", 8)) {
+            control = true;
+            name += 8;
+        } else if (!strncasecmp(name, "C-", 2)) {
+            control = true;
+            name += 2;
+        } else if (!strncasecmp(name, "Meta-", 5)) {
+            meta = true;
+            name += 5;
+        } else if (!strncasecmp(name, "M-", 2)) {
+            meta = true;
+            name += 2;
+        } else
+            break;
     }
     int key = -1;
     for (const NamedKey &k : kKeyNames)
@@ -90,7 +107,9 @@ int key_from_sequence(const char *seq, size_t n) noexcept {
                 unsigned char target = static_cast<unsigned char>(seq[i + 2]);
                 i += 2;
                 if (e == 'C') {
-                    bytes[count++] = target == '?' ? 127 : static_cast<unsigned char>(std::tolower(target) & 0x1F);
+                    bytes[count++] = target == '?'
+                                         ? 127
+                                         : static_cast<unsigned char>(std::tolower(target) & 0x1F);
                 } else if (count + 2 <= sizeof bytes) {
                     bytes[count++] = 27;
                     bytes[count++] = target;
@@ -98,13 +117,27 @@ int key_from_sequence(const char *seq, size_t n) noexcept {
                 continue;
             }
             switch (e) {
-            case 'e': c = 27; break;
-            case 't': c = 9; break;
-            case 'n': c = 10; break;
-            case 'r': c = 13; break;
-            case 'a': c = 7; break;
-            case 'd': c = 127; break;
-            default: c = static_cast<unsigned char>(e); break;
+            case 'e':
+                c = 27;
+                break;
+            case 't':
+                c = 9;
+                break;
+            case 'n':
+                c = 10;
+                break;
+            case 'r':
+                c = 13;
+                break;
+            case 'a':
+                c = 7;
+                break;
+            case 'd':
+                c = 127;
+                break;
+            default:
+                c = static_cast<unsigned char>(e);
+                break;
             }
         }
         bytes[count++] = c;
@@ -119,23 +152,27 @@ int key_from_sequence(const char *seq, size_t n) noexcept {
 // One byte back or forward over a UTF-8 character in rl_line_buffer.
 int char_back(int p) noexcept {
     if (p <= 0) return 0;
-    do --p;
+    do
+        --p;
     while (p > 0 && (static_cast<unsigned char>(rl_line_buffer[p]) & 0xC0) == 0x80);
     return p;
 }
 int char_forward(int p) noexcept {
     if (p >= rl_end) return rl_end;
-    do ++p;
+    do
+        ++p;
     while (p < rl_end && (static_cast<unsigned char>(rl_line_buffer[p]) & 0xC0) == 0x80);
     return p;
 }
 
 int cmd_backward_char(int count, int) {
-    for (int i = 0; i < (count > 0 ? count : 1); ++i) rl_point = char_back(rl_point);
+    for (int i = 0; i < (count > 0 ? count : 1); ++i)
+        rl_point = char_back(rl_point);
     return 0;
 }
 int cmd_forward_char(int count, int) {
-    for (int i = 0; i < (count > 0 ? count : 1); ++i) rl_point = char_forward(rl_point);
+    for (int i = 0; i < (count > 0 ? count : 1); ++i)
+        rl_point = char_forward(rl_point);
     return 0;
 }
 int cmd_beginning_of_line(int, int) {
@@ -149,7 +186,8 @@ int cmd_end_of_line(int, int) {
 int cmd_delete_char(int, int) {
     if (rl_point >= rl_end) return 0;
     int next = char_forward(rl_point);
-    std::memmove(rl_line_buffer + rl_point, rl_line_buffer + next, static_cast<size_t>(rl_end - next) + 1);
+    std::memmove(rl_line_buffer + rl_point, rl_line_buffer + next,
+                 static_cast<size_t>(rl_end - next) + 1);
     rl_end -= next - rl_point;
     return 0;
 }
@@ -164,7 +202,8 @@ int cmd_kill_line(int, int) {
     return 0;
 }
 int cmd_unix_line_discard(int, int) {
-    std::memmove(rl_line_buffer, rl_line_buffer + rl_point, static_cast<size_t>(rl_end - rl_point) + 1);
+    std::memmove(rl_line_buffer, rl_line_buffer + rl_point,
+                 static_cast<size_t>(rl_end - rl_point) + 1);
     rl_end -= rl_point;
     rl_point = 0;
     return 0;
@@ -206,13 +245,15 @@ void bind_code(int key, rl_command_func_t *function) noexcept {
 // ---- lines ---------------------------------------------------------------------
 
 char *skip_space(char *p) noexcept {
-    while (*p == ' ' || *p == '\t') ++p;
+    while (*p == ' ' || *p == '\t')
+        ++p;
     return p;
 }
 
 // The end of a quoted string starting after its opening quote.
 char *quoted_end(char *p) noexcept {
-    while (*p && *p != '"') p += (*p == '\\' && p[1]) ? 2 : 1;
+    while (*p && *p != '"')
+        p += (*p == '\\' && p[1]) ? 2 : 1;
     return p;
 }
 
@@ -226,11 +267,21 @@ void unescape(char *text) noexcept {
         }
         ++p;
         switch (*p) {
-        case 'n': *out++ = '\n'; break;
-        case 't': *out++ = '\t'; break;
-        case 'r': *out++ = '\r'; break;
-        case 'e': *out++ = 27; break;
-        default: *out++ = *p; break;
+        case 'n':
+            *out++ = '\n';
+            break;
+        case 't':
+            *out++ = '\t';
+            break;
+        case 'r':
+            *out++ = '\r';
+            break;
+        case 'e':
+            *out++ = 27;
+            break;
+        default:
+            *out++ = *p;
+            break;
         }
     }
     *out = '\0';
@@ -249,7 +300,8 @@ void bind_line(char *line) noexcept {
         rest = std::strchr(line, ':');
         if (!rest) return;
         char *name_end = rest;
-        while (name_end > line && (name_end[-1] == ' ' || name_end[-1] == '\t')) --name_end;
+        while (name_end > line && (name_end[-1] == ' ' || name_end[-1] == '\t'))
+            --name_end;
         *name_end = '\0';
         key = key_from_name(line);
     }
@@ -269,14 +321,15 @@ void bind_line(char *line) noexcept {
         return;
     }
     char *end = rest;
-    while (*end && !std::isspace(static_cast<unsigned char>(*end))) ++end;
+    while (*end && !std::isspace(static_cast<unsigned char>(*end)))
+        ++end;
     *end = '\0';
     if (rl_command_func_t *function = command_named(rest)) bind_code(key, function);
 }
 
 struct Conditions {
-    int depth = 0;      // $if nesting
-    int skipping = 0;   // depth at which a false branch began (0: none)
+    int depth = 0;    // $if nesting
+    int skipping = 0; // depth at which a false branch began (0: none)
 };
 
 bool condition_holds(const char *test) noexcept {
@@ -296,20 +349,24 @@ int read_file(const char *path, int depth) noexcept;
 void parse_line(char *line, Conditions &cond, int depth) noexcept {
     line = skip_space(line);
     size_t n = std::strlen(line);
-    while (n > 0 && std::isspace(static_cast<unsigned char>(line[n - 1]))) line[--n] = '\0';
+    while (n > 0 && std::isspace(static_cast<unsigned char>(line[n - 1])))
+        line[--n] = '\0';
     if (!*line || *line == '#') return;
     if (*line == '$') {
         char *word = line + 1;
         char *arg = word;
-        while (*arg && !std::isspace(static_cast<unsigned char>(*arg))) ++arg;
+        while (*arg && !std::isspace(static_cast<unsigned char>(*arg)))
+            ++arg;
         if (*arg) *arg++ = '\0';
         arg = skip_space(arg);
         if (!strcasecmp(word, "if")) {
             ++cond.depth;
             if (!cond.skipping && !condition_holds(arg)) cond.skipping = cond.depth;
         } else if (!strcasecmp(word, "else")) {
-            if (cond.skipping == cond.depth) cond.skipping = 0;
-            else if (!cond.skipping && cond.depth > 0) cond.skipping = cond.depth;
+            if (cond.skipping == cond.depth)
+                cond.skipping = 0;
+            else if (!cond.skipping && cond.depth > 0)
+                cond.skipping = cond.depth;
         } else if (!strcasecmp(word, "endif")) {
             if (cond.skipping == cond.depth) cond.skipping = 0;
             if (cond.depth > 0) --cond.depth;
@@ -322,7 +379,8 @@ void parse_line(char *line, Conditions &cond, int depth) noexcept {
     if (!strncasecmp(line, "set", 3) && std::isspace(static_cast<unsigned char>(line[3]))) {
         char *name = skip_space(line + 3);
         char *value = name;
-        while (*value && !std::isspace(static_cast<unsigned char>(*value))) ++value;
+        while (*value && !std::isspace(static_cast<unsigned char>(*value)))
+            ++value;
         if (*value) *value++ = '\0';
         (void)rl_variable_bind(name, skip_space(value));
         return;

@@ -26,7 +26,8 @@ char *kvr_read_plain_line(const char *prompt, int in_fd, int out_fd) noexcept {
     bool got_any = false;
     for (;;) {
         char chunk[1];
-        ssize_t k = kvr_sys.read(in_fd, chunk, 1); // a byte at a time: what follows the line stays unread
+        ssize_t k =
+            kvr_sys.read(in_fd, chunk, 1); // a byte at a time: what follows the line stays unread
         if (k < 0 && errno == EINTR) continue;
         if (k <= 0) break;
         got_any = true;

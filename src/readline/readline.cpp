@@ -110,7 +110,8 @@ char *kvr_visible_prompt(const char *prompt) noexcept {
     if (!copy) return nullptr;
     size_t k = 0;
     for (size_t i = 0; i < n; ++i)
-        if (prompt[i] != RL_PROMPT_START_IGNORE && prompt[i] != RL_PROMPT_END_IGNORE) copy[k++] = prompt[i];
+        if (prompt[i] != RL_PROMPT_START_IGNORE && prompt[i] != RL_PROMPT_END_IGNORE)
+            copy[k++] = prompt[i];
     copy[k] = '\0';
     return copy;
 }

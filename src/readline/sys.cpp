@@ -14,8 +14,8 @@ namespace {
 int kvr_open(const char *path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 
 constexpr kvr_sys_table kvr_real_sys = {
-    ::write, ::read, kvr_open, ::close, ::rename, ::fsync, ::fchmod,
-    ::fchown, ::fstat, ::ftruncate, ::mkstemp, ::unlink,
+    ::write,  ::read,   kvr_open, ::close,     ::rename,  ::fsync,
+    ::fchmod, ::fchown, ::fstat,  ::ftruncate, ::mkstemp, ::unlink,
 };
 
 } // namespace

@@ -12,8 +12,8 @@
 inline constexpr uint64_t kv_replacement_char = 0xFFFD;
 
 struct kv_decoded {
-    uint64_t cp;  // the code point, U+FFFD for an invalid byte
-    size_t len;   // bytes consumed, 1..4
+    uint64_t cp; // the code point, U+FFFD for an invalid byte
+    size_t len;  // bytes consumed, 1..4
 };
 
 // 1 when cp is a combining mark (joins the cluster before it), else 0.
@@ -36,8 +36,7 @@ kv_decoded kv_utf8_decode(const char *text, size_t len, size_t pos) noexcept;
 
 // Byte length of the cluster starting at pos (0 at or past len); its width
 // (0, 1 or 2) goes to *width when width is not null.
-size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos,
-                                 int *width) noexcept;
+size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos, int *width) noexcept;
 // Byte length of the last cluster of text[0..end); end must be above 0.
 size_t kv_utf8_prev_cluster_len(const char *text, size_t end) noexcept;
 // The largest cluster boundary of text[0..len) that is at most limit (len

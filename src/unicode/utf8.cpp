@@ -20,11 +20,8 @@ inline bool kv_is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 
 
 inline kv_decoded kv_invalid() noexcept { return {kv_replacement_char, 1}; }
 
-
 // The smallest value that needs an n-byte sequence; smaller ones are overlong.
-inline uint64_t kv_min_value(size_t n) noexcept {
-    return n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
-}
+inline uint64_t kv_min_value(size_t n) noexcept { return n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000; }
 
 inline kv_decoded kv_decode(const unsigned char *s, size_t len, size_t pos) noexcept {
     unsigned char b = s[pos];
@@ -66,8 +63,7 @@ inline int kv_first_width(uint64_t cp) noexcept {
 // selectors and each joiner with whatever follows it.
 kv_cluster kv_cluster_at(const unsigned char *s, size_t len, size_t pos) noexcept {
     // ASCII followed by ASCII (or nothing) is a cluster of its own.
-    if (s[pos] < 0x80 && (pos + 1 == len || s[pos + 1] < 0x80))
-        return {1, kv_first_width(s[pos])};
+    if (s[pos] < 0x80 && (pos + 1 == len || s[pos + 1] < 0x80)) return {1, kv_first_width(s[pos])};
     kv_decoded first = kv_decode(s, len, pos);
     size_t end = pos + first.len;
     int width = kv_first_width(first.cp);
@@ -120,8 +116,7 @@ kv_decoded kv_utf8_decode(const char *text, size_t len, size_t pos) noexcept {
     return kv_decode(kv_unsigned(text), len, pos);
 }
 
-size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos,
-                                 int *width) noexcept {
+size_t kv_utf8_cluster_len_width(const char *text, size_t len, size_t pos, int *width) noexcept {
     kv_cluster c{0, 0};
     if (text && pos < len) c = kv_cluster_at(kv_unsigned(text), len, pos);
     if (width) *width = c.width;

@@ -35,8 +35,7 @@ constexpr kv_range kv_wide[] = {
     {0x20000, 0x3FFFD}, // supplementary ideographic planes
 };
 
-template <size_t N>
-constexpr bool kv_sorted_disjoint(const kv_range (&t)[N]) {
+template <size_t N> constexpr bool kv_sorted_disjoint(const kv_range (&t)[N]) {
     for (size_t i = 0; i < N; ++i) {
         if (t[i].first > t[i].last) return false;
         if (i > 0 && t[i - 1].last >= t[i].first) return false;
@@ -44,10 +43,10 @@ constexpr bool kv_sorted_disjoint(const kv_range (&t)[N]) {
     return true;
 }
 
-template <size_t N>
-constexpr uint64_t kv_point_count(const kv_range (&t)[N]) {
+template <size_t N> constexpr uint64_t kv_point_count(const kv_range (&t)[N]) {
     uint64_t n = 0;
-    for (const kv_range &r : t) n += r.last - r.first + 1;
+    for (const kv_range &r : t)
+        n += r.last - r.first + 1;
     return n;
 }
 
@@ -88,10 +87,9 @@ inline bool kv_block_has_marks(uint32_t cp) noexcept {
 
 // Bisection over a sorted, disjoint table: the first range whose end is not
 // below cp is the only one that can hold it.
-template <size_t N>
-int kv_in_table(const kv_range (&t)[N], uint32_t cp) noexcept {
-    const kv_range *r = std::lower_bound(
-        t, t + N, cp, [](const kv_range &a, uint32_t v) { return a.last < v; });
+template <size_t N> int kv_in_table(const kv_range (&t)[N], uint32_t cp) noexcept {
+    const kv_range *r =
+        std::lower_bound(t, t + N, cp, [](const kv_range &a, uint32_t v) { return a.last < v; });
     return r != t + N && r->first <= cp ? 1 : 0;
 }
 

@@ -8,13 +8,16 @@ size_t kv_word_backward(const char *text, size_t pos) noexcept {
     while (kv_is_space(static_cast<unsigned char>(text[i]))) {
         if (--i == 0) return 0;
     }
-    while (i > 0 && !kv_is_space(static_cast<unsigned char>(text[i - 1]))) --i;
+    while (i > 0 && !kv_is_space(static_cast<unsigned char>(text[i - 1])))
+        --i;
     return i;
 }
 
 size_t kv_word_forward_end(const char *text, size_t len, size_t pos) noexcept {
     auto u = reinterpret_cast<const unsigned char *>(text);
-    while (pos < len && kv_is_space(u[pos])) ++pos;
-    while (pos < len && !kv_is_space(u[pos])) ++pos;
+    while (pos < len && kv_is_space(u[pos]))
+        ++pos;
+    while (pos < len && !kv_is_space(u[pos]))
+        ++pos;
     return pos;
 }

@@ -6,24 +6,32 @@
 #include <string.h>
 
 static int failures = 0;
-#define CHECK(cond)                                                  \
-    do {                                                             \
-        if (!(cond)) {                                               \
-            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                              \
-        }                                                            \
+#define CHECK(cond)                                                                                \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond);                             \
+            ++failures;                                                                            \
+        }                                                                                          \
     } while (0)
 
 static int on_key(kv_editor *ed, int key, void *user, int *action) {
-    (void)ed; (void)key; (void)user;
+    (void)ed;
+    (void)key;
+    (void)user;
     *action = KV_ACTION_DEFAULT;
     return 0;
 }
 
-static void on_idle(kv_editor *ed, void *user) { (void)ed; (void)user; }
+static void on_idle(kv_editor *ed, void *user) {
+    (void)ed;
+    (void)user;
+}
 
 static int produce(kv_editor *ed, void *user, const char **chunk, size_t *len) {
-    (void)ed; (void)user; (void)chunk; (void)len;
+    (void)ed;
+    (void)user;
+    (void)chunk;
+    (void)len;
     return 0;
 }
 

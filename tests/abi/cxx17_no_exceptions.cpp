@@ -27,12 +27,14 @@ int main() {
     check(r.message == "line exceeds configured maximum length", "with the editor's message");
     check(ed.buffer() == "abc", "and leaves the line as it was");
     int calls = 0;
-    check(static_cast<bool>(ed.bind(kavrik::key::tab, [&](kavrik::editor &, int) {
-              ++calls;
-              return kavrik::action::handled;
-          })),
+    check(static_cast<bool>(ed.bind(kavrik::key::tab,
+                                    [&](kavrik::editor &, int) {
+                                        ++calls;
+                                        return kavrik::action::handled;
+                                    })),
           "a callable is bound");
-    check(static_cast<bool>(ed.on_idle([&](kavrik::editor &) { ++calls; })), "an idle callable is set");
+    check(static_cast<bool>(ed.on_idle([&](kavrik::editor &) { ++calls; })),
+          "an idle callable is set");
     check(ed.submit().message == "no readline call is running", "submit outside a call is refused");
     check(calls == 0, "no callable ran outside a call");
     return failures == 0 ? 0 : 1;

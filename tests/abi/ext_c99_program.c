@@ -7,17 +7,19 @@
 #include <string.h>
 
 static int failures = 0;
-#define CHECK(cond)                                                    \
-    do {                                                               \
-        if (!(cond)) {                                                 \
-            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                \
-        }                                                              \
+#define CHECK(cond)                                                                                \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond);                             \
+            ++failures;                                                                            \
+        }                                                                                          \
     } while (0)
 
 static int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *out,
                     void *user) {
-    (void)ed; (void)line; (void)user;
+    (void)ed;
+    (void)line;
+    (void)user;
     return kvx_add_completion(out, "word", 0, cursor);
 }
 

@@ -22,7 +22,8 @@ constexpr const char *line = "ab cd ef gh ij kl mn op qr st uv wx yz";
 
 int rows_with(VtScreen &screen, const std::string &text) {
     int n = 0;
-    for (int r = 0; r < screen.rows(); ++r) n += screen.row(r).find(text) != std::string::npos;
+    for (int r = 0; r < screen.rows(); ++r)
+        n += screen.row(r).find(text) != std::string::npos;
     return n;
 }
 
@@ -90,7 +91,8 @@ TEST(BoundedResize, OneEditorOnTheBottomRowsAfterEverySizeChange) {
             EXPECT_EQ(screen.row(rows - 3), "") << screen.dump();
             VtScreen clean(rows, cols);
             fresh_drawing(w, clean);
-            for (int r = rows - 2; r < rows; ++r) EXPECT_EQ(screen.row(r), clean.row(r)) << screen.dump();
+            for (int r = rows - 2; r < rows; ++r)
+                EXPECT_EQ(screen.row(r), clean.row(r)) << screen.dump();
             EXPECT_EQ(screen.cursor_row(), clean.cursor_row());
             EXPECT_EQ(screen.cursor_col(), clean.cursor_col());
         }

@@ -13,8 +13,8 @@
 #include "bounded_term.h"
 #include "fault.h"
 #include "pty_session.h"
-#include "screen_batch.h"
 #include "render/internal.h"
+#include "screen_batch.h"
 
 namespace {
 
@@ -58,7 +58,8 @@ struct BoundedPty : ::testing::Test {
 
 TEST_F(BoundedPty, WholeScreenEditorGrowsUpwardAndScrollsTheOutput) {
     std::string out = "\x1b[H";
-    for (int r = 0; r < 23; ++r) out += (r ? "\r\n" : "") + std::string("output ") + std::to_string(r);
+    for (int r = 0; r < 23; ++r)
+        out += (r ? "\r\n" : "") + std::string("output ") + std::to_string(r);
     write_slave(pty, out);
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
 
@@ -66,7 +67,7 @@ TEST_F(BoundedPty, WholeScreenEditorGrowsUpwardAndScrollsTheOutput) {
     EXPECT_EQ(pty.screen().row(23), "> hello");
     EXPECT_EQ(pty.screen().row(22), "output 22");
 
-    const std::string two = std::string(75, 'x') + " tail";  // "tail" wraps
+    const std::string two = std::string(75, 'x') + " tail"; // "tail" wraps
     draw(two.c_str(), 23, 6);
     EXPECT_EQ(pty.screen().row(22), "> " + std::string(75, 'x'));
     EXPECT_EQ(pty.screen().row(23), "  tail");

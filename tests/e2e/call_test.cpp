@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "base/state.h"
-#include "kavrik.h"
 #include "call_harness.h"
+#include "kavrik.h"
 
 namespace {
 
@@ -330,7 +330,7 @@ TEST(ReadlineCall, EnterTypedAheadBetweenCallsStillEndsTheLine) {
     for (const char *want : {"two", "three"}) {
         auto call = start_call(s.pty, s.ed, nullptr);
         bool done = s.pty.pump_until([&] { return call->done(); }, 3000);
-        if (!done) s.pty.type("\r");  // end the call so the thread can finish
+        if (!done) s.pty.type("\r"); // end the call so the thread can finish
         ASSERT_TRUE(call->join());
         EXPECT_TRUE(done) << "the typed-ahead Enter did not end the line";
         if (done) EXPECT_EQ(call->line(), want);
@@ -353,9 +353,8 @@ TEST(ReadlineCall, EndingDuringAReverseSearch) {
         idle.install(s.ed);
         auto call = start_call(s.pty, s.ed, nullptr);
         s.pty.type("typed\x12hel");
-        ASSERT_TRUE(s.pty.pump_until([&] {
-            return s.pty.screen().row(0).find("hello world") != std::string::npos;
-        }));
+        ASSERT_TRUE(s.pty.pump_until(
+            [&] { return s.pty.screen().row(0).find("hello world") != std::string::npos; }));
         idle.hook = [](kv_editor *ed, IdleCounter *) { kv_cancel(ed); };
         ASSERT_TRUE(call->join());
         EXPECT_TRUE(call->is_null());
@@ -368,9 +367,8 @@ TEST(ReadlineCall, EndingDuringAReverseSearch) {
         kv_history_add(s.ed, "hello world");
         auto call = start_call(s.pty, s.ed, nullptr);
         s.pty.type("typed\x12hel");
-        ASSERT_TRUE(s.pty.pump_until([&] {
-            return s.pty.screen().row(0).find("hello world") != std::string::npos;
-        }));
+        ASSERT_TRUE(s.pty.pump_until(
+            [&] { return s.pty.screen().row(0).find("hello world") != std::string::npos; }));
         s.pty.type("\r");
         ASSERT_TRUE(call->join());
         EXPECT_EQ(call->line(), "hello world");

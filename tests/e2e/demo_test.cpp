@@ -34,12 +34,13 @@ std::string demo_history(const TempHome &home) { return home.read(".kavrik_demo_
 
 // The demo on its own pty, with HOME pointing at a temporary directory.
 class DemoRun : public ProgramRun {
-public:
+  public:
     // output_fails: the program's standard output is /dev/full, where every
     // write fails.
     DemoRun(const TempHome &home, bool bounded, int rows = 24, int cols = 80,
             bool output_fails = false)
-        : ProgramRun(demo_path(), bounded ? std::vector<std::string>{"--bounded"} : std::vector<std::string>{},
+        : ProgramRun(demo_path(),
+                     bounded ? std::vector<std::string>{"--bounded"} : std::vector<std::string>{},
                      home, rows, cols, output_fails) {}
 };
 
@@ -54,11 +55,11 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         EXPECT_NE(demo.log().find("\x1b[1;32mkavrik\x1b[0m> "), std::string::npos);
         demo.type("hello there\r");
         ASSERT_TRUE(demo.screen_has("echo: hello there"));
-        demo.type("he\t");  // Tab completes "help", and a space follows
+        demo.type("he\t"); // Tab completes "help", and a space follows
         ASSERT_TRUE(demo.screen_has("kavrik> help"));
         demo.type("\r");
         ASSERT_TRUE(demo.screen_has("built-in commands:"));
-        demo.type("h\t\t");  // two candidates: the second Tab lists them above the prompt
+        demo.type("h\t\t"); // two candidates: the second Tab lists them above the prompt
         ASSERT_TRUE(demo.screen_has("help     history"));
         size_t from = demo.log().size();
         demo.type("istory\r");
@@ -68,15 +69,15 @@ TEST(Demo, ARoundTripThroughItsBuiltinsAndHistory) {
         // by the terminal itself, in the middle of it, and stay there.
         ASSERT_TRUE(demo.pump_until([&] {
             size_t at = demo.log().find("   3  history", from);
-            return at != std::string::npos && demo.log().find("\x1b[?2004h", at) != std::string::npos;
+            return at != std::string::npos &&
+                   demo.log().find("\x1b[?2004h", at) != std::string::npos;
         }));
         // Ctrl-C abandons the line; the shell goes on with a fresh prompt.
         demo.type("abandoned");
         ASSERT_TRUE(demo.screen_has("kavrik> abandoned"));
         demo.type("\x03");
-        ASSERT_TRUE(demo.pump_until([&] {
-            return demo.screen().dump().find("abandoned") == std::string::npos;
-        }));
+        ASSERT_TRUE(demo.pump_until(
+            [&] { return demo.screen().dump().find("abandoned") == std::string::npos; }));
         demo.type("quit\r");
         EXPECT_EQ(demo.wait_exit(), 0);
     }
@@ -107,7 +108,7 @@ TEST(Demo, TheClockPrintsAboveThePromptWhileTyping) {
     }
     EXPECT_GE(clock_row, 0);
     EXPECT_GT(prompt_row, clock_row);
-    demo.type("\x04\x15\x04");  // Ctrl-D on the emptied line leaves
+    demo.type("\x04\x15\x04"); // Ctrl-D on the emptied line leaves
     EXPECT_EQ(demo.wait_exit(), 0);
 }
 
@@ -136,9 +137,9 @@ TEST(Demo, ALongLineIsEchoedWhole) {
     const std::string line(1500, 'w');
     size_t from = demo.log().size();
     demo.type(line + "\r");
-    EXPECT_TRUE(demo.pump_until(
-        [&] { return demo.log().find("echo: " + line + "\r\n", from) != std::string::npos; }))
-        << "the echo was cut short";
+    EXPECT_TRUE(demo.pump_until([&] {
+        return demo.log().find("echo: " + line + "\r\n", from) != std::string::npos;
+    })) << "the echo was cut short";
     demo.type("quit\r");
     EXPECT_EQ(demo.wait_exit(), 0);
 }
@@ -154,10 +155,12 @@ TEST(Demo, TheHistoryListingKeepsALongEntryWhole) {
         DemoRun demo(home, false);
         ASSERT_TRUE(demo.screen_has("kavrik>"));
         demo.type("\x1b[200~" + entry + "\x1b[201~\r");
-        ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("echo: " + entry) != std::string::npos; }));
+        ASSERT_TRUE(demo.pump_until(
+            [&] { return demo.log().find("echo: " + entry) != std::string::npos; }));
         size_t from = demo.log().size();
         demo.type("history\r");
-        ASSERT_TRUE(demo.pump_until([&] { return demo.log().find("  history\r\n", from) != std::string::npos; }));
+        ASSERT_TRUE(demo.pump_until(
+            [&] { return demo.log().find("  history\r\n", from) != std::string::npos; }));
         EXPECT_NE(demo.log().find("   1  " + entry + "\r\n   2  history", from), std::string::npos)
             << demo.log().substr(from, 200);
         demo.type("quit\r");
@@ -253,7 +256,7 @@ TEST(Demo, AFailedSaveIsReportedOnce) {
     KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
     const fs::path base = home.dir;
-    home.dir /= "missing";  // HOME names a directory that is not there
+    home.dir /= "missing"; // HOME names a directory that is not there
     DemoRun demo(home, false);
     home.dir = base;
     ASSERT_TRUE(demo.screen_has("kavrik>"));
@@ -290,7 +293,8 @@ TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
         DemoRun demo(home, false);
         ASSERT_TRUE(demo.screen_has("kavrik>"));
         std::string pasted;
-        while (pasted.size() < 20000) pasted += "pasted words ";
+        while (pasted.size() < 20000)
+            pasted += "pasted words ";
         pasted += "end";
         size_t from = demo.log().size();
         demo.type("\x1b[200~" + pasted + "\x1b[201~\r");
@@ -321,14 +325,15 @@ TEST(Demo, ItsLimitsHoldLongPastesAndALongHistory) {
 TEST(Demo, PipedInputIsEchoed) {
     KAVRIK_NEED_EXAMPLE(demo_path());
     TempHome home;
-    std::string cmd = "printf 'one\\r\\ntwo\\nhelp\\n' | HOME=" + home.dir.string() + " " +
-                      demo_path().string();
+    std::string cmd =
+        "printf 'one\\r\\ntwo\\nhelp\\n' | HOME=" + home.dir.string() + " " + demo_path().string();
     FILE *p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string out;
     char buf[256];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
     EXPECT_EQ(pclose(p), 0);
     EXPECT_EQ(out, "one\ntwo\nhelp\n");
     EXPECT_FALSE(fs::exists(home.dir / ".kavrik_demo_history"));
@@ -346,7 +351,8 @@ TEST(Demo, UnreadableInputIsReported) {
     std::string out;
     char buf[256];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
     int status = pclose(p);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
@@ -367,7 +373,8 @@ TEST(Demo, CompletesFileNamesAndYanksWhatWasCut) {
     const std::string dir = home.dir.string() + "/";
     demo.type("cat " + dir + "alps\t");
     ASSERT_TRUE(demo.screen_has("kavrik> cat " + dir + "alps/"));
-    demo.type("\x17\x17" "x \x19\r");  // cut the path and the command, paste them after x
+    demo.type("\x17\x17"
+              "x \x19\r"); // cut the path and the command, paste them after x
     ASSERT_TRUE(demo.screen_has("echo: x cat " + dir + "alps/"));
     demo.type("cat " + dir + "al\t\t");
     ASSERT_TRUE(demo.screen_has(dir + "alpha.txt  " + dir + "alps/"));

@@ -43,7 +43,7 @@ const Sample samples[] = {
 std::vector<std::string> known_differences(Emulator e) {
     if (e == Emulator::libvterm)
         return {"U+231A", "U+2764 U+FE0F", "U+1F000", "U+1F1E6", "U+1F468 U+200D U+1F469"};
-    return {"U+231A",  "U+1F000", "U+1F1E6",  "U+1F44D U+1F3FD",
+    return {"U+231A",  "U+1F000", "U+1F1E6", "U+1F44D U+1F3FD",
             "U+1F600", "U+20000", "U+3FFFD", "byte 0xFF"};
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kavrik.h"
 #include "call_harness.h"
+#include "kavrik.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ struct Session {
         bool joined = pty.pump_until([&] { return call->done(); }, 5000);
         EXPECT_TRUE(joined) << "the call did not end";
         if (!joined) {
-            pty.type("\r");  // give it a way out so the thread can be joined
+            pty.type("\r"); // give it a way out so the thread can be joined
             call->join();
         }
         call->join();
@@ -78,7 +78,11 @@ TEST(KeysTerminal, ArrowsHomeEndAndDeleteWithBothIntroducers) {
     EXPECT_EQ(s.run("abc\x1b[1~\x1b[3~\x1b[4~d\r"), "bcd");
     EXPECT_EQ(s.run("abc\x1bO7~\x1bO3~\x1bO8~d\r"), "bcd");
     EXPECT_EQ(s.run("abc\x1b[D\x1b[D\x1b[C\x1b[3;5~\r"), "ab");
-    EXPECT_EQ(s.run("foo bar\x1b" "b\x1b" "b\x1b" "fX\r"), "foo Xbar");
+    EXPECT_EQ(s.run("foo bar\x1b"
+                    "b\x1b"
+                    "b\x1b"
+                    "fX\r"),
+              "foo Xbar");
 }
 
 TEST(KeysTerminal, UnknownSequencesNeverReachTheLine) {
@@ -101,7 +105,7 @@ TEST(KeysTerminal, HugeEscapeNumbersDoNotWrapIntoKeys) {
 
 TEST(KeysTerminal, TheByteThatCutsACharacterShortIsNotLost) {
     Session s;
-    EXPECT_EQ(s.run("ab\xc3\r"), "ab\xc3");           // the Enter still submits
+    EXPECT_EQ(s.run("ab\xc3\r"), "ab\xc3"); // the Enter still submits
     // The arrow still moves; each invalid byte is a cluster of its own.
     EXPECT_EQ(s.run("ab\xe2\x82\x1b[D\x1b[DX\r"), "abX\xe2\x82");
     EXPECT_EQ(s.run("\xc3\xa9t\xc3\xa9\r"), "\xc3\xa9t\xc3\xa9");
@@ -114,7 +118,7 @@ TEST(KeysTerminal, EscAloneReachesItsBindingAfterTheWait) {
     auto call = start_call(s.pty, s.ed, "> ");
     s.pty.type("a\x1b");
     ASSERT_TRUE(s.pty.pump_until([&] { return r.count.load() == 1; }));
-    s.pty.type("[Db\r");  // after the time-out these are plain keys
+    s.pty.type("[Db\r"); // after the time-out these are plain keys
     ASSERT_TRUE(call->join());
     EXPECT_EQ(call->line(), "a[Db");
     EXPECT_EQ(r.keys, std::vector<int>{27});
@@ -157,7 +161,10 @@ TEST(KeysTerminal, APasteLargerThanTheRoomLeftKeepsWhatFits) {
     kv_config_init(&cfg);
     cfg.max_line_len = 6;
     Session s(&cfg);
-    EXPECT_EQ(s.run(kv_paste_start + "abcd\xe2\x82\xac\xc3\xa9" "ef" + kv_paste_end + "\r"),
+    EXPECT_EQ(s.run(kv_paste_start +
+                    "abcd\xe2\x82\xac\xc3\xa9"
+                    "ef" +
+                    kv_paste_end + "\r"),
               "abcd\xc3\xa9");
 }
 
@@ -176,7 +183,8 @@ TEST(KeysTerminal, APasteThatNeverEndsTakesEveryByteAsText) {
 TEST(KeysTerminal, ABigPasteIsNotRedrawnAfterEveryByte) {
     Session s;
     std::string text;
-    for (int i = 0; i < 400; ++i) text += "word" + std::to_string(i % 10) + " ";
+    for (int i = 0; i < 400; ++i)
+        text += "word" + std::to_string(i % 10) + " ";
     auto call = start_call(s.pty, s.ed, "> ");
     size_t from = s.pty.log_size();
     s.pty.type(kv_paste_start + text + kv_paste_end + "\r");
@@ -208,12 +216,25 @@ struct WithHistory : Session {
 
 TEST(KeysTerminal, CtrlRFindsAndEnterReturnsTheMatch) {
     WithHistory s;
-    EXPECT_EQ(s.run("x\x12" "echo\r"), "echo three");
-    EXPECT_EQ(s.run("\x12" "echo\x12\r"), "echo one");
-    EXPECT_EQ(s.run("\x12" "two\x7f\x7f\r"), "echo three");
-    EXPECT_EQ(s.run("\x12" "zzz\r"), "");  // no match: the typed line stays
-    EXPECT_EQ(s.run("typed\x12" "grep\x07!\r"), "typed!");
-    EXPECT_EQ(s.run("\x12" "grep\x15" "one\r"), "echo one");
+    EXPECT_EQ(s.run("x\x12"
+                    "echo\r"),
+              "echo three");
+    EXPECT_EQ(s.run("\x12"
+                    "echo\x12\r"),
+              "echo one");
+    EXPECT_EQ(s.run("\x12"
+                    "two\x7f\x7f\r"),
+              "echo three");
+    EXPECT_EQ(s.run("\x12"
+                    "zzz\r"),
+              ""); // no match: the typed line stays
+    EXPECT_EQ(s.run("typed\x12"
+                    "grep\x07!\r"),
+              "typed!");
+    EXPECT_EQ(s.run("\x12"
+                    "grep\x15"
+                    "one\r"),
+              "echo one");
 }
 
 // ---- the history walk --------------------------------------------------------
@@ -222,14 +243,16 @@ const std::string up = "\x1b[A", down = "\x1b[B", left = "\x1b[D";
 
 std::string times(int n, const std::string &key) {
     std::string s;
-    for (int i = 0; i < n; ++i) s += key;
+    for (int i = 0; i < n; ++i)
+        s += key;
     return s;
 }
 
 // 150 columns of words: two rows on the 80-column terminal.
 const std::string wrapped = [] {
     std::string s;
-    while (s.size() < 150) s += "words ";
+    while (s.size() < 150)
+        s += "words ";
     return s.substr(0, 149);
 }();
 
@@ -249,16 +272,16 @@ TEST(KeysTerminal, UpGoesOnPastAnEntryOfSeveralRows) {
     struct Case {
         std::string keys, line;
     } const cases[] = {
-        {times(2, up), wrapped},                     // at the end of its second row
-        {times(3, up), wrapped},                     // on its first row
-        {times(4, up), "first\nsecond"},             // and on to the older entry
+        {times(2, up), wrapped},         // at the end of its second row
+        {times(3, up), wrapped},         // on its first row
+        {times(4, up), "first\nsecond"}, // and on to the older entry
         {times(5, up), "first\nsecond"},
         {times(6, up), "oldest"},
-        {times(9, up), "oldest"},                    // the walk does not wrap
-        {times(5, up) + down, "first\nsecond"},      // Down walks the rows too
-        {times(4, up) + down, wrapped},               // and from the last on
-        {up + left + up, "newest"},                  // one row, not at the end
-        {"ab\ncd" + times(3, up), "ab\ncd"},         // no walk: the rows only
+        {times(9, up), "oldest"},               // the walk does not wrap
+        {times(5, up) + down, "first\nsecond"}, // Down walks the rows too
+        {times(4, up) + down, wrapped},         // and from the last on
+        {up + left + up, "newest"},             // one row, not at the end
+        {"ab\ncd" + times(3, up), "ab\ncd"},    // no walk: the rows only
     };
     for (const Case &c : cases) {
         WalkHistory s;
@@ -308,7 +331,8 @@ TEST(KeysTerminal, EditsToRecalledEntriesLastForTheCall) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.keys);
         Session s;
-        for (const char *line : {"first", "second", "third"}) kv_history_add(s.ed, line);
+        for (const char *line : {"first", "second", "third"})
+            kv_history_add(s.ed, line);
         EXPECT_EQ(s.run(c.keys), c.line);
         EXPECT_EQ(s.run(up + up + "\r"), c.after);
     }
@@ -317,11 +341,12 @@ TEST(KeysTerminal, EditsToRecalledEntriesLastForTheCall) {
 TEST(KeysTerminal, EscAloneLeavesTheSearch) {
     WithHistory s;
     auto call = start_call(s.pty, s.ed, "> ");
-    s.pty.type("typed\x12" "grep");
+    s.pty.type("typed\x12"
+               "grep");
     ASSERT_TRUE(s.pty.pump_until(
         [&] { return s.pty.screen().dump().find("grep two") != std::string::npos; }));
     s.pty.type("\x1b");
-    ASSERT_TRUE(s.shows(0, "> typed"));  // after the 100 ms wait
+    ASSERT_TRUE(s.shows(0, "> typed")); // after the 100 ms wait
     s.pty.type("!\r");
     ASSERT_TRUE(call->join());
     EXPECT_EQ(call->line(), "typed!");
@@ -345,7 +370,9 @@ TEST(KeysTerminal, AQueryPastTheLineLimitEndsTheCallWithAnError) {
     kv_config_init(&cfg);
     cfg.max_line_len = 3;
     Session s(&cfg);
-    EXPECT_EQ(s.run("\x12" "abcd"), "<null>");
+    EXPECT_EQ(s.run("\x12"
+                    "abcd"),
+              "<null>");
     EXPECT_EQ(kv_last_readline_status(s.ed), KV_STATUS_ERROR);
     EXPECT_STREQ(kv_last_error(s.ed), "failed to update reverse history search");
 }
@@ -354,7 +381,9 @@ TEST(KeysTerminal, BindingsSeeKeysDuringASearch) {
     WithHistory s;
     Recorder r;
     kv_bind_key(s.ed, 7, Recorder::callback, &r);
-    EXPECT_EQ(s.run("\x12" "grep\x07\r"), "grep two");  // Ctrl-G consumed: no cancel
+    EXPECT_EQ(s.run("\x12"
+                    "grep\x07\r"),
+              "grep two"); // Ctrl-G consumed: no cancel
     EXPECT_EQ(r.keys, std::vector<int>{7});
 }
 
@@ -363,7 +392,9 @@ TEST(KeysTerminal, ACancelFromACallbackDuringASearchPutsTheLineBack) {
     Recorder r;
     r.cancel = true;
     kv_bind_key(s.ed, KV_KEY_F1, Recorder::callback, &r);
-    EXPECT_EQ(s.run("typed\x12" "grep\x1bOP"), "<null>");
+    EXPECT_EQ(s.run("typed\x12"
+                    "grep\x1bOP"),
+              "<null>");
     EXPECT_EQ(kv_last_readline_status(s.ed), KV_STATUS_CANCELLED);
     EXPECT_TRUE(s.shows(0, "> typed"));
 }
@@ -373,7 +404,9 @@ TEST(KeysTerminal, ASubmitActionDuringASearchReturnsTheLineItShows) {
     Recorder r;
     r.action = KV_ACTION_SUBMIT;
     kv_bind_key(s.ed, KV_KEY_F2, Recorder::callback, &r);
-    EXPECT_EQ(s.run("typed\x12" "grep\x1bOQ"), "grep two");
+    EXPECT_EQ(s.run("typed\x12"
+                    "grep\x1bOQ"),
+              "grep two");
     EXPECT_EQ(kv_last_readline_status(s.ed), KV_STATUS_LINE);
 }
 
@@ -381,7 +414,7 @@ TEST(KeysTerminal, ASubmitActionDuringASearchReturnsTheLineItShows) {
 
 TEST(KeysTerminal, CtrlDOnAnEmptyLineIsEndOfInputAndCtrlCInterrupts) {
     Session s;
-    EXPECT_EQ(s.run("ab\x01\x04\x04\r"), "");  // deletes, then an empty line
+    EXPECT_EQ(s.run("ab\x01\x04\x04\r"), ""); // deletes, then an empty line
     EXPECT_EQ(s.run("\x04"), "<null>");
     EXPECT_EQ(kv_last_readline_status(s.ed), KV_STATUS_EOF);
     IgnoreSigint quiet;
@@ -400,7 +433,7 @@ TEST(KeysTerminal, CallbackActionsEndTheCall) {
         {KV_ACTION_SUBMIT, false, "ab", KV_STATUS_LINE},
         {KV_ACTION_CANCEL, false, "<null>", KV_STATUS_CANCELLED},
         {KV_ACTION_INTERRUPT, false, "<null>", KV_STATUS_INTERRUPTED},
-        {KV_ACTION_CANCEL, true, "ab", KV_STATUS_LINE},  // the request wins
+        {KV_ACTION_CANCEL, true, "ab", KV_STATUS_LINE}, // the request wins
     };
     IgnoreSigint quiet;
     for (const Row &row : rows) {

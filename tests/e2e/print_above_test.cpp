@@ -34,7 +34,8 @@ struct PrintPty : ::testing::Test {
     }
     int print(std::initializer_list<const char *> parts) {
         Chunks c;
-        for (const char *p : parts) c.parts.emplace_back(p);
+        for (const char *p : parts)
+            c.parts.emplace_back(p);
         return kv_print_above(ed, Chunks::produce, &c);
     }
     // Waits for the drawing's last write (from the log offset on), then for
@@ -73,7 +74,8 @@ TEST_F(PrintPty, BoundedModeScrollsTheOutputAreaAndLeavesTheEditor) {
     ASSERT_TRUE(settled(from, "\x1b[12;13H", 11, 12)) << pty.screen().dump();
     // Ten output rows: messages 5..13 and the empty row left by the last
     // line feed.
-    for (int r = 0; r < 9; ++r) EXPECT_EQ(pty.screen().row(r), "message " + std::to_string(r + 5));
+    for (int r = 0; r < 9; ++r)
+        EXPECT_EQ(pty.screen().row(r), "message " + std::to_string(r + 5));
     EXPECT_EQ(pty.screen().row(9), "");
     EXPECT_EQ(pty.screen().row(10), "$ one two three four five six seven");
     EXPECT_EQ(pty.screen().row(11), "  eight nine");

@@ -12,19 +12,33 @@
 
 #include "pty_session.h"
 #include "render/internal.h"
-#include "test_editor.h"
-#include "write_capture.h"
-#include "text/text.h"
 #include "screen_batch.h"
+#include "test_editor.h"
+#include "text/text.h"
 #include "vt_screen.h"
+#include "write_capture.h"
 
 namespace {
 
 // ---- differential test ------------------------------------------------------------
 
 const char *const tokens[] = {
-    " ", "  ", "    ", "\t", "\n", "e\xcc\x81", "\xe4\xb8\x80", "\xe6\x97\xa5", "\xf0\x9f\x98\x80",
-    "\x1b", "\r", "\xc2\x9b", "\x7f", "\xff", ".", ",",
+    " ",
+    "  ",
+    "    ",
+    "\t",
+    "\n",
+    "e\xcc\x81",
+    "\xe4\xb8\x80",
+    "\xe6\x97\xa5",
+    "\xf0\x9f\x98\x80",
+    "\x1b",
+    "\r",
+    "\xc2\x9b",
+    "\x7f",
+    "\xff",
+    ".",
+    ",",
 };
 
 // No prompt with a tab here: the prompt is written as it is, and a tab moves
@@ -47,7 +61,8 @@ std::string random_token(std::mt19937 &rng, Emulator emulator) {
     }
     int n = std::uniform_int_distribution<int>(1, kind == 0 ? 200 : 8)(rng);
     std::string w;
-    for (int k = 0; k < n; ++k) w += static_cast<char>('a' + rng() % 26);
+    for (int k = 0; k < n; ++k)
+        w += static_cast<char>('a' + rng() % 26);
     return w;
 }
 
@@ -69,7 +84,8 @@ void random_edit(std::mt19937 &rng, RenderEditor &e, Emulator emulator) {
     if (kind < 5) { // insert at the cursor, snapped to a cluster start
         kv_set_cursor(e.ed, st->line.cursor);
         std::string t = random_token(rng, emulator);
-        if (kv_buf_insert(e.ed, st->line.cursor, t.data(), t.size()) == 0) st->line.cursor += t.size();
+        if (kv_buf_insert(e.ed, st->line.cursor, t.data(), t.size()) == 0)
+            st->line.cursor += t.size();
     } else if (kind < 7) { // delete a few clusters
         size_t from = rng() % b.size();
         size_t to = std::min(b.size() - 1, from + rng() % 4);
@@ -86,7 +102,8 @@ int widest_row(RenderEditor &e, const char *prompt) {
     kv_layout lo{};
     EXPECT_EQ(kv_render_build(e.ed, prompt, &lo), 0);
     int w = 0;
-    for (int i = 0; i < lo.count; ++i) w = std::max(w, lo.rows[i].width);
+    for (int i = 0; i < lo.count; ++i)
+        w = std::max(w, lo.rows[i].width);
     kv_layout_free(&lo);
     return w;
 }
@@ -98,7 +115,7 @@ struct Comparisons {
     ScreenBatch batch;
     struct Pair {
         size_t drawn, fresh;
-        int first_row;  // compare the drawn screen from here down (resizing)
+        int first_row; // compare the drawn screen from here down (resizing)
         std::string where;
     };
     std::vector<Pair> pairs;
@@ -154,7 +171,8 @@ TEST_P(RenderScreenOn, DrawingByDifferenceMatchesAFreshDrawing) {
         Comparisons &c = *modes.emplace_back(std::make_unique<Comparisons>(GetParam()));
         long redraws = 0;
         for (int seq = 0; seq < 160; ++seq) {
-            int cols = seq % 5 == 0 ? 1 + static_cast<int>(rng() % 8) : 1 + static_cast<int>(rng() % 120);
+            int cols =
+                seq % 5 == 0 ? 1 + static_cast<int>(rng() % 8) : 1 + static_cast<int>(rng() % 120);
             int rows = 2 + static_cast<int>(rng() % 12);
             WriteCapture w(rows, cols);
             RenderEditor e(cols);
@@ -166,8 +184,9 @@ TEST_P(RenderScreenOn, DrawingByDifferenceMatchesAFreshDrawing) {
                 if (rng() % 15 == 0) prompt = prompts[rng() % (sizeof prompts / sizeof prompts[0])];
                 // A box is drawn inside its width only: what a narrower box
                 // leaves beside it is not the editor's.
-                const int width = rng() % 4 == 0 ? 1 + static_cast<int>(rng() % static_cast<unsigned>(cols))
-                                                 : cols;
+                const int width = rng() % 4 == 0
+                                      ? 1 + static_cast<int>(rng() % static_cast<unsigned>(cols))
+                                      : cols;
                 e.st()->screen.width = bounded ? cols : width;
                 // A row wider than the terminal (a prompt wider than the screen,
                 // a wide character beside a one-column indent) wraps in the
@@ -183,7 +202,8 @@ TEST_P(RenderScreenOn, DrawingByDifferenceMatchesAFreshDrawing) {
                                    std::string(bounded ? "bounded" : "normal") + " seq " +
                                        std::to_string(seq) + " step " + std::to_string(step) +
                                        " cols " + std::to_string(cols) + " width " +
-                                       std::to_string(e.st()->screen.width) + " line '" + e.line() + "'"});
+                                       std::to_string(e.st()->screen.width) + " line '" + e.line() +
+                                       "'"});
             }
             c.batch.close(screen);
         }
@@ -192,7 +212,8 @@ TEST_P(RenderScreenOn, DrawingByDifferenceMatchesAFreshDrawing) {
         EXPECT_GT(c.pairs.size(), 3000u);
         EXPECT_GT(redraws, 2000);
     }
-    for (auto &c : modes) c->check();
+    for (auto &c : modes)
+        c->check();
 }
 
 // ---- resizing ---------------------------------------------------------------------
@@ -201,7 +222,8 @@ TEST_P(RenderScreenOn, DrawingByDifferenceMatchesAFreshDrawing) {
 const std::string forty_words = [] {
     const char *const words[] = {"hello", "world", "resize", "me", "kavrik", "line", "of", "text"};
     std::string s;
-    for (int i = 0; i < 40; ++i) s += std::string(i ? " " : "") + words[i % 8];
+    for (int i = 0; i < 40; ++i)
+        s += std::string(i ? " " : "") + words[i % 8];
     return s;
 }();
 
@@ -229,8 +251,10 @@ TEST_P(RenderScreenOn, AfterAResizeTheEditorIsDrawnAsAFreshDrawingWould) {
                 WriteCapture w(24, from);
                 const int screen = c.batch.open(24, from);
                 RenderEditor e(0);
-                if (bounded) ASSERT_EQ(kv_set_bounds(e.ed, 0, 0, 0, 0), 0);
-                else c.batch.feed(screen, "output one\r\noutput two\r\noutput three\r\n");
+                if (bounded)
+                    ASSERT_EQ(kv_set_bounds(e.ed, 0, 0, 0, 0), 0);
+                else
+                    c.batch.feed(screen, "output one\r\noutput two\r\noutput three\r\n");
                 e.set(forty_words);
                 ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
                 c.batch.feed(screen, w.text());
@@ -267,9 +291,7 @@ struct PtyEditor {
         ASSERT_EQ(kv_buf_set_bytes(ed, text.data(), text.size()), 0);
         st()->line.cursor = pos;
     }
-    void draw(const char *prompt) {
-        ASSERT_EQ(kv_render_apply(ed, prompt), 0);
-    }
+    void draw(const char *prompt) { ASSERT_EQ(kv_render_apply(ed, prompt), 0); }
     bool shows(int row, const std::string &text) {
         return pty.pump_until([&] { return pty.screen().row(row) == text; });
     }
@@ -306,7 +328,9 @@ TEST(RenderScreen, ControlsInTheLineDoNotReachTheTerminal) {
     PtyEditor p(4, 30);
     // Without the filter, ESC [ 2 J would clear the screen and the CR would
     // put "x" over the prompt.
-    p.set("ab\x1b[2J\rx\xc2\x9b" "31mz", 14);
+    p.set("ab\x1b[2J\rx\xc2\x9b"
+          "31mz",
+          14);
     p.draw("> ");
     EXPECT_TRUE(p.shows(0, "> ab[2Jx31mz"));
     EXPECT_TRUE(p.cursor_at(0, 12));

@@ -36,7 +36,8 @@ TEST(Repl, ARoundTripThroughCompletionKeysIdleAndHistory) {
         ASSERT_TRUE(repl.pump_until([&] {
             std::string s = repl.screen().dump();
             size_t first = s.find("commands:");
-            return first != std::string::npos && s.find("commands:", first + 1) != std::string::npos;
+            return first != std::string::npos &&
+                   s.find("commands:", first + 1) != std::string::npos;
         }));
         ASSERT_TRUE(repl.screen_has("repl> ab"));
         repl.type("\x15"); // Ctrl-U: the line is empty again

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "kavrik.h"
 #include "call_harness.h"
+#include "kavrik.h"
 
 namespace {
 
@@ -28,14 +28,15 @@ struct Case {
 };
 
 const Case cases[] = {
-    {"the terminal's own mode", [](struct termios &t, const struct termios &own) { t = own; },
-     "", "def\r", "abcdef"},
+    {"the terminal's own mode", [](struct termios &t, const struct termios &own) { t = own; }, "",
+     "def\r", "abcdef"},
     {"own mode, a word typed meanwhile",
      [](struct termios &t, const struct termios &own) { t = own; }, "de", "f\r", "abcdef"},
     {"own mode, Enter typed meanwhile",
      [](struct termios &t, const struct termios &own) { t = own; }, "d\r", "", "abcd"},
-    {"echo and lines", [](struct termios &t, const struct termios &) { t.c_lflag |= ICANON | ECHO; },
-     "", "def\r", "abcdef"},
+    {"echo and lines",
+     [](struct termios &t, const struct termios &) { t.c_lflag |= ICANON | ECHO; }, "", "def\r",
+     "abcdef"},
     {"carriage returns made line feeds",
      [](struct termios &t, const struct termios &) { t.c_iflag |= ICRNL; }, "", "def\r", "abcdef"},
     {"reads wait for a byte",

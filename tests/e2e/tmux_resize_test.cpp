@@ -31,13 +31,14 @@ bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
 
 std::string shell_quoted(const std::string &s) {
     std::string q = "'";
-    for (char ch : s) q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    for (char ch : s)
+        q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
     return q + "'";
 }
 
 // A terminal window running the demo.
 class DemoWindow {
-public:
+  public:
     virtual ~DemoWindow() = default;
     virtual void type(const std::string &text) = 0;
     virtual void resize(int cols) = 0;
@@ -48,7 +49,7 @@ public:
 // A tmux server of its own (its own socket), with one window running the
 // demo; the server is stopped when this goes away.
 class TmuxDemo : public DemoWindow {
-public:
+  public:
     // in_shell: the demo is started from an interactive bash, which stops
     // and continues it as job control does.
     TmuxDemo(int cols, int rows, bool bounded, bool in_shell = false) {
@@ -85,7 +86,8 @@ public:
         char buf[4096];
         std::string all;
         size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            all.append(buf, n);
         pclose(p);
         size_t at = 0;
         while (at < all.size()) {
@@ -97,7 +99,7 @@ public:
         return rows;
     }
 
-private:
+  private:
     std::string tmux() const { return "env -u TMUX tmux -L " + socket_ + " -f /dev/null"; }
     void run(const std::string &args) {
         std::string cmd = tmux() + " " + args + " >/dev/null 2>&1";
@@ -110,11 +112,12 @@ private:
 // The demo on a pseudo-terminal, its output poured into xterm.js; a resize
 // reaches xterm.js between the bytes written before it and those after.
 class XtermDemo : public DemoWindow {
-public:
+  public:
     XtermDemo(LiveXterm &xterm, int cols, int rows, bool bounded)
         : xterm_(xterm),
-          run_(demo_path(), bounded ? std::vector<std::string>{"--bounded"} : std::vector<std::string>{},
-               home_, rows, cols),
+          run_(demo_path(),
+               bounded ? std::vector<std::string>{"--bounded"} : std::vector<std::string>{}, home_,
+               rows, cols),
           term_(xterm.open(rows, cols)), rows_(rows) {}
     ~XtermDemo() override { xterm_.close(term_); }
     XtermDemo(const XtermDemo &) = delete;
@@ -131,7 +134,7 @@ public:
         return xterm_.snap(term_).rows;
     }
 
-private:
+  private:
     void forward() {
         run_.drain();
         xterm_.feed(term_, std::string_view(run_.log()).substr(sent_));
@@ -164,7 +167,8 @@ std::vector<std::string> editor_rows(const std::vector<std::string> &rows) {
             break;
         }
     }
-    while (!out.empty() && out.back().find_first_not_of(' ') == std::string::npos) out.pop_back();
+    while (!out.empty() && out.back().find_first_not_of(' ') == std::string::npos)
+        out.pop_back();
     return out;
 }
 
@@ -179,7 +183,8 @@ bool typed_in(const std::vector<std::string> &rows) {
         for (char ch : r)
             if (ch != ' ') text += ch;
     const std::string tail = "textdone";
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Pieces of the typed words left above the editor's first row (the
@@ -199,14 +204,16 @@ std::string stale_above(const std::vector<std::string> &rows) {
 
 std::string joined(const std::vector<std::string> &rows) {
     std::string s;
-    for (const std::string &r : rows) s += r + "\n";
+    for (const std::string &r : rows)
+        s += r + "\n";
     return s;
 }
 
 const std::string forty_words = [] {
     const char *const words[] = {"hello", "world", "resize", "me", "kavrik", "line", "of", "text"};
     std::string s;
-    for (int i = 0; i < 40; ++i) s += std::string(i ? " " : "") + words[i % 8];
+    for (int i = 0; i < 40; ++i)
+        s += std::string(i ? " " : "") + words[i % 8];
     return s + " done";
 }();
 
@@ -224,7 +231,8 @@ std::unique_ptr<DemoWindow> typed_demo(Window kind, LiveXterm *xterm, int cols, 
     // The prompt is drawn (on a screen narrower than it, over two rows).
     EXPECT_TRUE(eventually([&] {
         const std::string all = joined(demo->capture());
-        return all.find("kavrik>") != std::string::npos || all.find("kavrik\n>") != std::string::npos;
+        return all.find("kavrik>") != std::string::npos ||
+               all.find("kavrik\n>") != std::string::npos;
     }));
     demo->type(forty_words);
     EXPECT_TRUE(eventually([&] { return typed_in(demo->capture()); }));
@@ -263,8 +271,8 @@ TEST_P(RewrappingResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
                 // show: both windows are read again on every try.
                 EXPECT_TRUE(eventually([&] {
                     return editor_rows(resized->capture()) == editor_rows(fresh->capture());
-                }))
-                    << "resized:\n" << joined(resized->capture()) << "fresh:\n"
+                })) << "resized:\n"
+                    << joined(resized->capture()) << "fresh:\n"
                     << joined(fresh->capture());
                 EXPECT_EQ(stale_above(resized->capture()), "") << joined(resized->capture());
             }
@@ -273,7 +281,8 @@ TEST_P(RewrappingResize, TheEditorIsDrawnAsAFreshDrawingAtTheNewSize) {
             fresh->type(" more");
             EXPECT_TRUE(eventually([&] {
                 return editor_rows(resized->capture()) == editor_rows(fresh->capture());
-            })) << "resized:\n" << joined(resized->capture()) << "fresh:\n"
+            })) << "resized:\n"
+                << joined(resized->capture()) << "fresh:\n"
                 << joined(fresh->capture());
         }
     }
@@ -316,7 +325,8 @@ TEST(TmuxResize, BoundedModeShowsOneEditorAndPrintsOnCleanRows) {
              ASSERT_TRUE(shows(d, "anything else"));
              d.resize(60, 24);
              // Drawn at 60 columns: the box was blanked first.
-             ASSERT_TRUE(eventually([&] { return joined(d.capture()).find("anything") == std::string::npos; }));
+             ASSERT_TRUE(eventually(
+                 [&] { return joined(d.capture()).find("anything") == std::string::npos; }));
              d.resize(80, 24);
              d.type("help\r");
          },
@@ -344,7 +354,8 @@ TEST(TmuxResize, BoundedModeShowsOneEditorAndPrintsOnCleanRows) {
         row.steps(d);
         auto right = [&] {
             std::vector<std::string> rows = d.capture();
-            while (!rows.empty() && rows.back().empty()) rows.pop_back();
+            while (!rows.empty() && rows.back().empty())
+                rows.pop_back();
             int editors = 0;
             bool output = false;
             for (const std::string &r : rows) {

@@ -44,8 +44,10 @@ TEST(ExtAttach, RefusesOptionsOutOfRange) {
 // Keys free in the table: binds new codes until the table is full.
 int free_entries(kv_editor *ed) {
     int n = 0;
-    while (kv_bind_key(ed, 3000 + n, mine, nullptr) == 0) ++n;
-    for (int k = 0; k < n; ++k) kv_bind_key(ed, 3000 + k, nullptr, nullptr);
+    while (kv_bind_key(ed, 3000 + n, mine, nullptr) == 0)
+        ++n;
+    for (int k = 0; k < n; ++k)
+        kv_bind_key(ed, 3000 + k, nullptr, nullptr);
     return n;
 }
 
@@ -69,7 +71,8 @@ TEST(ExtAttach, BindsTheKeysOfTheChosenFeaturesOrNone) {
         kvx_detach(ext);
         EXPECT_EQ(free_entries(ed), 64) << r.features;
         // A table with one entry too few takes none of them.
-        for (int k = 0; k < 64 - r.keys + 1; ++k) ASSERT_EQ(kv_bind_key(ed, 4000 + k, mine, nullptr), 0);
+        for (int k = 0; k < 64 - r.keys + 1; ++k)
+            ASSERT_EQ(kv_bind_key(ed, 4000 + k, mine, nullptr), 0);
         EXPECT_EQ(kvx_attach(ed, &o, &ext), -3) << r.features;
         EXPECT_STREQ(kv_last_error(ed), "too many key bindings");
         EXPECT_EQ(ext, nullptr);
@@ -102,7 +105,8 @@ TEST(ExtAttach, AFailedAttachLeavesTheApplicationsBindings) {
             s.ext = nullptr;
             ASSERT_EQ(kv_bind_key(s.ed, 9, mark, nullptr), 0);
             ASSERT_EQ(kv_bind_key(s.ed, 12, mark, nullptr), 0);
-            for (int k = 0; k < 64 - 2 - r.free; ++k) ASSERT_EQ(kv_bind_key(s.ed, 4000 + k, mine, nullptr), 0);
+            for (int k = 0; k < 64 - 2 - r.free; ++k)
+                ASSERT_EQ(kv_bind_key(s.ed, 4000 + k, mine, nullptr), 0);
             kvx_options o;
             kvx_options_init(&o);
             o.completer = no_completion;
@@ -140,7 +144,7 @@ TEST(ExtAttach, DetachLeavesKeysHandedBack) {
     EXPECT_EQ(tab.calls, 1);
     kvx_detach(s.ext);
     s.ext = nullptr;
-    EXPECT_EQ(s.run("ab\x15\x19\t\r"), "");     // Ctrl-Y is gone, Tab is the application's
+    EXPECT_EQ(s.run("ab\x15\x19\t\r"), ""); // Ctrl-Y is gone, Tab is the application's
     EXPECT_EQ(tab.calls, 2);
 }
 
@@ -153,7 +157,8 @@ TEST(ExtAttach, CompleterFailuresAndOddCandidates) {
         int last_result;
     };
     std::vector<std::string> many;
-    for (int i = 0; i < 3000; ++i) many.push_back("item" + std::to_string(i));
+    for (int i = 0; i < 3000; ++i)
+        many.push_back("item" + std::to_string(i));
     const Row rows[] = {
         {"a failing completer changes nothing", {"make"}, -1, "ma\t", "ma", -1},
         {"no candidates", {}, 0, "ma\t", "ma", 0},

@@ -13,17 +13,17 @@ struct TabRow {
 
 TEST(ExtCompletion, TabInsertsWhatTheCandidatesAllow) {
     const TabRow rows[] = {
-        {{}, "ma\t", "ma"},                                      // no candidate
-        {{"make"}, "ma\t", "make "},                             // one: a space follows
-        {{"src/"}, "sr\t", "src/"},                              // ending in '/': no space
-        {{"make", "man"}, "m\t", "ma"},                          // common prefix
-        {{"make", "man"}, "ma\t\t", "ma"},                       // nothing more: unchanged
-        {{"make", "make"}, "m\t", "make "},                      // repeats count once
-        {{"caf\xC3\xA9", "caf\xC3\xA8"}, "c\t", "caf"},          // UTF-8 never cut
-        {{"e\xCC\x81x", "e\xCC\x82y"}, "\t", ""},                // combining marks: cluster kept whole
-        {{"e\xCC\x81x", "e\xCC\x81y"}, "\t", "e\xCC\x81"},       // same cluster: taken
-        {{"echo"}, "x\x01\t", "echo x"},                         // an empty range at the cursor
-        {{"make"}, "ma\x02\t", "make a"},                         // only the range is replaced
+        {{}, "ma\t", "ma"},                                // no candidate
+        {{"make"}, "ma\t", "make "},                       // one: a space follows
+        {{"src/"}, "sr\t", "src/"},                        // ending in '/': no space
+        {{"make", "man"}, "m\t", "ma"},                    // common prefix
+        {{"make", "man"}, "ma\t\t", "ma"},                 // nothing more: unchanged
+        {{"make", "make"}, "m\t", "make "},                // repeats count once
+        {{"caf\xC3\xA9", "caf\xC3\xA8"}, "c\t", "caf"},    // UTF-8 never cut
+        {{"e\xCC\x81x", "e\xCC\x82y"}, "\t", ""},          // combining marks: cluster kept whole
+        {{"e\xCC\x81x", "e\xCC\x81y"}, "\t", "e\xCC\x81"}, // same cluster: taken
+        {{"echo"}, "x\x01\t", "echo x"},                   // an empty range at the cursor
+        {{"make"}, "ma\x02\t", "make a"},                  // only the range is replaced
     };
     for (const TabRow &r : rows) {
         ExtSession s;

@@ -28,7 +28,8 @@ TEST(CppExt, CompletersOfBothFormsFillTheLine) {
     auto words = [](std::string_view, std::size_t) { return std::vector<std::string>{"checkout"}; };
     const Row rows[] = {
         {"a word list replaces the word before the cursor",
-         [&](kavrik::editor &e) { return kavrik::ext::attach(e, words); }, "git ch\t\r", "git checkout "},
+         [&](kavrik::editor &e) { return kavrik::ext::attach(e, words); }, "git ch\t\r",
+         "git checkout "},
         {"the word ends at the cursor, not at the end of the line",
          [&](kavrik::editor &e) { return kavrik::ext::attach(e, words); }, "ch x\x1b[D\x1b[D\t\r",
          "checkout  x"},
@@ -36,9 +37,10 @@ TEST(CppExt, CompletersOfBothFormsFillTheLine) {
          [&](kavrik::editor &e) { return kavrik::ext::attach(e, words); }, "c\t\r", "checkout "},
         {"a callable adds ranges of its own",
          [](kavrik::editor &e) {
-             return kavrik::ext::attach(e, [](std::string_view line, std::size_t, completions &out) {
-                 out.add("[" + std::string(line) + "]", 0, line.size());
-             });
+             return kavrik::ext::attach(e,
+                                        [](std::string_view line, std::size_t, completions &out) {
+                                            out.add("[" + std::string(line) + "]", 0, line.size());
+                                        });
          },
          "ab\t\r", "[ab] "},
         {"append_space off",
@@ -50,9 +52,10 @@ TEST(CppExt, CompletersOfBothFormsFillTheLine) {
          "c\t\r", "checkout"},
         {"a throwing completer leaves the line as it was",
          [](kavrik::editor &e) {
-             return kavrik::ext::attach(e, [](std::string_view, std::size_t) -> std::vector<std::string> {
-                 throw std::runtime_error("no words");
-             });
+             return kavrik::ext::attach(
+                 e, [](std::string_view, std::size_t) -> std::vector<std::string> {
+                     throw std::runtime_error("no words");
+                 });
          },
          "ch\t\r", "ch"},
         {"two candidates insert their common prefix",
@@ -143,7 +146,9 @@ TEST(CppExt, AttachRefusalsCarryTheCompanionsMessage) {
         kavrik::editor ed;
         kavrik::result r = kavrik::ext::attach(ed, row.opts);
         EXPECT_EQ(r.value, row.code);
-        EXPECT_EQ(r.message, row.code == kavrik::code::ok ? "" : kvx_error_message(static_cast<int>(row.code)));
+        EXPECT_EQ(r.message, row.code == kavrik::code::ok
+                                 ? ""
+                                 : kvx_error_message(static_cast<int>(row.code)));
         EXPECT_EQ(kavrik::ext::attached(ed), row.code == kavrik::code::ok);
     }
     kavrik::editor none(kavrik::config().width(-1));
@@ -153,7 +158,7 @@ TEST(CppExt, AttachRefusalsCarryTheCompanionsMessage) {
 TEST(CppExt, TheKillRingIsReadThroughTheEditor) {
     CppCall c;
     ASSERT_TRUE(kavrik::ext::attach(c.ed));
-    EXPECT_EQ(c.run("one\x15\r"), ""); // Ctrl-U records what it removes
+    EXPECT_EQ(c.run("one\x15\r"), "");           // Ctrl-U records what it removes
     EXPECT_EQ(c.run("two three\x17\r"), "two "); // Ctrl-W
     ASSERT_EQ(kavrik::ext::kill_ring_count(c.ed), 2u);
     EXPECT_EQ(kavrik::ext::kill_ring_entry(c.ed, 0), "three");
@@ -166,12 +171,15 @@ TEST(CppExt, TheKillRingIsReadThroughTheEditor) {
 TEST(CppExt, AKeyBoundAfterAttachingStaysTheApplicationsOnDetach) {
     CppCall c;
     ASSERT_TRUE(kavrik::ext::attach(c.ed));
-    ASSERT_TRUE(c.ed.bind(kavrik::key::ctrl('y'), [](kavrik::editor &e, int) { e.insert("<app>"); }));
+    ASSERT_TRUE(
+        c.ed.bind(kavrik::key::ctrl('y'), [](kavrik::editor &e, int) { e.insert("<app>"); }));
     EXPECT_EQ(c.run("a\x19\r"), "a<app>");
     kavrik::ext::detach(c.ed);
     EXPECT_EQ(c.run("b\x19\r"), "b<app>");
     // A key the companion took and the application did not is gone with it.
-    EXPECT_EQ(c.run("c\x1b" "u\r"), "c");
+    EXPECT_EQ(c.run("c\x1b"
+                    "u\r"),
+              "c");
 }
 
 // The companion takes the idle slot; the editor's idle callable, set before

@@ -8,22 +8,23 @@
 #include <string>
 #include <vector>
 
+#include "call_harness.h"
 #include "kavrik.h"
 #include "kavrik_ext.h"
-#include "call_harness.h"
 
 // Completes the word before the cursor (a run of bytes other than space)
 // with every listed word that starts with it.
 struct Words {
     std::vector<std::string> words;
-    int result = 0;   // what the completer returns
+    int result = 0; // what the completer returns
     int calls = 0;
     static int complete(kv_editor *, const char *line, size_t cursor, kvx_completions *out,
                         void *user) {
         auto *w = static_cast<Words *>(user);
         ++w->calls;
         size_t start = cursor;
-        while (start > 0 && line[start - 1] != ' ') --start;
+        while (start > 0 && line[start - 1] != ' ')
+            --start;
         std::string typed(line + start, cursor - start);
         for (const std::string &word : w->words)
             if (word.compare(0, typed.size(), typed) == 0)
@@ -75,7 +76,8 @@ struct ExtSession {
     }
     std::vector<std::string> ring() const {
         std::vector<std::string> r;
-        for (size_t i = 0; i < kvx_kill_ring_count(ext); ++i) r.emplace_back(kvx_kill_ring_entry(ext, i));
+        for (size_t i = 0; i < kvx_kill_ring_count(ext); ++i)
+            r.emplace_back(kvx_kill_ring_entry(ext, i));
         return r;
     }
 };

@@ -26,13 +26,13 @@ struct Arm {
 
 struct FaultRow {
     std::vector<std::string> words;
-    std::string setup;              // typed first
-    std::string action;             // typed with the countdown armed
-    std::string before;             // the line when an allocation failed: as before the action
-    std::vector<std::string> ring;  // the ring before the action
-    std::string after;              // the line once the action succeeds
-    bool allocates = true;          // false: the memory of earlier keys serves
-    std::string then;               // typed after the countdown is off again
+    std::string setup;             // typed first
+    std::string action;            // typed with the countdown armed
+    std::string before;            // the line when an allocation failed: as before the action
+    std::vector<std::string> ring; // the ring before the action
+    std::string after;             // the line once the action succeeds
+    bool allocates = true;         // false: the memory of earlier keys serves
+    std::string then;              // typed after the countdown is off again
     unsigned features = KVX_ALL & ~KVX_UNDO; // undo records steps of its own
 };
 
@@ -44,7 +44,14 @@ TEST(ExtFaults, KeyActionsLeaveLineAndRingOnEveryAllocationFailure) {
         {{}, "ab cd\x17", "\x17", "ab ", {"cd"}, ""},
         {{}, "one two\x01", alt('d'), "one two", {}, " two"},
         {{}, "ab\x15xy", "\x19", "xy", {"ab"}, "xyab"},
-        {{}, "a\x15" "b\x15\x19", alt('y'), "b", {"b", "a"}, "a", false},
+        {{},
+         "a\x15"
+         "b\x15\x19",
+         alt('y'),
+         "b",
+         {"b", "a"},
+         "a",
+         false},
         {{}, "ab", "\x14", "ab", {}, "ba"},
         {{}, "ab\x01", alt('u'), "ab", {}, "AB"},
         {{"make"}, "ma", "\t", "ma", {}, "make "},
@@ -100,7 +107,8 @@ TEST(ExtFaults, AttachBindsNothingWhenMemoryRunsOut) {
         EXPECT_EQ(rc, -3) << n;
         EXPECT_EQ(ext, nullptr);
         // All 64 entries of the binding table are still free.
-        for (int k = 0; k < 64; ++k) EXPECT_EQ(kv_bind_key(ed, 2000 + k, Arm::arm, nullptr), 0) << k;
+        for (int k = 0; k < 64; ++k)
+            EXPECT_EQ(kv_bind_key(ed, 2000 + k, Arm::arm, nullptr), 0) << k;
         kv_destroy(ed);
     }
 }

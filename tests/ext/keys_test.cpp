@@ -23,12 +23,12 @@ void expect_lines(const LineRow *begin, const LineRow *end, unsigned features = 
 
 TEST(ExtKeys, CtrlTSwapsClusters) {
     const LineRow rows[] = {
-        {"ab\x14", "ba"},                                      // at the end: the two before
-        {"abc\x02\x14", "acb"},                                // in the middle: around the cursor
-        {"abc\x02\x14X", "acbX"},                              // ... and the cursor moves past both
-        {"abc\x01\x14", "abc"},                                // at the start: nothing
-        {"a\x14", "a"},                                        // one cluster: nothing
-        {"xe\xCC\x81\x14", "e\xCC\x81x"},                      // a combining mark stays with its base
+        {"ab\x14", "ba"},                 // at the end: the two before
+        {"abc\x02\x14", "acb"},           // in the middle: around the cursor
+        {"abc\x02\x14X", "acbX"},         // ... and the cursor moves past both
+        {"abc\x01\x14", "abc"},           // at the start: nothing
+        {"a\x14", "a"},                   // one cluster: nothing
+        {"xe\xCC\x81\x14", "e\xCC\x81x"}, // a combining mark stays with its base
         {"\xE6\x97\xA5\xE6\x9C\xAC\x14", "\xE6\x9C\xAC\xE6\x97\xA5"}, // wide characters
     };
     expect_lines(std::begin(rows), std::end(rows));
@@ -40,12 +40,12 @@ TEST(ExtKeys, CaseKeysChangeTheNextWord) {
         {"hello world\x01" + alt('u') + alt('u'), "HELLO WORLD"},
         {"ABC DEF\x01" + alt('l'), "abc DEF"},
         {"hELLO wORLD\x01" + alt('c') + alt('c'), "Hello World"},
-        {"hello\x01\x06\x06" + alt('u'), "heLLO"},             // from the cursor on
-        {"ab  cd\x01\x06\x06" + alt('u'), "ab  CD"},           // spaces before the word skipped
+        {"hello\x01\x06\x06" + alt('u'), "heLLO"},                 // from the cursor on
+        {"ab  cd\x01\x06\x06" + alt('u'), "ab  CD"},               // spaces before the word skipped
         {"\xC3\xA9t\xC3\xA9\x01" + alt('u'), "\xC3\xA9T\xC3\xA9"}, // ASCII letters only
-        {"(quoted)\x01" + alt('c'), "(Quoted)"},               // the first letter is raised
-        {"ab\x01" + alt('u') + "x", "ABx"},                    // the cursor ends after the word
-        {"ab" + alt('u'), "ab"},                               // at the end: nothing
+        {"(quoted)\x01" + alt('c'), "(Quoted)"},                   // the first letter is raised
+        {"ab\x01" + alt('u') + "x", "ABx"},                        // the cursor ends after the word
+        {"ab" + alt('u'), "ab"},                                   // at the end: nothing
     };
     expect_lines(std::begin(rows), std::end(rows));
 }
@@ -53,9 +53,11 @@ TEST(ExtKeys, CaseKeysChangeTheNextWord) {
 TEST(ExtKeys, FeaturesBindOnlyTheirKeys) {
     // Without KVX_KEYS, Ctrl-T and Alt-U reach the core, which has no command
     // for them; without KVX_KILL_RING, Ctrl-Y does nothing.
-    const LineRow keys_only[] = {{"ab\x14", "ba"}, {"ab\x15\x19", ""}, {"one two\x01" + alt('d'), " two"}};
+    const LineRow keys_only[] = {
+        {"ab\x14", "ba"}, {"ab\x15\x19", ""}, {"one two\x01" + alt('d'), " two"}};
     expect_lines(std::begin(keys_only), std::end(keys_only), KVX_KEYS);
-    const LineRow ring_only[] = {{"ab\x14", "ab"}, {"ab\x15\x19", "ab"}, {"ab\x01" + alt('u'), "ab"}};
+    const LineRow ring_only[] = {
+        {"ab\x14", "ab"}, {"ab\x15\x19", "ab"}, {"ab\x01" + alt('u'), "ab"}};
     expect_lines(std::begin(ring_only), std::end(ring_only), KVX_KILL_RING);
 }
 
@@ -71,7 +73,8 @@ TEST(ExtKeys, CtrlLClearsTheScreenAndDrawsTheEditorOnTop) {
     ASSERT_TRUE(s.pty.pump_until([&] {
         return s.pty.screen().row(0) == "> abc" && s.pty.screen().cursor_col() == 5;
     })) << s.pty.screen().dump();
-    for (int r = 1; r < 10; ++r) EXPECT_EQ(s.pty.screen().row(r), "") << r;
+    for (int r = 1; r < 10; ++r)
+        EXPECT_EQ(s.pty.screen().row(r), "") << r;
     EXPECT_EQ(s.pty.screen().cursor_row(), 0);
     s.pty.type("d\r");
     ASSERT_TRUE(s.pty.pump_until([&] { return call->done(); }));
@@ -106,7 +109,8 @@ TEST(ExtKeys, CtrlLInBoundedModeClearsOnlyTheOutputArea) {
     } lines;
     // Printed between calls, into the output area above the box.
     ASSERT_EQ(kv_print_above(ed, Lines::produce, &lines), 0);
-    ASSERT_TRUE(pty.pump_until([&] { return pty.screen().row(9) == "output"; })) << pty.screen().dump();
+    ASSERT_TRUE(pty.pump_until([&] { return pty.screen().row(9) == "output"; }))
+        << pty.screen().dump();
     auto call = start_call(pty, ed, "> ");
     pty.type("ab\x0c");
     ASSERT_TRUE(pty.pump_until([&] {
@@ -127,11 +131,14 @@ TEST(ExtKeys, CtrlLInBoundedModeClearsOnlyTheOutputArea) {
 std::atomic<int> stops{0};
 
 TEST(ExtKeys, CtrlZRaisesTheStopSignalAndTheLineGoesOn) {
-    struct sigaction sa {}, old {};
+    struct sigaction sa {
+    }, old{};
     sa.sa_handler = [](int) { ++stops; };
     sigaction(SIGTSTP, &sa, &old);
     ExtSession s;
-    EXPECT_EQ(s.run("ab\x1a" "cd\r"), "abcd");
+    EXPECT_EQ(s.run("ab\x1a"
+                    "cd\r"),
+              "abcd");
     EXPECT_EQ(stops.load(), 1);
     sigaction(SIGTSTP, &old, nullptr);
 }
@@ -145,11 +152,11 @@ TEST(ExtKeys, ReverseSearchIsNotDisturbed) {
         std::vector<std::string> ring;
     };
     const Row rows[] = {
-        {"\x12te\t\r", "make test", {}},                       // Tab in a search
+        {"\x12te\t\r", "make test", {}}, // Tab in a search
         {"\x12te\x19\x14" + alt('u') + alt('d') + "\r", "make test", {}},
-        {"\x12te\x0b\x17\r", "make test", {}},                  // kills record nothing
-        {"\x12zz\x15te\r", "make test", {}},                    // Ctrl-U clears the query only
-        {"\x12te\x07\x07mak\t\r", "make ", {}},                 // after Ctrl-G Tab completes
+        {"\x12te\x0b\x17\r", "make test", {}},  // kills record nothing
+        {"\x12zz\x15te\r", "make test", {}},    // Ctrl-U clears the query only
+        {"\x12te\x07\x07mak\t\r", "make ", {}}, // after Ctrl-G Tab completes
     };
     for (const Row &r : rows) {
         ExtSession s;
@@ -163,9 +170,11 @@ TEST(ExtKeys, ReverseSearchIsNotDisturbed) {
     ASSERT_EQ(kv_history_add(s.ed, "make test"), 0);
     auto call = start_call(s.pty, s.ed, "> ");
     s.pty.type("\x12te");
-    ASSERT_TRUE(s.pty.pump_until([&] { return s.pty.screen().row(0).find("make test") != std::string::npos; }));
+    ASSERT_TRUE(s.pty.pump_until(
+        [&] { return s.pty.screen().row(0).find("make test") != std::string::npos; }));
     s.pty.type("\x1b");
-    ASSERT_TRUE(s.pty.pump_until([&] { return s.pty.screen().row(0) == ">"; })) << s.pty.screen().row(0);
+    ASSERT_TRUE(s.pty.pump_until([&] { return s.pty.screen().row(0) == ">"; }))
+        << s.pty.screen().row(0);
     s.pty.type("ab\x15\r");
     ASSERT_TRUE(s.pty.pump_until([&] { return call->done(); }));
     call->join();

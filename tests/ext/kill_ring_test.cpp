@@ -6,31 +6,48 @@
 namespace {
 
 struct KillRow {
-    std::string typed;               // keys before Enter
-    std::string line;                // the line returned
-    std::vector<std::string> ring;   // newest first
+    std::string typed;             // keys before Enter
+    std::string line;              // the line returned
+    std::vector<std::string> ring; // newest first
 };
 
 TEST(ExtKillRing, KillsRecordJoinAndYank) {
     const KillRow rows[] = {
-        {"hello world\x01\x0b", "", {"hello world"}},                 // Ctrl-K at the start
-        {"hello world\x02\x02\x15", "ld", {"hello wor"}},              // Ctrl-U
-        {"abc def\x17", "abc ", {"def"}},                               // Ctrl-W
-        {"abc def  \x17", "abc ", {"def  "}},                           // Ctrl-W takes the spaces
-        {"abc def\x17\x17", "", {"abc def"}},                           // in a row: joined, in order
-        {"one two\x02\x02\x02\x0b\x15", "", {"one two"}},               // forward then backward
-        {"ab cd\x17x\x17", "ab ", {"x", "cd"}},                         // typing between: two entries
-        {"ab\x0b\x17\x17", "", {"ab"}},                                 // nothing killed joins nothing
-        {"one two\x01" + alt('d'), " two", {"one"}},                    // Alt-D
-        {"one two\x01" + alt('d') + alt('d'), "", {"one two"}},         // Alt-D twice: joined
-        {"one two\x01\x06\x06" + alt('d'), "on two", {"e"}},            // from the middle of a word
-        {"hello\x15world \x19", "world hello", {"hello"}},              // Ctrl-Y
-        {"ab\x19", "ab", {}},                                           // empty ring: nothing
-        {"aa\x15" "bb\x15\x19" + alt('y'), "aa", {"bb", "aa"}},         // Alt-Y: next older
-        {"aa\x15" "bb\x15\x19" + alt('y') + alt('y'), "bb", {"bb", "aa"}}, // and round again
-        {"aa\x15" "bb\x15\x19x" + alt('y'), "bbx", {"bb", "aa"}},      // not right after a yank
-        {"aa\x15" "bb\x15" "cc" + alt('y'), "cc", {"bb", "aa"}},       // no yank at all
-        {"x\x15\x19\x19\x19", "xxx", {"x"}},                            // yank repeats
+        {"hello world\x01\x0b", "", {"hello world"}},           // Ctrl-K at the start
+        {"hello world\x02\x02\x15", "ld", {"hello wor"}},       // Ctrl-U
+        {"abc def\x17", "abc ", {"def"}},                       // Ctrl-W
+        {"abc def  \x17", "abc ", {"def  "}},                   // Ctrl-W takes the spaces
+        {"abc def\x17\x17", "", {"abc def"}},                   // in a row: joined, in order
+        {"one two\x02\x02\x02\x0b\x15", "", {"one two"}},       // forward then backward
+        {"ab cd\x17x\x17", "ab ", {"x", "cd"}},                 // typing between: two entries
+        {"ab\x0b\x17\x17", "", {"ab"}},                         // nothing killed joins nothing
+        {"one two\x01" + alt('d'), " two", {"one"}},            // Alt-D
+        {"one two\x01" + alt('d') + alt('d'), "", {"one two"}}, // Alt-D twice: joined
+        {"one two\x01\x06\x06" + alt('d'), "on two", {"e"}},    // from the middle of a word
+        {"hello\x15world \x19", "world hello", {"hello"}},      // Ctrl-Y
+        {"ab\x19", "ab", {}},                                   // empty ring: nothing
+        {"aa\x15"
+         "bb\x15\x19" +
+             alt('y'),
+         "aa",
+         {"bb", "aa"}}, // Alt-Y: next older
+        {"aa\x15"
+         "bb\x15\x19" +
+             alt('y') + alt('y'),
+         "bb",
+         {"bb", "aa"}}, // and round again
+        {"aa\x15"
+         "bb\x15\x19x" +
+             alt('y'),
+         "bbx",
+         {"bb", "aa"}}, // not right after a yank
+        {"aa\x15"
+         "bb\x15"
+         "cc" +
+             alt('y'),
+         "cc",
+         {"bb", "aa"}},                      // no yank at all
+        {"x\x15\x19\x19\x19", "xxx", {"x"}}, // yank repeats
     };
     for (const KillRow &r : rows) {
         ExtSession s;
@@ -46,9 +63,20 @@ TEST(ExtKillRing, KeepsAFixedNumberOfEntries) {
         std::vector<std::string> ring;
     };
     const Row rows[] = {
-        {1, "a\x15" "b\x15", {"b"}},
-        {2, "a\x15" "b\x15" "c\x15", {"c", "b"}},
-        {3, "a\x15" "b\x15" "c\x15", {"c", "b", "a"}},
+        {1,
+         "a\x15"
+         "b\x15",
+         {"b"}},
+        {2,
+         "a\x15"
+         "b\x15"
+         "c\x15",
+         {"c", "b"}},
+        {3,
+         "a\x15"
+         "b\x15"
+         "c\x15",
+         {"c", "b", "a"}},
     };
     for (const Row &r : rows) {
         Pty pty;
@@ -64,7 +92,8 @@ TEST(ExtKillRing, KeepsAFixedNumberOfEntries) {
         ASSERT_TRUE(pty.pump_until([&] { return call->done(); }));
         call->join();
         std::vector<std::string> ring;
-        for (size_t i = 0; i < kvx_kill_ring_count(ext); ++i) ring.emplace_back(kvx_kill_ring_entry(ext, i));
+        for (size_t i = 0; i < kvx_kill_ring_count(ext); ++i)
+            ring.emplace_back(kvx_kill_ring_entry(ext, i));
         EXPECT_EQ(ring, r.ring) << "size " << r.size;
         EXPECT_EQ(kvx_kill_ring_entry(ext, ring.size()), nullptr);
         kvx_detach(ext);

@@ -40,7 +40,8 @@ fs::path demo_path() { return example_path("kavrik-demo"); }
         signal(SIGTTOU, SIG_DFL);
         std::string env_home = std::string("HOME=") + home;
         char *argv[] = {const_cast<char *>(exe), nullptr};
-        char *envp[] = {const_cast<char *>(env_home.c_str()), const_cast<char *>("TERM=xterm"), nullptr};
+        char *envp[] = {const_cast<char *>(env_home.c_str()), const_cast<char *>("TERM=xterm"),
+                        nullptr};
         execve(exe, argv, envp);
         _exit(127);
     }
@@ -82,7 +83,9 @@ struct ShellRun {
         }
         if (master >= 0) close(master);
     }
-    void type(const std::string &s) { ASSERT_EQ(write(master, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
+    void type(const std::string &s) {
+        ASSERT_EQ(write(master, s.data(), s.size()), static_cast<ssize_t>(s.size()));
+    }
     bool pump_until(const std::function<bool()> &pred, int timeout_ms = 5000) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (!pred()) {

@@ -54,12 +54,13 @@ TEST(ExtUndo, StepsWalkBackAndForth) {
         {"a transposition", "ab\x14" + kUndo, "ab"},
         {"a recalled line, undone and redone", "new" + kUp + kPause + kUndo + kRedo, "old entry"},
         {"a paste after typing", "x" + paste("pasted") + kPause + "y" + kUndo + kUndo, "x"},
-        {"the cursor seen at the last pause comes back", "hello" + kPause + "\x01" + kPause + "X" + kUndo + "Y",
-         "Yhello", true},
+        {"the cursor seen at the last pause comes back",
+         "hello" + kPause + "\x01" + kPause + "X" + kUndo + "Y", "Yhello", true},
         {"redo after two undos", "a" + kPause + "b" + kPause + "c" + kUndo + kUndo + kRedo, "ab"},
         {"redo past the last step does nothing", "a" + kPause + "b" + kUndo + kRedo + kRedo, "ab"},
         {"a new change drops the redo", "a" + kPause + "b" + kUndo + "z" + kRedo, "az"},
-        {"a megabyte undone and redone", "x" + kF3 + kPause + "y" + kUndo + kUndo + kRedo, "x" + kBig},
+        {"a megabyte undone and redone", "x" + kF3 + kPause + "y" + kUndo + kUndo + kRedo,
+         "x" + kBig},
     };
     for (const UndoRow &r : rows) {
         kv_config cfg;
@@ -70,7 +71,8 @@ TEST(ExtUndo, StepsWalkBackAndForth) {
         ASSERT_EQ(kv_history_add(s.ed, "old entry"), 0);
         ASSERT_EQ(kv_bind_key(s.ed, KV_KEY_F3, insert_big, nullptr), 0);
         std::string line = run_script(s, r);
-        EXPECT_TRUE(line == r.line) << r.what << ": " << line.substr(0, 40) << " (" << line.size() << " bytes)";
+        EXPECT_TRUE(line == r.line)
+            << r.what << ": " << line.substr(0, 40) << " (" << line.size() << " bytes)";
         EXPECT_EQ(kvx_last_result(s.ext), 0) << r.what;
         if (r.script.find(kPause) != std::string::npos)
             EXPECT_GT(s.ticks.calls, 0) << r.what << ": the application's idle callback never ran";

@@ -58,7 +58,8 @@ size_t first_raw_control(const std::string &out) {
         if (b == 0x1B) {
             if (i + 1 >= out.size() || u[i + 1] != '[') return i;
             size_t j = i + 2;
-            while (j < out.size() && u[j] >= 0x20 && u[j] <= 0x3F) ++j;
+            while (j < out.size() && u[j] >= 0x20 && u[j] <= 0x3F)
+                ++j;
             if (j >= out.size() || u[j] < 0x40 || u[j] > 0x7E) return i;
             i = j;
             continue;
@@ -90,9 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
 
     bool allowed[256] = {};
-    for (unsigned char b : typed) allowed[b] = true;
+    for (unsigned char b : typed)
+        allowed[b] = true;
     for (const Candidate &k : comp.candidates)
-        for (unsigned char b : k.text) allowed[b] = true;
+        for (unsigned char b : k.text)
+            allowed[b] = true;
     allowed[' '] = true;
 
     pty_prepare(cols);
@@ -118,20 +121,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     pty_capture_output(nullptr);
 
     std::string ctx = "typed \"" + fuzz_visible(typed) + "\", candidates";
-    for (const Candidate &k : comp.candidates) ctx += " \"" + fuzz_visible(k.text) + "\"";
+    for (const Candidate &k : comp.candidates)
+        ctx += " \"" + fuzz_visible(k.text) + "\"";
     ctx += ", status " + std::to_string(r.status) + ", error \"" + r.error + "\"";
     FUZZ_CHECK(r.status == KV_STATUS_LINE && r.has_line, ctx);
     FUZZ_CHECK(r.attrs_restored, ctx + ": terminal attributes changed");
-    FUZZ_CHECK(comp.calls >= 1 && comp.calls <= 2, ctx + ": completer called " +
-                                                        std::to_string(comp.calls) + " times");
+    FUZZ_CHECK(comp.calls >= 1 && comp.calls <= 2,
+               ctx + ": completer called " + std::to_string(comp.calls) + " times");
     int last = kvx_last_result(att);
     FUZZ_CHECK(last == 0 || last == -1 || last == -2 || last == -3,
                ctx + ": last result " + std::to_string(last));
     size_t bad = first_raw_control(output);
-    FUZZ_CHECK(bad == std::string::npos,
-               ctx + ": raw control at " + std::to_string(bad) + " of \"" + fuzz_visible(output) + "\"");
+    FUZZ_CHECK(bad == std::string::npos, ctx + ": raw control at " + std::to_string(bad) +
+                                             " of \"" + fuzz_visible(output) + "\"");
     for (unsigned char b : r.line)
-        FUZZ_CHECK(allowed[b], ctx + ": line \"" + fuzz_visible(r.line) + "\" holds a byte never offered");
+        FUZZ_CHECK(allowed[b],
+                   ctx + ": line \"" + fuzz_visible(r.line) + "\" holds a byte never offered");
     kvx_detach(att);
     kv_destroy(ed);
     return 0;

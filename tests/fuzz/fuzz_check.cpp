@@ -30,8 +30,23 @@ std::string fuzz_visible(std::string_view bytes) {
 }
 
 namespace {
-const char *const kTokens[] = {"a", "b", "c", "d", "e", "f", " ", " ", " ", "\n", "\t",
-                               "\xc3\xa9", "\xe6\xbc\xa2", "\xe3\x81\x82", "-", "xyz", "e\xcc\x81"};
+const char *const kTokens[] = {"a",
+                               "b",
+                               "c",
+                               "d",
+                               "e",
+                               "f",
+                               " ",
+                               " ",
+                               " ",
+                               "\n",
+                               "\t",
+                               "\xc3\xa9",
+                               "\xe6\xbc\xa2",
+                               "\xe3\x81\x82",
+                               "-",
+                               "xyz",
+                               "e\xcc\x81"};
 constexpr size_t kTokenCount = sizeof kTokens / sizeof kTokens[0];
 } // namespace
 
@@ -48,7 +63,8 @@ FuzzTokens fuzz_tokens(FuzzInput &in, size_t max, bool line_breaks) {
 
 std::string fuzz_joined(const FuzzTokens &t, size_t upto) {
     std::string out;
-    for (size_t k = 0; k < t.size() && k < upto; ++k) out += t[k];
+    for (size_t k = 0; k < t.size() && k < upto; ++k)
+        out += t[k];
     return out;
 }
 

@@ -9,12 +9,13 @@
 #include <string_view>
 #include <vector>
 
-[[noreturn]] void fuzz_fail(const char *file, int line, const char *what, const std::string &detail);
+[[noreturn]] void fuzz_fail(const char *file, int line, const char *what,
+                            const std::string &detail);
 
 // Checks a property; the detail is built only when it fails.
-#define FUZZ_CHECK(cond, detail)                                        \
-    do {                                                                \
-        if (!(cond)) fuzz_fail(__FILE__, __LINE__, #cond, (detail));    \
+#define FUZZ_CHECK(cond, detail)                                                                   \
+    do {                                                                                           \
+        if (!(cond)) fuzz_fail(__FILE__, __LINE__, #cond, (detail));                               \
     } while (0)
 
 // A readable form of bytes for failure messages: printable ASCII as it is,
@@ -28,7 +29,7 @@ std::string fuzz_temp_dir();
 // Takes values from the front of the input; past its end every value is 0
 // and every string empty.
 class FuzzInput {
-public:
+  public:
     FuzzInput(const uint8_t *data, size_t size) : p_(data), left_(size) {}
     uint8_t byte() {
         if (left_ == 0) return 0;
@@ -50,7 +51,7 @@ public:
     std::string_view rest() { return take(left_); }
     size_t left() const { return left_; }
 
-private:
+  private:
     const uint8_t *p_;
     size_t left_;
 };

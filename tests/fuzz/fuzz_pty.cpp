@@ -74,7 +74,9 @@ void type_all(std::string_view bytes) {
     // The terminal hands typed bytes over a moment later.
     for (int tries = 0; tries < 2000; ++tries) {
         if (pending(g_slave) >= static_cast<int>(n)) return;
-        struct timespec ts{0, 500000};
+        struct timespec ts {
+            0, 500000
+        };
         nanosleep(&ts, nullptr);
     }
     FUZZ_CHECK(false, "the terminal did not deliver the typed bytes");
@@ -102,7 +104,7 @@ void pty_prepare(int cols) {
         g_base.c_cc[VTIME] = 0;
     }
     FUZZ_CHECK(tcsetattr(g_slave, TCSANOW, &g_base) == 0, "tcsetattr");
-    struct winsize ws{};
+    struct winsize ws {};
     ws.ws_row = 24;
     ws.ws_col = static_cast<unsigned short>(cols);
     ioctl(g_master, TIOCSWINSZ, &ws);
@@ -119,7 +121,8 @@ PtyCallResult pty_readline(kv_editor *ed, const char *prompt, std::string_view t
     kv_set_idle_callback(ed, idle, &run);
     type_all(typed);
 
-    struct sigaction sa{}, old{};
+    struct sigaction sa {
+    }, old{};
     sa.sa_handler = on_sigint;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &old);

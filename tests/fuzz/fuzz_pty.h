@@ -18,8 +18,8 @@ struct PtyCallResult {
     bool has_line = false;
     std::string line;
     int status = 0;
-    std::string error;        // the last error text after the call
-    int sigints = 0;          // SIGINTs raised during the call
+    std::string error;           // the last error text after the call
+    int sigints = 0;             // SIGINTs raised during the call
     bool attrs_restored = false; // the terminal's attributes are as before
 };
 

@@ -48,7 +48,8 @@ std::string read_file(const std::string &path) {
     if (fd < 0) return "<missing>";
     char buf[4096];
     ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
     close(fd);
     return out;
 }
@@ -62,7 +63,8 @@ std::vector<std::string> entries(kv_editor *ed) {
 
 std::string show(const std::vector<std::string> &list) {
     std::string s = "[";
-    for (const auto &e : list) s += " \"" + fuzz_visible(e) + "\"";
+    for (const auto &e : list)
+        s += " \"" + fuzz_visible(e) + "\"";
     return s + " ]";
 }
 
@@ -175,8 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         FUZZ_CHECK(src == 0 || src == -4, "save returned " + std::to_string(src));
         if (src == -4)
-            FUZZ_CHECK(read_file(g_out) == old, "failed save changed the file: " +
-                                                    fuzz_visible(read_file(g_out)));
+            FUZZ_CHECK(read_file(g_out) == old,
+                       "failed save changed the file: " + fuzz_visible(read_file(g_out)));
     }
     rc = kv_history_save(ed, g_out.c_str());
     FUZZ_CHECK(rc == 0, "save returned " + std::to_string(rc) + ": " + last_error(ed));
@@ -192,9 +194,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(rc == 0, "reload returned " + std::to_string(rc) + ": " + last_error(again));
     auto want = expected_reload(first);
     auto got = entries(again);
-    FUZZ_CHECK(got == want, "loaded " + show(first) + ", saved " +
-                                fuzz_visible(read_file(g_out)) + ", reloaded " + show(got) +
-                                ", wanted " + show(want));
+    FUZZ_CHECK(got == want, "loaded " + show(first) + ", saved " + fuzz_visible(read_file(g_out)) +
+                                ", reloaded " + show(got) + ", wanted " + show(want));
     kv_destroy(again);
     return 0;
 }

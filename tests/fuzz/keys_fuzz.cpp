@@ -38,9 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string typed(in.take(2048));
 
     bool allowed[256] = {};
-    for (unsigned char b : typed) allowed[b] = true;
+    for (unsigned char b : typed)
+        allowed[b] = true;
     for (int i = 0; i < entries; ++i)
-        for (unsigned char b : history[i]) allowed[b] = true;
+        for (unsigned char b : history[i])
+            allowed[b] = true;
     if (allowed['\r']) allowed['\n'] = true;
 
     pty_prepare(cols);
@@ -53,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     cfg.row = bounded ? box_row : 0;
     kv_editor *ed = kv_create_with_config(&cfg);
     FUZZ_CHECK(ed != nullptr, "editor");
-    for (int i = 0; i < entries; ++i) kv_history_add(ed, history[i].c_str());
+    for (int i = 0; i < entries; ++i)
+        kv_history_add(ed, history[i].c_str());
 
     PtyCallResult r = pty_readline(ed, "> ", typed, submit, fail_after);
     const std::string ctx = "typed \"" + fuzz_visible(typed) + "\", status " +
@@ -69,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(kv_submit(ed) == -2, ctx + ": the call still counts as running");
     FUZZ_CHECK(r.line.size() <= line_max, ctx + ": line of " + std::to_string(r.line.size()));
     for (unsigned char b : r.line)
-        FUZZ_CHECK(allowed[b], ctx + ": line \"" + fuzz_visible(r.line) + "\" holds a byte never typed");
+        FUZZ_CHECK(allowed[b],
+                   ctx + ": line \"" + fuzz_visible(r.line) + "\" holds a byte never typed");
     kv_destroy(ed);
     return 0;
 }

@@ -20,13 +20,13 @@
 
 #include "base/state.h"
 #include "bounded_term.h"
-#include "write_capture.h"
 #include "fuzz_check.h"
 #include "kavrik.h"
-#include "render/render.h"
 #include "render/internal.h"
+#include "render/render.h"
 #include "text/text.h"
 #include "unicode/unicode.h"
+#include "write_capture.h"
 
 namespace {
 
@@ -124,11 +124,11 @@ void check_layout(const std::string &prompt, const std::string &line, size_t cur
     // Escape sequences in a prompt take no columns; without them the width
     // is measured here.
     const int P = prompt.find('\x1b') == std::string::npos ? prompt_width(prompt)
-                                                            : lo.count > 0 ? lo.rows[0].text_col : 0;
+                  : lo.count > 0                           ? lo.rows[0].text_col
+                                                           : 0;
     const int I = P < W ? P : W - 1;
-    const std::string ctx = "prompt \"" + fuzz_visible(prompt) + "\" line \"" +
-                            fuzz_visible(line) + "\" cursor " + std::to_string(cursor) +
-                            " width " + std::to_string(W);
+    const std::string ctx = "prompt \"" + fuzz_visible(prompt) + "\" line \"" + fuzz_visible(line) +
+                            "\" cursor " + std::to_string(cursor) + " width " + std::to_string(W);
     FUZZ_CHECK(lo.count >= 1 && lo.count <= lo.capacity, ctx);
     FUZZ_CHECK(lo.cursor_row >= 0 && lo.cursor_row < lo.count && lo.cursor_col >= 0, ctx);
 
@@ -141,7 +141,8 @@ void check_layout(const std::string &prompt, const std::string &line, size_t cur
         std::string lead = r == 0 ? prompt : std::string(static_cast<size_t>(I), ' ');
         FUZZ_CHECK(text.compare(0, lead.size(), lead) == 0,
                    rc + " starts with \"" + fuzz_visible(text) + "\"");
-        FUZZ_CHECK(row.text_col == (r == 0 ? P : I), rc + " text_col " + std::to_string(row.text_col));
+        FUZZ_CHECK(row.text_col == (r == 0 ? P : I),
+                   rc + " text_col " + std::to_string(row.text_col));
         std::string body = text.substr(std::min(lead.size(), text.size()));
         FUZZ_CHECK(row.start <= row.end && row.end <= line.size(), rc + " range");
         // Controls are left out of the text but their clusters keep the
@@ -150,7 +151,8 @@ void check_layout(const std::string &prompt, const std::string &line, size_t cur
         std::string_view range = std::string_view(line).substr(row.start, row.end - row.start);
         if (printable(range).size() == range.size())
             FUZZ_CHECK(row.width == row.text_col + text_width(body),
-                   rc + " width " + std::to_string(row.width) + " for \"" + fuzz_visible(text) + "\"");
+                       rc + " width " + std::to_string(row.width) + " for \"" + fuzz_visible(text) +
+                           "\"");
         bool ok_width = row.width <= W || (r == 0 && P > W && row.width == P) ||
                         (r > 0 && W - I < 2 && row.width <= I + 2);
         FUZZ_CHECK(ok_width, rc + " is " + std::to_string(row.width) + " columns: \"" +
@@ -186,8 +188,7 @@ void check_layout(const std::string &prompt, const std::string &line, size_t cur
             if (at_start && !tab)
                 FUZZ_CHECK(lo.cursor_row == r && lo.cursor_col == col,
                            rc + " cursor shown at " + std::to_string(lo.cursor_row) + "," +
-                               std::to_string(lo.cursor_col) + ", want col " +
-                               std::to_string(col));
+                               std::to_string(lo.cursor_col) + ", want col " + std::to_string(col));
         }
     }
     FUZZ_CHECK(prev_end == line.size(), ctx + " last row ends at " + std::to_string(prev_end));
@@ -288,8 +289,8 @@ void check_difference(FuzzInput &in) {
     Screen diff = draw(g, prompt, &one, c1, two, c2);
     Screen fresh = draw(g, prompt, nullptr, 0, two, c2);
     const std::string ctx = std::string(g.bounded ? "bounded box row " + std::to_string(g.box_row) +
-                                                         " height " + std::to_string(g.box_height)
-                                                   : "normal") +
+                                                        " height " + std::to_string(g.box_height)
+                                                  : "normal") +
                             ", " + std::to_string(g.cols) + " columns, prompt \"" +
                             fuzz_visible(prompt) + "\", \"" + fuzz_visible(one) + "\" at " +
                             std::to_string(c1) + " then \"" + fuzz_visible(two) + "\" at " +

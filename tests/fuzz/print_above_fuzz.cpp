@@ -14,13 +14,13 @@
 
 #include "base/state.h"
 #include "bounded_term.h"
-#include "write_capture.h"
 #include "fuzz_check.h"
 #include "kavrik.h"
-#include "render/render.h"
 #include "render/internal.h"
+#include "render/render.h"
 #include "text/text.h"
 #include "unicode/unicode.h"
+#include "write_capture.h"
 
 namespace {
 
@@ -67,7 +67,8 @@ Frame frame_of(WriteCapture &term, const kv_state *st) {
     f.cursor_row = scr.cursor_row();
     f.cursor_col = scr.cursor_col();
     f.top = st->screen.bounded ? st->screen.store.top : f.cursor_row - st->screen.store.cursor_row;
-    for (int r = 0; r < st->screen.store.count; ++r) f.rows.push_back(scr.row(f.top + r));
+    for (int r = 0; r < st->screen.store.count; ++r)
+        f.rows.push_back(scr.row(f.top + r));
     return f;
 }
 
@@ -76,7 +77,8 @@ bool regions_reset(const std::string &out) {
     bool open = false;
     for (size_t i = 0; (i = out.find("\x1b[", i)) != std::string::npos; i += 2) {
         size_t j = i + 2;
-        while (j < out.size() && ((out[j] >= '0' && out[j] <= '9') || out[j] == ';')) ++j;
+        while (j < out.size() && ((out[j] >= '0' && out[j] <= '9') || out[j] == ';'))
+            ++j;
         if (j < out.size() && out[j] == 'r') open = j > i + 2;
     }
     return !open;
@@ -84,13 +86,14 @@ bool regions_reset(const std::string &out) {
 
 std::string describe(const Setup &s, const Chunks &p) {
     std::string d = std::string(s.bounded ? "bounded" : "normal") +
-                    (s.in_call ? " in a call" : " outside a call") + ", " +
-                    std::to_string(s.cols) + "x" + std::to_string(s.rows);
+                    (s.in_call ? " in a call" : " outside a call") + ", " + std::to_string(s.cols) +
+                    "x" + std::to_string(s.rows);
     if (s.bounded)
         d += " box row " + std::to_string(s.box_row) + " height " + std::to_string(s.box_height);
-    d += ", prompt \"" + fuzz_visible(s.prompt) + "\", line \"" + fuzz_visible(s.line) +
-         "\" at " + std::to_string(s.cursor) + ", chunks";
-    for (const auto &c : p.parts) d += " \"" + fuzz_visible(c) + "\"";
+    d += ", prompt \"" + fuzz_visible(s.prompt) + "\", line \"" + fuzz_visible(s.line) + "\" at " +
+         std::to_string(s.cursor) + ", chunks";
+    for (const auto &c : p.parts)
+        d += " \"" + fuzz_visible(c) + "\"";
     if (p.result) d += " then stop " + std::to_string(p.result);
     return d;
 }
@@ -143,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (!s.in_call && !s.bounded) {
             std::string want;
             for (const auto &c : p.parts)
-                for (char ch : c) want += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+                for (char ch : c)
+                    want += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
             FUZZ_CHECK(out == want, ctx + ": wrote " + fuzz_visible(out));
             kv_destroy(ed);
             return 0;

@@ -40,7 +40,8 @@ std::string read_file(const std::string &path) {
     if (fd < 0) return "<missing>";
     char buf[4096];
     ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
     close(fd);
     return out;
 }
@@ -99,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(rc == 0, ctx + ": read returned " + std::to_string(rc));
     auto first = entries();
     for (const auto &e : first)
-        FUZZ_CHECK(e.line.find('\n') == std::string::npos && e.stamp.find('\n') == std::string::npos,
+        FUZZ_CHECK(e.line.find('\n') == std::string::npos &&
+                       e.stamp.find('\n') == std::string::npos,
                    ctx + ": read " + show(first));
 
     rc = write_history(g_out1.c_str());
@@ -109,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     rc = read_history(g_out1.c_str());
     FUZZ_CHECK(rc == 0, ctx + ": reread returned " + std::to_string(rc));
     auto again = entries();
-    FUZZ_CHECK(again == first, ctx + ": read " + show(first) + ", wrote \"" + fuzz_visible(written) +
-                                   "\", read back " + show(again));
+    FUZZ_CHECK(again == first, ctx + ": read " + show(first) + ", wrote \"" +
+                                   fuzz_visible(written) + "\", read back " + show(again));
 
     rc = write_history(g_out2.c_str());
     FUZZ_CHECK(rc == 0, ctx + ": second write returned " + std::to_string(rc));

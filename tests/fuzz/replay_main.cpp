@@ -21,7 +21,8 @@ bool read_file(const std::string &path, std::vector<uint8_t> *out) {
     out->clear();
     uint8_t buf[4096];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        out->insert(out->end(), buf, buf + n);
     bool ok = !std::ferror(f);
     std::fclose(f);
     return ok;
@@ -41,7 +42,8 @@ void collect(const std::string &path, std::vector<std::string> *files) {
         if (e->d_name[0] != '.') names.push_back(path + "/" + e->d_name);
     closedir(d);
     std::sort(names.begin(), names.end());
-    for (const auto &n : names) collect(n, files);
+    for (const auto &n : names)
+        collect(n, files);
 }
 
 } // namespace
@@ -49,7 +51,8 @@ void collect(const std::string &path, std::vector<std::string> *files) {
 int main(int argc, char **argv) {
     if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) collect(argv[i], &files);
+    for (int i = 1; i < argc; ++i)
+        collect(argv[i], &files);
     if (files.empty()) {
         std::fprintf(stderr, "no inputs found\n");
         return 1;

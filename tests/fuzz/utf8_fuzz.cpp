@@ -28,20 +28,29 @@ Ref ref_decode(const unsigned char *s, size_t len, size_t pos) {
     if (b < 0x80) return {b, 1};
     size_t n = 0;
     unsigned char lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) n = 2;
-    else if (b == 0xE0) n = 3, lo = 0xA0;
-    else if (b >= 0xE1 && b <= 0xEC) n = 3;
-    else if (b == 0xED) n = 3, hi = 0x9F;
-    else if (b >= 0xEE && b <= 0xEF) n = 3;
-    else if (b == 0xF0) n = 4, lo = 0x90;
-    else if (b >= 0xF1 && b <= 0xF3) n = 4;
-    else if (b == 0xF4) n = 4, hi = 0x8F;
+    if (b >= 0xC2 && b <= 0xDF)
+        n = 2;
+    else if (b == 0xE0)
+        n = 3, lo = 0xA0;
+    else if (b >= 0xE1 && b <= 0xEC)
+        n = 3;
+    else if (b == 0xED)
+        n = 3, hi = 0x9F;
+    else if (b >= 0xEE && b <= 0xEF)
+        n = 3;
+    else if (b == 0xF0)
+        n = 4, lo = 0x90;
+    else if (b >= 0xF1 && b <= 0xF3)
+        n = 4;
+    else if (b == 0xF4)
+        n = 4, hi = 0x8F;
     if (n == 0 || pos + n > len) return {0xFFFD, 1};
     if (s[pos + 1] < lo || s[pos + 1] > hi) return {0xFFFD, 1};
     for (size_t i = 2; i < n; ++i)
         if (s[pos + i] < 0x80 || s[pos + i] > 0xBF) return {0xFFFD, 1};
     uint64_t cp = b & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
-    for (size_t i = 1; i < n; ++i) cp = (cp << 6) | (s[pos + i] & 0x3F);
+    for (size_t i = 1; i < n; ++i)
+        cp = (cp << 6) | (s[pos + i] & 0x3F);
     return {cp, n};
 }
 
@@ -58,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         kv_decoded d = kv_utf8_decode(t, size, i);
         Ref r = ref_decode(u, size, i);
         FUZZ_CHECK(d.cp == r.cp && d.len == r.len,
-                   "at " + std::to_string(i) + " of " + shown + ": got " +
-                       std::to_string(d.cp) + "/" + std::to_string(d.len) + ", want " +
-                       std::to_string(r.cp) + "/" + std::to_string(r.len));
+                   "at " + std::to_string(i) + " of " + shown + ": got " + std::to_string(d.cp) +
+                       "/" + std::to_string(d.len) + ", want " + std::to_string(r.cp) + "/" +
+                       std::to_string(r.len));
     }
 
     std::vector<size_t> starts;
@@ -89,12 +98,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(kv_buf_set_bytes(ed, t, size) == 0, "set");
     size_t k = 0; // starts[k] is the last start at or before p
     for (size_t p = 0; p <= size + 1; ++p) {
-        while (k + 1 < starts.size() && starts[k + 1] <= p) ++k;
+        while (k + 1 < starts.size() && starts[k + 1] <= p)
+            ++k;
         size_t want = p >= size ? size : starts.empty() ? 0 : starts[k];
         FUZZ_CHECK(kv_set_cursor(ed, p) == 0, "set_cursor");
         FUZZ_CHECK(kv_cursor(ed) == want, "set_cursor(" + std::to_string(p) + ") on " + shown +
-                                              " gave " + std::to_string(kv_cursor(ed)) +
-                                              ", want " + std::to_string(want));
+                                              " gave " + std::to_string(kv_cursor(ed)) + ", want " +
+                                              std::to_string(want));
     }
     FUZZ_CHECK(kv_set_cursor(ed, static_cast<size_t>(-1)) == 0 && kv_cursor(ed) == size, shown);
     kv_destroy(ed);

@@ -3,7 +3,9 @@
 
 static int complete(kv_editor *ed, const char *line, size_t cursor, kvx_completions *out,
                     void *user) {
-    (void)ed; (void)line; (void)user;
+    (void)ed;
+    (void)line;
+    (void)user;
     return kvx_add_completion(out, "installed", 0, cursor);
 }
 

@@ -13,9 +13,9 @@
 #include <string>
 
 #include "base/state.h"
+#include "call_harness.h"
 #include "history/history.h"
 #include "ln.h"
-#include "call_harness.h"
 #include "program_pty.h"
 #include "render/render.h"
 
@@ -87,7 +87,8 @@ TEST(LinenoiseEdges, AllocationFailuresAreReported) {
         EXPECT_TRUE(loaded == 0 || load_errno == ENOMEM);
         ASSERT_EQ(linenoiseHistorySave(file.c_str()), 0);
         bool whole = false;
-        for (std::string got : {std::string(), std::string("one\n"), std::string("one\ntwo\n"), full})
+        for (std::string got :
+             {std::string(), std::string("one\n"), std::string("one\ntwo\n"), full})
             whole = whole || (home.read("history") == got + tail && (loaded != 0 || got == full));
         EXPECT_TRUE(whole) << home.read("history");
     }
@@ -122,20 +123,62 @@ struct DrawCase {
 
 TEST(LinenoiseEdges, HintsAndMaskOnTheScreen) {
     const DrawCase cases[] = {
-        {"hint wider than the row is cut at its end", 20, false,
-         {"0123456789abcdefghijklmnop", -1, 0}, "ab", "> ab0123456789abcdef", "", 4, "> ab", "",
+        {"hint wider than the row is cut at its end",
+         20,
+         false,
+         {"0123456789abcdefghijklmnop", -1, 0},
+         "ab",
+         "> ab0123456789abcdef",
+         "",
+         4,
+         "> ab",
+         "",
          "ghij"},
-        {"hint after a wrapped line, in its colour", 10, false, {"xyz", 35, 1}, "abcd efgh",
-         "> abcd", "  efghxyz", 6, "> abcd", "  efgh", ""},
-        {"a wide hint is not split", 10, false, {"\xe6\x97\xa5", -1, 0}, "abcdefg", "> abcdefg",
-         "", 9, "> abcdefg", "", ""},
-        {"mask: one star per cluster, wide and combining included; no search", 20, true,
+        {"hint after a wrapped line, in its colour",
+         10,
+         false,
+         {"xyz", 35, 1},
+         "abcd efgh",
+         "> abcd",
+         "  efghxyz",
+         6,
+         "> abcd",
+         "  efgh",
+         ""},
+        {"a wide hint is not split",
+         10,
+         false,
+         {"\xe6\x97\xa5", -1, 0},
+         "abcdefg",
+         "> abcdefg",
+         "",
+         9,
+         "> abcdefg",
+         "",
+         ""},
+        {"mask: one star per cluster, wide and combining included; no search",
+         20,
+         true,
          {"", -1, 0},
          "\x12\xe6\x97\xa5\xe6\x9c\xac"
          "ae\xcc\x81",
-         "> ****", "", 6, "> ****", "", "\xe6\x97\xa5"},
-        {"mask: a long secret wraps by cells, spaces hidden", 10, true, {"", -1, 0}, "ab cd ef gh",
-         "> ********", "  ***", 5, "> ********", "  ***", "cd"},
+         "> ****",
+         "",
+         6,
+         "> ****",
+         "",
+         "\xe6\x97\xa5"},
+        {"mask: a long secret wraps by cells, spaces hidden",
+         10,
+         true,
+         {"", -1, 0},
+         "ab cd ef gh",
+         "> ********",
+         "  ***",
+         5,
+         "> ********",
+         "  ***",
+         "cd"},
     };
     for (const DrawCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,8 +195,7 @@ TEST(LinenoiseEdges, HintsAndMaskOnTheScreen) {
             return pty.screen().row(0) == c.row0 && pty.screen().row(1) == c.row1 &&
                    pty.screen().cursor_col() == c.cursor_col;
         })) << pty.screen().dump();
-        if (c.hint.color > 0)
-            EXPECT_NE(pty.log().find("\x1b[1;35;49m", from), std::string::npos);
+        if (c.hint.color > 0) EXPECT_NE(pty.log().find("\x1b[1;35;49m", from), std::string::npos);
         pty.type("\r");
         ASSERT_TRUE(call->join());
         std::string typed = c.keys;

@@ -32,7 +32,7 @@ std::string read_text(const fs::path &p) {
     do {                                                                                           \
         fs::path dir(KAVRIK_LINENOISE_CLIENTS_DIR);                                                \
         if (!fs::exists(dir / (name))) {                                                           \
-            std::string why = read_text(dir / "unavailable.txt");                       \
+            std::string why = read_text(dir / "unavailable.txt");                                  \
             if (why.empty()) why = "the build step linenoise.clients_build did not make it\n";     \
             if (getenv("CI")) FAIL() << (name) << " is not available: " << why;                    \
             GTEST_SKIP() << (name) << " is not available: " << why;                                \

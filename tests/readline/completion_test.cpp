@@ -52,7 +52,8 @@ TEST(CompletionMatches, ElementZeroIsTheCommonPrefix) {
 
 TEST(CompletionMatches, OutOfMemoryGivesNullAndRunsTheGeneratorToItsEnd) {
     offered.clear();
-    for (int i = 0; i < 20; ++i) offered.push_back("word" + std::to_string(i));
+    for (int i = 0; i < 20; ++i)
+        offered.push_back("word" + std::to_string(i));
     long n = 1;
     for (; n < 100; ++n) {
         generator_calls = 0;
@@ -68,7 +69,8 @@ TEST(CompletionMatches, OutOfMemoryGivesNullAndRunsTheGeneratorToItsEnd) {
         // A generator that was started is asked until it says it is done,
         // so its next list starts fresh; what it gave is freed (the
         // sanitizer build reports leaks).
-        if (generator_calls != 0) EXPECT_EQ(generator_calls, offered.size() + 1) << "allocation " << n;
+        if (generator_calls != 0)
+            EXPECT_EQ(generator_calls, offered.size() + 1) << "allocation " << n;
     }
     EXPECT_GT(n, 1);
 }
@@ -80,7 +82,8 @@ TEST(CompletionMatches, FileNamesCompleteInTheirDirectory) {
     write_file(tmp.path("beta"), "");
     offered.clear();
     std::string prefix = tmp.dir.string() + "/al";
-    std::vector<std::string> got = take(rl_completion_matches(prefix.c_str(), rl_filename_completion_function));
+    std::vector<std::string> got =
+        take(rl_completion_matches(prefix.c_str(), rl_filename_completion_function));
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0], tmp.dir.string() + "/alp");
     std::sort(got.begin() + 1, got.end());

@@ -15,10 +15,10 @@ TEST_F(HistoryFile, EntriesRoundTripUnchanged) {
     // Entries that an escaping format would change or that look like syntax.
     const std::vector<std::string> entries = {
         "plain",
-        "select 'a\\nb';",      // a literal backslash and n
-        "C:\\\\temp\\\\new",    // doubled backslashes
+        "select 'a\\nb';",       // a literal backslash and n
+        "C:\\\\temp\\\\new",     // doubled backslashes
         "trailing backslash \\", // ends in a backslash
-        "\\",                   // nothing but a backslash
+        "\\",                    // nothing but a backslash
         "tab\there",
         "carriage\rreturn",
         "caf\xc3\xa9 \xe6\xbc\xa2\xe5\xad\x97 \xe2\x9c\x93",
@@ -34,7 +34,8 @@ TEST_F(HistoryFile, EntriesRoundTripUnchanged) {
     add_all(entries);
     ASSERT_EQ(write_history(path.c_str()), 0);
     std::string expected;
-    for (const auto &e : entries) expected += e + "\n";
+    for (const auto &e : entries)
+        expected += e + "\n";
     EXPECT_EQ(read_file(path), expected);
     clear_history();
     ASSERT_EQ(read_history(path.c_str()), 0);
@@ -55,15 +56,24 @@ TEST_F(HistoryFile, ReadingRules) {
         {"lines become entries", "a\nb\n", {"a", "b"}, {"", ""}},
         {"the last line needs no line feed", "a\nb", {"a", "b"}, {"", ""}},
         {"an empty file", "", {}, {}},
-        {"a time stamp belongs to the next entry", "#1700000000\nls\npwd\n", {"ls", "pwd"},
+        {"a time stamp belongs to the next entry",
+         "#1700000000\nls\npwd\n",
+         {"ls", "pwd"},
          {"#1700000000", ""}},
-        {"of two stamps in a row the later one counts", "#17\n#18\nls\n", {"ls"}, {"#18"}, "#18\nls\n"},
+        {"of two stamps in a row the later one counts",
+         "#17\n#18\nls\n",
+         {"ls"},
+         {"#18"},
+         "#18\nls\n"},
         {"a lone # is an entry", "#\nx\n", {"#", "x"}, {"", ""}},
         {"# with more than digits is an entry", "#12 ab\n", {"#12 ab"}, {""}},
         {"a carriage return stays in the entry", "a\r\nb\r\n", {"a\r", "b\r"}, {"", ""}},
         {"empty lines are entries", "\n\nz\n", {"", "", "z"}, {"", "", ""}},
         {"backslashes are data", "a\\nb\n\\\\\n", {"a\\nb", "\\\\"}, {"", ""}},
-        {"a line ends at a NUL byte", std::string("#12\0tail\nab\0cd\n", 15), {"ab"}, {"#12"},
+        {"a line ends at a NUL byte",
+         std::string("#12\0tail\nab\0cd\n", 15),
+         {"ab"},
+         {"#12"},
          "#12\nab\n"},
     };
     TempDir tmp;
@@ -88,8 +98,12 @@ TEST_F(HistoryFile, ReadHistoryRangeCountsEntries) {
         int from, to;
         std::vector<std::string> entries;
     } rows[] = {
-        {0, -1, {"a", "b", "c", "d"}}, {1, 3, {"b", "c"}}, {2, -1, {"c", "d"}},
-        {-5, 1, {"a"}},                {4, -1, {}},        {3, 2, {}},
+        {0, -1, {"a", "b", "c", "d"}},
+        {1, 3, {"b", "c"}},
+        {2, -1, {"c", "d"}},
+        {-5, 1, {"a"}},
+        {4, -1, {}},
+        {3, 2, {}},
     };
     TempDir tmp;
     std::string path = tmp.path("history");

@@ -18,25 +18,82 @@ TEST_F(HistoryList, StifleRules) {
         int stifled;
     } rows[] = {
         {"no limit keeps everything, repeats and empty lines too",
-         [] { add_all({"a", "a", "", "b"}); }, {"a", "a", "", "b"}, 1, 0},
+         [] {
+             add_all({"a", "a", "", "b"});
+         },
+         {"a", "a", "", "b"},
+         1,
+         0},
         {"a limit below the length drops the oldest",
-         [] { add_all({"a", "b", "c"}); stifle_history(2); }, {"b", "c"}, 2, 1},
+         [] {
+             add_all({"a", "b", "c"});
+             stifle_history(2);
+         },
+         {"b", "c"},
+         2,
+         1},
         {"adding to a full stifled list drops the oldest",
-         [] { stifle_history(2); add_all({"a", "b", "c", "d"}); }, {"c", "d"}, 3, 1},
+         [] {
+             stifle_history(2);
+             add_all({"a", "b", "c", "d"});
+         },
+         {"c", "d"},
+         3,
+         1},
         {"a limit above the length keeps every entry",
-         [] { add_all({"a", "b"}); stifle_history(5); }, {"a", "b"}, 1, 1},
+         [] {
+             add_all({"a", "b"});
+             stifle_history(5);
+         },
+         {"a", "b"},
+         1,
+         1},
         {"a negative limit counts as 0: nothing is kept",
-         [] { add_all({"a"}); stifle_history(-4); add_all({"b"}); }, {}, 2, 1},
+         [] {
+             add_all({"a"});
+             stifle_history(-4);
+             add_all({"b"});
+         },
+         {},
+         2,
+         1},
         {"after unstifle the list grows past the old limit",
-         [] { stifle_history(2); add_all({"a", "b", "c"}); unstifle_history(); add_all({"d", "e"}); },
-         {"b", "c", "d", "e"}, 2, 0},
+         [] {
+             stifle_history(2);
+             add_all({"a", "b", "c"});
+             unstifle_history();
+             add_all({"d", "e"});
+         },
+         {"b", "c", "d", "e"},
+         2,
+         0},
         {"clear empties the list and numbers from 1 again",
-         [] { stifle_history(1); add_all({"a", "b", "c"}); clear_history(); add_all({"x"}); }, {"x"}, 1, 1},
+         [] {
+             stifle_history(1);
+             add_all({"a", "b", "c"});
+             clear_history();
+             add_all({"x"});
+         },
+         {"x"},
+         1,
+         1},
         {"remove_history takes one entry out by index",
-         [] { add_all({"a", "b", "c"}); free_history_entry(remove_history(1)); }, {"a", "c"}, 1, 0},
+         [] {
+             add_all({"a", "b", "c"});
+             free_history_entry(remove_history(1));
+         },
+         {"a", "c"},
+         1,
+         0},
         {"remove_history outside the list changes nothing",
-         [] { add_all({"a"}); EXPECT_EQ(remove_history(1), nullptr); EXPECT_EQ(remove_history(-1), nullptr); },
-         {"a"}, 1, 0},
+         [] {
+             add_all({"a"});
+             EXPECT_EQ(remove_history(1), nullptr);
+             EXPECT_EQ(remove_history(-1), nullptr);
+         },
+         {"a"},
+         1,
+         0},
     };
     for (const Row &row : rows) {
         reset();
@@ -58,7 +115,12 @@ TEST_F(HistoryList, UnstifleReportsTheOldLimit) {
         {"stifled at 7", [] { stifle_history(7); }, true, 7},
         {"stifled at 0", [] { stifle_history(0); }, false, 0},
         {"never stifled", [] {}, false, 0},
-        {"already unstifled", [] { stifle_history(3); unstifle_history(); }, false, 0},
+        {"already unstifled",
+         [] {
+             stifle_history(3);
+             unstifle_history();
+         },
+         false, 0},
     };
     for (const Row &row : rows) {
         reset();
@@ -81,7 +143,8 @@ TEST_F(HistoryList, HistoryGetCountsFromHistoryBase) {
     struct Row {
         int offset;
         const char *line; // null: no entry
-    } rows[] = {{2, nullptr}, {3, "3"}, {4, "4"}, {5, "5"}, {6, nullptr}, {0, nullptr}, {-1, nullptr}};
+    } rows[] = {{2, nullptr}, {3, "3"},     {4, "4"},     {5, "5"},
+                {6, nullptr}, {0, nullptr}, {-1, nullptr}};
     for (const Row &row : rows) {
         HIST_ENTRY *e = history_get(row.offset);
         if (!row.line) {
@@ -139,7 +202,8 @@ TEST_F(History, ThePositionWalksTheList) {
     ASSERT_EQ(history_set_pos(0), 1);
     EXPECT_EQ(previous_history(), nullptr); // nothing before the oldest
     std::vector<std::string> walked;
-    for (HIST_ENTRY *e = current_history(); e; e = next_history()) walked.push_back(e->line);
+    for (HIST_ENTRY *e = current_history(); e; e = next_history())
+        walked.push_back(e->line);
     EXPECT_EQ(walked, (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(where_history(), 3);
     ASSERT_NE(previous_history(), nullptr);

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 // Every test starts with an empty, unlimited list.
 class History : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
     static void reset() {
@@ -36,18 +36,21 @@ protected:
 
 inline std::vector<std::string> lines() {
     std::vector<std::string> out;
-    for (int i = 0; i < history_length; ++i) out.push_back(history_get(history_base + i)->line);
+    for (int i = 0; i < history_length; ++i)
+        out.push_back(history_get(history_base + i)->line);
     return out;
 }
 
 inline std::vector<std::string> stamps() {
     std::vector<std::string> out;
-    for (int i = 0; i < history_length; ++i) out.push_back(history_get(history_base + i)->timestamp);
+    for (int i = 0; i < history_length; ++i)
+        out.push_back(history_get(history_base + i)->timestamp);
     return out;
 }
 
 inline void add_all(const std::vector<std::string> &entries) {
-    for (const auto &e : entries) add_history(e.c_str());
+    for (const auto &e : entries)
+        add_history(e.c_str());
 }
 
 struct TempDir {
@@ -61,7 +64,8 @@ struct TempDir {
     // Names in the directory, to see that no temporary file is left.
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        for (const auto &e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+        for (const auto &e : fs::directory_iterator(dir))
+            out.push_back(e.path().filename().string());
         return out;
     }
 };

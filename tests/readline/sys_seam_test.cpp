@@ -31,7 +31,7 @@ int failing_fsync(int) { return errno = EIO, -1; }
 int failing_rename(const char *, const char *) { return errno = EXDEV, -1; }
 
 class SysSeam : public History {
-protected:
+  protected:
     void SetUp() override {
         History::SetUp();
         calls = 0;
@@ -47,7 +47,8 @@ TEST_F(SysSeam, InterruptedAndShortCallsMoveEveryByte) {
     std::string path = tmp.path("history");
     const std::vector<std::string> entries = {"first entry", "second", std::string(40, 'z')};
     std::string expected;
-    for (const auto &e : entries) expected += e + "\n";
+    for (const auto &e : entries)
+        expected += e + "\n";
     add_all(entries);
     kvr_sys.write = choppy_write;
     kvr_sys.read = choppy_read;

@@ -27,7 +27,8 @@ TEST(Bc, CalculatesRecallsEditsDefinesAndQuits) {
     // Up recalls the line; Backspace and a new digit edit it.
     bc->type("\x1b[A");
     ASSERT_TRUE(at_line(*bc, "6*7")) << bc->screen().dump();
-    bc->type("\x7f" "8\r");
+    bc->type("\x7f"
+             "8\r");
     ASSERT_TRUE(bc->screen_has("6*8\n48\n")) << bc->screen().dump();
     ASSERT_TRUE(ready());
     bc->type("scale=3; 1/3\r");

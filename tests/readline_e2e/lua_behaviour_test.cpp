@@ -22,17 +22,18 @@ TEST(LuaOnTheLayer, FileNameCompletionClosesQuotesExpandsTildesAndListsLastParts
     TempHome home;
     const std::string h = home.dir.string();
     fs::create_directory(home.dir / "sub");
-    for (const char *name : {"p5k.txt", "p6.txt", "sub/inner.txt"}) std::ofstream(home.dir / name);
+    for (const char *name : {"p5k.txt", "p6.txt", "sub/inner.txt"})
+        std::ofstream(home.dir / name);
     struct Row {
         std::string typed, line; // the line after Tab
     } rows[] = {
-        {"io.open(\"" + h + "/p5", "io.open(\"" + h + "/p5k.txt\""},   // the quote is closed
-        {"io.open('" + h + "/p5", "io.open('" + h + "/p5k.txt'"},      // either quote
-        {"io.open(\"" + h + "/su", "io.open(\"" + h + "/sub/"},        // a directory keeps it open
-        {"x = " + h + "/p5", "x = " + h + "/p5k.txt "},                // no quote: the space
-        {"io.open(\"~/p5", "io.open(\"~/p5k.txt\""},                   // ~ is the home directory
+        {"io.open(\"" + h + "/p5", "io.open(\"" + h + "/p5k.txt\""}, // the quote is closed
+        {"io.open('" + h + "/p5", "io.open('" + h + "/p5k.txt'"},    // either quote
+        {"io.open(\"" + h + "/su", "io.open(\"" + h + "/sub/"},      // a directory keeps it open
+        {"x = " + h + "/p5", "x = " + h + "/p5k.txt "},              // no quote: the space
+        {"io.open(\"~/p5", "io.open(\"~/p5k.txt\""},                 // ~ is the home directory
         {"io.open(\"~/sub/in", "io.open(\"~/sub/inner.txt\""},
-        {"dofile(\"~roo", "dofile(\"~root/"},                          // ~user names a user's home
+        {"dofile(\"~roo", "dofile(\"~root/"}, // ~user names a user's home
     };
     auto lua = start_lua(home);
     ASSERT_TRUE(at_line(*lua, "> "));
@@ -57,7 +58,8 @@ TEST(LuaOnTheLayer, APasteLongerThanAMebibyteGoesInWhole) {
     std::string body(1057800, 'k');
     body.back() = 'z';
     lua->type("\x1b[200~s = \"" + body + "\"\x1b[201~\r");
-    ASSERT_TRUE(lua->pump_until([&] { return at_line(*lua, "> "); }, 60000)) << lua->screen().dump();
+    ASSERT_TRUE(lua->pump_until([&] { return at_line(*lua, "> "); }, 60000))
+        << lua->screen().dump();
     lua->type("print(#s .. \"|\" .. s:sub(-2))\r");
     ASSERT_TRUE(lua->screen_has("1057800|kz")) << lua->screen().dump();
     lua->type("\x04");
@@ -70,7 +72,8 @@ TEST(LuaOnTheLayer, ADumbTerminalGetsNoEscapeSequenceAndEditsInItsOwnLineMode) {
     auto lua = start_lua(home, "dumb");
     ASSERT_TRUE(at_line(*lua, "> ")) << lua->screen().dump();
     // The terminal's own erase: the Backspace never reaches Lua.
-    lua->type("print(6*8\x7f" "7)\r");
+    lua->type("print(6*8\x7f"
+              "7)\r");
     ASSERT_TRUE(lua->screen_has("\n42\n>")) << lua->screen().dump();
     lua->type("\x04");
     EXPECT_EQ(lua->wait_exit(), 0);

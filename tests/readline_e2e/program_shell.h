@@ -26,8 +26,9 @@ inline std::string slurp(const std::filesystem::path &p) {
 #define REQUIRE_PROGRAM(dir, name)                                                                 \
     do {                                                                                           \
         if (!std::filesystem::exists(std::filesystem::path(dir) / (name))) {                       \
-            std::string why = slurp(std::filesystem::path(dir) / (std::string(name) + ".unavailable")); \
-            if (why.empty()) why = std::string("its build step did not make it\n");              \
+            std::string why =                                                                      \
+                slurp(std::filesystem::path(dir) / (std::string(name) + ".unavailable"));          \
+            if (why.empty()) why = std::string("its build step did not make it\n");                \
             if (getenv("CI")) FAIL() << (name) << " is not available: " << why;                    \
             GTEST_SKIP() << (name) << " is not available: " << why;                                \
         }                                                                                          \

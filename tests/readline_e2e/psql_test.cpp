@@ -56,7 +56,8 @@ TEST(Psql, QueriesRecallsCompletesInterruptsAndKeepsItsHistory) {
     for (const char *sql : {"create table if not exists kavrik_orchard(apples int);\r",
                             "create table if not exists kavrik_orbit(moons int);\r"}) {
         psql->type(sql);
-        ASSERT_TRUE(psql->pump_until([&] { return psql->log().find("CREATE TABLE") != std::string::npos; }));
+        ASSERT_TRUE(psql->pump_until(
+            [&] { return psql->log().find("CREATE TABLE") != std::string::npos; }));
         ASSERT_TRUE(at_line(*psql, kPrompt)) << psql->screen().dump();
     }
     psql->type("select apples from kavrik_orc\t");
@@ -67,7 +68,8 @@ TEST(Psql, QueriesRecallsCompletesInterruptsAndKeepsItsHistory) {
     ASSERT_TRUE(at_line(*psql, kPrompt));
     psql->type("select * from kavrik_or\t\t");
     ASSERT_TRUE(psql->screen_has("\nkavrik_orbit    kavrik_orchard\n")) << psql->screen().dump();
-    ASSERT_TRUE(at_line(*psql, std::string(kPrompt) + "select * from kavrik_or")) << psql->screen().dump();
+    ASSERT_TRUE(at_line(*psql, std::string(kPrompt) + "select * from kavrik_or"))
+        << psql->screen().dump();
     psql->type("\x15");
     ASSERT_TRUE(at_line(*psql, kPrompt));
 
@@ -84,8 +86,9 @@ TEST(Psql, QueriesRecallsCompletesInterruptsAndKeepsItsHistory) {
     psql->type("\x04");
     EXPECT_EQ(psql->wait_exit(), 0);
     std::string history = home.read("psql_history");
-    for (const char *line : {"select 6*7;\n", "create table if not exists kavrik_orbit(moons int);\n",
-                             "select apples from kavrik_orchard ;\n", "select 'after' as word;\n"})
+    for (const char *line :
+         {"select 6*7;\n", "create table if not exists kavrik_orbit(moons int);\n",
+          "select apples from kavrik_orchard ;\n", "select 'after' as word;\n"})
         EXPECT_NE(history.find(line), std::string::npos) << line << "in:\n" << history;
 }
 

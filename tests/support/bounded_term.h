@@ -22,7 +22,7 @@ void set_line(kv_editor *ed, std::string_view text, size_t cursor = std::string_
 struct Chunks {
     std::vector<std::string> parts;
     size_t next = 0;
-    int result = 0;           // returned once the parts are used up, if nonzero
+    int result = 0; // returned once the parts are used up, if nonzero
     long calls = 0;
     static int produce(kv_editor *, void *user, const char **chunk, size_t *len);
 };

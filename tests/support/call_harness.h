@@ -20,7 +20,7 @@ bool same_attrs(const struct termios &a, const struct termios &b);
 
 // A pipe: the test writes into it and the editor reads the other end.
 class Pipe {
-public:
+  public:
     Pipe();
     ~Pipe();
     Pipe(const Pipe &) = delete;
@@ -29,7 +29,7 @@ public:
     void write(std::string_view bytes);
     void close_write();
 
-private:
+  private:
     int fds_[2] = {-1, -1};
 };
 

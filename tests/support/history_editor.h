@@ -17,11 +17,13 @@ struct HistoryEditor : TestEditor {
 
     std::vector<std::string> entries() const {
         std::vector<std::string> out;
-        for (int i = 0; i < st()->history.count; ++i) out.emplace_back(kv_history_entry(st()->history, i));
+        for (int i = 0; i < st()->history.count; ++i)
+            out.emplace_back(kv_history_entry(st()->history, i));
         return out;
     }
     void add_all(const std::vector<std::string> &lines) const {
-        for (const auto &l : lines) kv_history_add(ed, l.c_str());
+        for (const auto &l : lines)
+            kv_history_add(ed, l.c_str());
     }
 };
 

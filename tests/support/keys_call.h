@@ -63,7 +63,8 @@ struct KeysCall {
         close_input();
         std::string out;
         unsigned char b;
-        while (kv_call_wait_byte(&c, &b) > 0) out.push_back(static_cast<char>(b));
+        while (kv_call_wait_byte(&c, &b) > 0)
+            out.push_back(static_cast<char>(b));
         return out;
     }
     std::string line() const { return std::string(st()->line.text, st()->line.len); }

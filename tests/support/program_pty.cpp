@@ -2,12 +2,12 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/syscall.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,7 +50,8 @@ ProgramRun::ProgramRun(const fs::path &exe, const std::vector<std::string> &args
     std::string path = exe.string();
     std::string env_home = "HOME=" + home.dir.string();
     std::vector<char *> argv{const_cast<char *>(path.c_str())};
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     pid_ = forkpty(&master_, nullptr, nullptr, &ws);
     if (pid_ == 0) {

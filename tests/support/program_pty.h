@@ -31,12 +31,12 @@ std::filesystem::path example_path(const std::string &name);
 
 // Skips the case, saying why, when the build has no examples, and fails it
 // when the example is missing from a build that has them.
-#define KAVRIK_NEED_EXAMPLE(path)                                                    \
-    if ((path).empty()) GTEST_SKIP() << "the examples are not built (KAVRIK_EXAMPLES=OFF)"; \
+#define KAVRIK_NEED_EXAMPLE(path)                                                                  \
+    if ((path).empty()) GTEST_SKIP() << "the examples are not built (KAVRIK_EXAMPLES=OFF)";        \
     ASSERT_TRUE(std::filesystem::exists(path)) << (path) << " is not built"
 
 class ProgramRun {
-public:
+  public:
     // output_fails: the program's standard output is /dev/full, where every
     // write fails.
     ProgramRun(const std::filesystem::path &exe, const std::vector<std::string> &args,
@@ -72,7 +72,7 @@ public:
     pid_t pid() const { return pid_; }
     int master() const { return master_; }
 
-private:
+  private:
     // Reads what is there within timeout_ms: 1 bytes came, 0 none, -1 closed.
     int read_some(int timeout_ms);
 

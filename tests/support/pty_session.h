@@ -14,7 +14,7 @@
 #include "vt_screen.h"
 
 class Pty {
-public:
+  public:
     explicit Pty(int rows = 24, int cols = 80);
     ~Pty();
     Pty(const Pty &) = delete;
@@ -40,7 +40,7 @@ public:
     size_t log_size() const { return log_.size(); }
     VtScreen &screen() { return screen_; }
 
-private:
+  private:
     int master_ = -1, slave_ = -1;
     std::string log_;
     VtScreen screen_;
@@ -51,7 +51,7 @@ private:
 // ended by hanging up the pty, so that the case fails at once instead of
 // waiting for the suite's time limit.
 class ReadlineThread {
-public:
+  public:
     ReadlineThread(kv_editor *ed, const char *prompt, Pty *pty = nullptr);
     ~ReadlineThread();
     ReadlineThread(const ReadlineThread &) = delete;
@@ -64,7 +64,7 @@ public:
     const std::string &line() const { return line_; }
     bool is_null() const { return null_; }
 
-private:
+  private:
     std::thread thread_;
     Pty *pty_;
     std::string line_;

@@ -44,8 +44,10 @@ struct TempFile {
     TempFile() {
         path = (fs::temp_directory_path() / "kavrik-xterm-XXXXXX").string();
         int fd = mkstemp(path.data());
-        if (fd >= 0) ::close(fd);
-        else path.clear();
+        if (fd >= 0)
+            ::close(fd);
+        else
+            path.clear();
     }
     ~TempFile() {
         if (!path.empty()) ::unlink(path.c_str());
@@ -57,7 +59,9 @@ std::string sized(const char *op, int term, int rows, int cols) {
     return std::string(op) + " " + std::to_string(term) + " " + std::to_string(rows) + " " +
            std::to_string(cols) + "\n";
 }
-std::string plain(const char *op, int term) { return std::string(op) + " " + std::to_string(term) + "\n"; }
+std::string plain(const char *op, int term) {
+    return std::string(op) + " " + std::to_string(term) + "\n";
+}
 std::string feed_command(int term, std::string_view bytes) {
     return "feed " + std::to_string(term) + " " + std::to_string(bytes.size()) + "\n" +
            std::string(bytes) + "\n";
@@ -98,13 +102,15 @@ std::string Snapshot::row(int r) const {
 
 std::string Snapshot::dump() const {
     std::string out;
-    for (size_t r = 0; r < rows.size(); ++r) out += (r ? "\n" : "") + rows[r];
+    for (size_t r = 0; r < rows.size(); ++r)
+        out += (r ? "\n" : "") + rows[r];
     return out;
 }
 
 Snapshot snapshot_of(const VtScreen &s) {
     Snapshot out;
-    for (int r = 0; r < s.rows(); ++r) out.rows.push_back(s.row(r));
+    for (int r = 0; r < s.rows(); ++r)
+        out.rows.push_back(s.row(r));
     out.cursor_row = s.cursor_row();
     out.cursor_col = s.cursor_col();
     return out;
@@ -186,7 +192,8 @@ void ScreenBatch::start() {
     // for replaying a failure by hand.
     static int kept = 0;
     if (const char *keep = std::getenv("KAVRIK_XTERM_KEEP"))
-        fs::copy_file(r.in.path, keep + std::to_string(kept++), fs::copy_options::overwrite_existing);
+        fs::copy_file(r.in.path, keep + std::to_string(kept++),
+                      fs::copy_options::overwrite_existing);
     r.cmd = "node '" KAVRIK_XTERM_SCRIPT "' '" + node_modules_dir().string() + "' <'" + r.in.path +
             "' 2>'" + r.err.path + "'";
     r.pipe = popen(r.cmd.c_str(), "r");
@@ -200,7 +207,8 @@ std::string ScreenBatch::run() {
     if (!r->error.empty()) return r->error;
     std::string out;
     char buf[65536];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, r->pipe)) > 0;) out.append(buf, n);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, r->pipe)) > 0;)
+        out.append(buf, n);
     const int status = pclose(r->pipe);
     r->pipe = nullptr;
     if (status != 0) {
@@ -253,7 +261,7 @@ LiveXterm::LiveXterm() {
 }
 
 LiveXterm::~LiveXterm() {
-    if (in_ >= 0) ::close(in_);  // end of input: node ends
+    if (in_ >= 0) ::close(in_); // end of input: node ends
     if (out_ >= 0) ::close(out_);
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
@@ -264,8 +272,10 @@ LiveXterm::~LiveXterm() {
 void LiveXterm::send(const std::string &command) {
     for (size_t at = 0; error_.empty() && at < command.size();) {
         const ssize_t n = ::write(in_, command.data() + at, command.size() - at);
-        if (n > 0) at += static_cast<size_t>(n);
-        else if (n < 0 && errno != EINTR) error_ = "node stopped reading";
+        if (n > 0)
+            at += static_cast<size_t>(n);
+        else if (n < 0 && errno != EINTR)
+            error_ = "node stopped reading";
     }
 }
 

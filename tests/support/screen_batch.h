@@ -31,21 +31,21 @@ std::string emulator_missing(Emulator e);
 
 // In a test body: skips with the reason when the emulator is missing, or
 // fails when the CI variable is set (a CI run must not pass without it).
-#define REQUIRE_EMULATOR(e)                                                   \
-    do {                                                                      \
-        const std::string missing_ = emulator_missing(e);                     \
-        if (!missing_.empty()) {                                              \
-            if (std::getenv("CI")) FAIL() << missing_;                        \
-            GTEST_SKIP() << missing_;                                         \
-        }                                                                     \
+#define REQUIRE_EMULATOR(e)                                                                        \
+    do {                                                                                           \
+        const std::string missing_ = emulator_missing(e);                                          \
+        if (!missing_.empty()) {                                                                   \
+            if (std::getenv("CI")) FAIL() << missing_;                                             \
+            GTEST_SKIP() << missing_;                                                              \
+        }                                                                                          \
     } while (0)
 
 // What a terminal showed at one moment.
 struct Snapshot {
-    std::vector<std::string> rows;  // UTF-8, trailing blanks removed
+    std::vector<std::string> rows; // UTF-8, trailing blanks removed
     int cursor_row = 0, cursor_col = 0;
     std::string row(int r) const;
-    std::string dump() const;  // the rows joined with '\n'
+    std::string dump() const; // the rows joined with '\n'
 };
 
 // What a libvterm screen shows now.
@@ -54,7 +54,7 @@ Snapshot snapshot_of(const VtScreen &screen);
 // A batch: sessions recorded now, replayed by run().  Used where a test
 // compares many screens after the fact.
 class ScreenBatch {
-public:
+  public:
     explicit ScreenBatch(Emulator e);
     ~ScreenBatch();
     ScreenBatch(const ScreenBatch &) = delete;
@@ -78,12 +78,12 @@ public:
     // A snapshot taken by snap() (after run()).
     const Snapshot &at(size_t index) const { return snaps_.at(index); }
 
-private:
+  private:
     Emulator emulator_;
     int next_id_ = 0;
-    std::map<int, std::unique_ptr<VtScreen>> screens_;  // libvterm
-    std::string commands_;                              // xterm.js
-    size_t pending_ = 0;                                // snaps not yet replayed
+    std::map<int, std::unique_ptr<VtScreen>> screens_; // libvterm
+    std::string commands_;                             // xterm.js
+    size_t pending_ = 0;                               // snaps not yet replayed
     std::vector<Snapshot> snaps_;
     struct Replay;
     std::unique_ptr<Replay> replay_;
@@ -93,7 +93,7 @@ private:
 // that wait until the terminal shows something.  One node process serves
 // every terminal opened here.
 class LiveXterm {
-public:
+  public:
     LiveXterm();
     ~LiveXterm();
     LiveXterm(const LiveXterm &) = delete;
@@ -108,7 +108,7 @@ public:
     Snapshot snap(int term);
     void close(int term);
 
-private:
+  private:
     void send(const std::string &command);
     int pid_ = -1, in_ = -1, out_ = -1;
     int next_id_ = 0;

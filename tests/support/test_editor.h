@@ -10,8 +10,7 @@
 #include "kavrik.h"
 
 // The default configuration, changed by f (a callable taking kv_config &).
-template <typename F>
-kv_config test_config(F f) {
+template <typename F> kv_config test_config(F f) {
     kv_config c;
     kv_config_init(&c);
     f(c);

@@ -9,7 +9,7 @@ struct VTerm;
 struct VTermScreen;
 
 class VtScreen {
-public:
+  public:
     VtScreen(int rows, int cols);
     ~VtScreen();
     VtScreen(const VtScreen &) = delete;
@@ -28,7 +28,7 @@ public:
     int rows() const { return rows_; }
     int cols() const { return cols_; }
 
-private:
+  private:
     VTerm *vt_;
     VTermScreen *screen_;
     int rows_, cols_;

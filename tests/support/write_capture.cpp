@@ -38,7 +38,8 @@ void WriteCapture::fail_write(long n, bool sticky) {
 
 std::string WriteCapture::text() const {
     std::string all;
-    for (const auto &p : pieces_) all += p;
+    for (const auto &p : pieces_)
+        all += p;
     return all;
 }
 

@@ -11,7 +11,7 @@
 #include "vt_screen.h"
 
 class WriteCapture {
-public:
+  public:
     explicit WriteCapture(int rows = 24, int cols = 80);
     ~WriteCapture();
     WriteCapture(const WriteCapture &) = delete;
@@ -34,7 +34,7 @@ public:
     void clear() { pieces_.clear(); }
     VtScreen &screen() { return screen_; }
 
-private:
+  private:
     static ssize_t write_hook(int fd, const void *buf, size_t n);
     static int winsize_hook(int fd, struct winsize *ws);
 

@@ -33,9 +33,9 @@ TEST(Config, DefaultsAreTheDocumentedOnes) {
 }
 
 TEST(Config, EachSignedFieldRejectsMinusOneAndAcceptsZero) {
-    int32_t kv_config::*fields[] = {&kv_config::column, &kv_config::row, &kv_config::width,
-                                    &kv_config::height, &kv_config::bounded,
-                                    &kv_config::history_max_len};
+    int32_t kv_config::*fields[] = {&kv_config::column,  &kv_config::row,
+                                    &kv_config::width,   &kv_config::height,
+                                    &kv_config::bounded, &kv_config::history_max_len};
     for (auto field : fields) {
         kv_config c = defaults();
         c.*field = -1;
@@ -74,9 +74,15 @@ TEST(Config, NegativeDescriptorsAreReplaced) {
 }
 
 TEST(Config, DerivedBoundedFlags) {
-    struct Case { int bounded, height, width; int flag, auto_w, auto_h; };
+    struct Case {
+        int bounded, height, width;
+        int flag, auto_w, auto_h;
+    };
     const Case cases[] = {
-        {0, 3, 0, 1, 1, 0}, {1, 0, 0, 1, 1, 1}, {0, 0, 0, 0, 1, 0}, {1, 4, 30, 1, 0, 0},
+        {0, 3, 0, 1, 1, 0},
+        {1, 0, 0, 1, 1, 1},
+        {0, 0, 0, 0, 1, 0},
+        {1, 4, 30, 1, 0, 0},
     };
     for (const Case &k : cases) {
         kv_config c = defaults();
@@ -119,12 +125,14 @@ TEST(Create, FreshEditorGetters) {
 }
 
 TEST(Create, EveryAllocationFailureGivesNullWithoutLeaking) {
-    long made = for_each_alloc_failure([] {
-        kv_editor *ed = kv_create();
-        bool got = ed != nullptr;
-        kv_destroy(ed);
-        return got;
-    }, [](long n, long got) { EXPECT_EQ(got, 0) << "allocation " << n; });
+    long made = for_each_alloc_failure(
+        [] {
+            kv_editor *ed = kv_create();
+            bool got = ed != nullptr;
+            kv_destroy(ed);
+            return got;
+        },
+        [](long n, long got) { EXPECT_EQ(got, 0) << "allocation " << n; });
     EXPECT_EQ(made, 4); // handle, state, first line block, call record
 }
 
@@ -224,7 +232,8 @@ TEST(LastError, PersistsAcrossLaterSuccessAndIsCutAt159) {
     EXPECT_EQ(std::strlen(kv_last_error(ed)), 159u);
     kv_set_error(ed->state, "short");
     EXPECT_STREQ(kv_last_error(ed), "short");
-    for (size_t i = 5; i < kv_error_size; ++i) EXPECT_EQ(ed->state->error.text[i], 0) << i;
+    for (size_t i = 5; i < kv_error_size; ++i)
+        EXPECT_EQ(ed->state->error.text[i], 0) << i;
     kv_destroy(ed);
 }
 

@@ -20,7 +20,8 @@ std::string at(int row1, int col1) {
 
 std::string shown(const Pieces &p) {
     std::string s;
-    for (const auto &x : p) s += "[" + visible(x) + "]";
+    for (const auto &x : p)
+        s += "[" + visible(x) + "]";
     return s;
 }
 
@@ -28,13 +29,14 @@ Pieces spaces(int n) { return Pieces(static_cast<size_t>(n), " "); }
 
 Pieces cat(std::initializer_list<Pieces> parts) {
     Pieces all;
-    for (const auto &p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (const auto &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
 #define EXPECT_PIECES(actual, expected) EXPECT_EQ(shown(actual), shown(expected))
 
-const char *const two_rows = "aaaa bbbb cccc dddd";  // two rows at 20 columns
+const char *const two_rows = "aaaa bbbb cccc dddd"; // two rows at 20 columns
 
 struct PrintTest : ::testing::Test {
     WriteCapture term{10, 20};
@@ -73,10 +75,10 @@ TEST_F(PrintTest, ClearingAnEmptyStoreWritesNothing) {
 }
 
 TEST_F(PrintTest, ClearingNormalFramesWalksUpErasesDownAndReturns) {
-    editor_on_screen(two_rows);  // cursor on row 1
+    editor_on_screen(two_rows); // cursor on row 1
     ASSERT_EQ(kv_render_clear_active(ed), 0);
-    EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r",
-                                         "\r\x1b[0K", "\x1b[1A", "\r"}));
+    EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K",
+                                         "\x1b[1A", "\r"}));
     EXPECT_EQ(st->screen.store.count, 0);
     EXPECT_EQ(term.screen().row(0), "");
     EXPECT_EQ(term.screen().row(1), "");
@@ -86,8 +88,8 @@ TEST_F(PrintTest, ClearingNormalFramesWalksUpErasesDownAndReturns) {
     editor_on_screen("aaaa bbbb cccc dddd eeee ffff gggg", 0);
     ASSERT_EQ(st->screen.store.count, 3);
     ASSERT_EQ(kv_render_clear_active(ed), 0);
-    EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K",
-                                         "\x1b[1B", "\r", "\r\x1b[0K", "\x1b[2A", "\r"}));
+    EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K", "\x1b[1B",
+                                         "\r", "\r\x1b[0K", "\x1b[2A", "\r"}));
 
     editor_on_screen("x");
     ASSERT_EQ(kv_render_clear_active(ed), 0);
@@ -95,9 +97,9 @@ TEST_F(PrintTest, ClearingNormalFramesWalksUpErasesDownAndReturns) {
 }
 
 TEST_F(PrintTest, ClearingBoundedFramesFillsTheBoxRows) {
-    ASSERT_EQ(kv_set_bounds(ed, 5, 0, 0, 0), 0);  // 15 columns wide
+    ASSERT_EQ(kv_set_bounds(ed, 5, 0, 0, 0), 0); // 15 columns wide
     term.screen().feed("\x1b[9;1HABCDE");
-    editor_on_screen("aaaa bbbb cccc");  // "> aaaa bbbb" / "  cccc"
+    editor_on_screen("aaaa bbbb cccc"); // "> aaaa bbbb" / "  cccc"
     ASSERT_EQ(st->screen.store.count, 2);
     ASSERT_EQ(st->screen.store.top, 8);
     ASSERT_EQ(kv_render_clear_active(ed), 0);
@@ -195,8 +197,8 @@ TEST_F(PrintTest, NormalInsideACallClearsPrintsAndRedraws) {
     EXPECT_EQ(term.screen().cursor_row(), 2);
     EXPECT_EQ(term.screen().cursor_col(), 6);
     EXPECT_EQ(st->screen.store.count, 2);
-    const Pieces want = cat({{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K",
-                              "\x1b[1A", "\r", "out", "\r\n"},
+    const Pieces want = cat({{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K", "\x1b[1A",
+                              "\r", "out", "\r\n"},
                              fresh_drawing()});
     EXPECT_PIECES(printed, want);
 }
@@ -217,17 +219,17 @@ TEST_F(PrintTest, NormalEmptyTextStillClearsAndRedraws) {
     Chunks none{};
     EXPECT_EQ(print(none), 0);
     const Pieces printed = term.pieces();
-    EXPECT_PIECES(printed, cat({{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K",
-                                 "\x1b[1A", "\r"},
-                                fresh_drawing()}));
+    EXPECT_PIECES(
+        printed, cat({{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K", "\x1b[1A", "\r"},
+                      fresh_drawing()}));
 }
 
 TEST_F(PrintTest, NormalCallbackResultStopsWithoutRedraw) {
     editor_on_screen(two_rows);
     Chunks c{{"part\n"}, 0, 7};
     EXPECT_EQ(print(c), 7);
-    EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r",
-                                         "\r\x1b[0K", "\x1b[1A", "\r", "part", "\r\n"}));
+    EXPECT_PIECES(term.pieces(), (Pieces{"\r", "\x1b[1A", "\r\x1b[0K", "\x1b[1B", "\r", "\r\x1b[0K",
+                                         "\x1b[1A", "\r", "part", "\r\n"}));
     EXPECT_EQ(st->screen.store.count, 0);
     // The next drawing of the call puts the whole editor back below the text.
     term.clear();
@@ -273,7 +275,7 @@ TEST_F(PrintTest, NormalFailuresGiveMinusFour) {
 
     term.fail_write(0);
     editor_on_screen(two_rows);
-    term.fail_write(9);  // eight clearing writes, then the text
+    term.fail_write(9); // eight clearing writes, then the text
     Chunks t{{"t\n"}};
     EXPECT_EQ(print(t), -4);
     EXPECT_STREQ(kv_last_error(ed), "failed to clear active prompt before printing")
@@ -281,7 +283,7 @@ TEST_F(PrintTest, NormalFailuresGiveMinusFour) {
 
     term.fail_write(0);
     editor_on_screen(two_rows);
-    term.fail_write(11);  // clearing, "t", "\r\n", then the redraw
+    term.fail_write(11); // clearing, "t", "\r\n", then the redraw
     Chunks r{{"t\n"}};
     EXPECT_EQ(print(r), -4);
     EXPECT_STREQ(kv_last_error(ed), "failed to write terminal output");
@@ -332,10 +334,10 @@ TEST_F(PrintTest, BoundedOutsideACallWithEmptyStore) {
     set_line(ed, "abc");
     Chunks c{{"hey\n"}};
     EXPECT_EQ(print(c), 0);
-    EXPECT_PIECES(term.pieces(), cat({{"\x1b[1;4r", at(4, 1), "hey", "\r\n", "\x1b[r", at(5, 1),
-                                       "abc"},
-                                      spaces(17),
-                                      {at(5, 4)}}));
+    EXPECT_PIECES(term.pieces(),
+                  cat({{"\x1b[1;4r", at(4, 1), "hey", "\r\n", "\x1b[r", at(5, 1), "abc"},
+                       spaces(17),
+                       {at(5, 4)}}));
     EXPECT_EQ(term.screen().row(2), "hey");
     EXPECT_EQ(term.screen().row(3), "");
     EXPECT_EQ(term.screen().row(4), "abc") << "the buffer, without a prompt";
@@ -362,9 +364,11 @@ TEST_F(PrintTest, BoundedTextScrollsThroughTheOutputAreaOnly) {
     Watch w{{{"p1\n", "p2\nsecond\n"}}, &term, {}};
     EXPECT_EQ(kv_print_above(ed, Watch::produce, &w), 0);
     ASSERT_EQ(w.seen.size(), 3u);
-    for (const auto &s : w.seen) EXPECT_EQ(s, "> aaaa bbbb cccc|  dddd");
+    for (const auto &s : w.seen)
+        EXPECT_EQ(s, "> aaaa bbbb cccc|  dddd");
     const char *want[] = {"out3", "out4", "out5", "out6", "p1", "p2", "second", ""};
-    for (int r = 0; r < 8; ++r) EXPECT_EQ(term.screen().row(r), want[r]) << r;
+    for (int r = 0; r < 8; ++r)
+        EXPECT_EQ(term.screen().row(r), want[r]) << r;
     EXPECT_EQ(term.screen().row(8), "> aaaa bbbb cccc");
     EXPECT_EQ(term.screen().row(9), "  dddd");
     EXPECT_EQ(term.screen().cursor_row(), 9);
@@ -392,7 +396,7 @@ TEST_F(PrintTest, BoundedTextWithoutNewlineIsOverwrittenByTheNextPrint) {
 TEST_F(PrintTest, BoundedScrollRegionIsResetWhenTheTextFails) {
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
     editor_on_screen("x");
-    term.fail_write(3, false);  // region, cursor, then the text
+    term.fail_write(3, false); // region, cursor, then the text
     Chunks c{{"text\n"}};
     EXPECT_EQ(print(c), -4);
     EXPECT_PIECES(term.pieces(), (Pieces{"\x1b[1;9r", at(9, 1), "\x1b[r", at(10, 4)}));
@@ -406,7 +410,7 @@ TEST_F(PrintTest, BoundedScrollRegionIsResetWhenTheTextFails) {
     term.fail_write(0);
     term.clear();
     Chunks d{{"t\n"}};
-    term.fail_write(5, false);  // region, cursor, "t", "\r\n", then the reset
+    term.fail_write(5, false); // region, cursor, "t", "\r\n", then the reset
     EXPECT_EQ(print(d), -4);
 }
 
@@ -415,8 +419,8 @@ TEST_F(PrintTest, BoundedCallbackResultPutsTheCursorBackWithoutRedraw) {
     editor_on_screen(two_rows);
     Chunks c{{"half\n"}, 0, 7};
     EXPECT_EQ(print(c), 7);
-    EXPECT_PIECES(term.pieces(), (Pieces{"\x1b[1;8r", at(8, 1), "half", "\r\n", "\x1b[r",
-                                         at(10, 7)}));
+    EXPECT_PIECES(term.pieces(),
+                  (Pieces{"\x1b[1;8r", at(8, 1), "half", "\r\n", "\x1b[r", at(10, 7)}));
     EXPECT_EQ(term.screen().cursor_row(), 9);
     EXPECT_EQ(term.screen().cursor_col(), 6);
     EXPECT_EQ(st->screen.store.count, 2);
@@ -432,7 +436,7 @@ TEST_F(PrintTest, BoundedCallbackResultPutsTheCursorBackWithoutRedraw) {
 TEST_F(PrintTest, BoundedRedrawFailureGivesMinusFour) {
     ASSERT_EQ(kv_set_bounds(ed, 0, 0, 0, 0), 0);
     editor_on_screen("x");
-    term.fail_write(6);  // region, cursor, "t", "\r\n", reset, then the redraw
+    term.fail_write(6); // region, cursor, "t", "\r\n", reset, then the redraw
     Chunks c{{"t\n"}};
     EXPECT_EQ(print(c), -4);
     EXPECT_STREQ(kv_last_error(ed), "failed to write bounded terminal output");

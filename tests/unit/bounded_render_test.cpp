@@ -26,12 +26,12 @@ void add_spaces(Pieces &p, int n) { p.insert(p.end(), static_cast<size_t>(n), " 
 
 std::string shown(const Pieces &p) {
     std::string s;
-    for (const auto &x : p) s += "[" + visible(x) + "]";
+    for (const auto &x : p)
+        s += "[" + visible(x) + "]";
     return s;
 }
 
-#define EXPECT_PIECES(term, expected) \
-    EXPECT_EQ(shown((term).pieces()), shown(expected))
+#define EXPECT_PIECES(term, expected) EXPECT_EQ(shown((term).pieces()), shown(expected))
 
 // Words that wrap on a 20-column screen after the prompt "> ":
 // "> aaaa bbbb cccc" / "  dddd" / "  eeee ffff gggg" / ...
@@ -51,7 +51,7 @@ void fill_screen(WriteCapture &term, int rows, const char *label) {
 // carriage return of its own, no erase to the end of the row.
 bool only_absolute(const Pieces &pieces) {
     for (const auto &p : pieces) {
-        if (p == "\r\n") continue;  // scrolling the output area
+        if (p == "\r\n") continue; // scrolling the output area
         if (!p.empty() && p[0] == '\x1b') {
             if (p.back() != 'H' && p.back() != 'r') return false;
         } else if (p.find_first_of("\r\n\x1b") != std::string::npos) {
@@ -111,7 +111,8 @@ TEST_F(BoxTest, GrowingScrollsTheOutputAreaAndShrinkingDoesNotScrollBack) {
     add_spaces(want, 14);
     add(want, {at(10, 7)});
     EXPECT_PIECES(term, want);
-    for (int r = 0; r < 8; ++r) EXPECT_EQ(term.screen().row(r), "out" + std::to_string(r + 1));
+    for (int r = 0; r < 8; ++r)
+        EXPECT_EQ(term.screen().row(r), "out" + std::to_string(r + 1));
     EXPECT_EQ(term.screen().row(8), "> aaaa bbbb cccc");
     EXPECT_EQ(term.screen().row(9), "  dddd");
     EXPECT_EQ(st->screen.store.top, 8);
@@ -121,7 +122,8 @@ TEST_F(BoxTest, GrowingScrollsTheOutputAreaAndShrinkingDoesNotScrollBack) {
     EXPECT_EQ(term.text().find("r"), std::string::npos) << "no scroll region when shrinking";
     EXPECT_EQ(term.screen().row(8), "") << "the vacated row is blanked";
     EXPECT_EQ(term.screen().row(9), "> hi");
-    for (int r = 0; r < 8; ++r) EXPECT_EQ(term.screen().row(r), "out" + std::to_string(r + 1));
+    for (int r = 0; r < 8; ++r)
+        EXPECT_EQ(term.screen().row(r), "out" + std::to_string(r + 1));
     EXPECT_EQ(st->screen.store.top, 9);
     EXPECT_EQ(st->screen.store.count, 1);
 }
@@ -151,13 +153,13 @@ TEST_F(BoxTest, OneRowBoxShowsOnlyTheCursorRow) {
     EXPECT_EQ(term.screen().cursor_row(), 3);
     EXPECT_EQ(term.screen().cursor_col(), 2);
 
-    ASSERT_EQ(draw(four_rows, 17), 0);  // inside "dddd" on layout row 1
+    ASSERT_EQ(draw(four_rows, 17), 0); // inside "dddd" on layout row 1
     Pieces want{at(4, 1), "  dddd eeee ffff"};
     add(want, {at(4, 5)});
     EXPECT_PIECES(term, want);
     EXPECT_EQ(term.screen().row(3), "  dddd eeee ffff");
 
-    ASSERT_EQ(draw(four_rows), 0);  // the end: layout row 3
+    ASSERT_EQ(draw(four_rows), 0); // the end: layout row 3
     want = {at(4, 1), "  jjjj"};
     add_spaces(want, 14);
     add(want, {at(4, 7)});
@@ -165,7 +167,8 @@ TEST_F(BoxTest, OneRowBoxShowsOnlyTheCursorRow) {
     EXPECT_EQ(st->screen.store.top, 3);
     EXPECT_EQ(st->screen.store.count, 1);
     EXPECT_EQ(st->screen.store.cursor_row, 0);
-    for (int r : {0, 1, 2, 4, 5}) EXPECT_EQ(term.screen().row(r), "") << r;
+    for (int r : {0, 1, 2, 4, 5})
+        EXPECT_EQ(term.screen().row(r), "") << r;
 }
 
 TEST_F(BoxTest, LayoutTallerThanTheBoxFollowsTheCursor) {
@@ -277,7 +280,8 @@ TEST(BoundedResize, AutomaticHeightFollowsTheTerminal) {
     ASSERT_EQ(kv_render_apply(ed, "> "), 0);
     EXPECT_EQ(ed->state->screen.store.top, 5);
     // A new size: the editor is drawn whole, once, on the box's last row.
-    for (int r = 0; r < 5; ++r) EXPECT_EQ(term.screen().row(r), "") << r << visible(term.text());
+    for (int r = 0; r < 5; ++r)
+        EXPECT_EQ(term.screen().row(r), "") << r << visible(term.text());
     EXPECT_EQ(term.screen().row(5), "> hi");
     kv_destroy(ed);
 }
@@ -291,8 +295,13 @@ struct Snapshot {
 };
 
 Snapshot snapshot(const kv_state *st) {
-    Snapshot s{st->screen.store.count, st->screen.store.top, st->screen.store.cursor_row, st->screen.store.cursor_col, {}};
-    for (int i = 0; i < st->screen.store.count; ++i) s.rows.emplace_back(st->screen.store.rows[i]);
+    Snapshot s{st->screen.store.count,
+               st->screen.store.top,
+               st->screen.store.cursor_row,
+               st->screen.store.cursor_col,
+               {}};
+    for (int i = 0; i < st->screen.store.count; ++i)
+        s.rows.emplace_back(st->screen.store.rows[i]);
     return s;
 }
 
@@ -356,7 +365,7 @@ TEST(BoundedFailure, ScrollRegionIsResetWhenTheLineFeedFails) {
     ASSERT_EQ(kv_render_apply(ed, "> "), 0);
     set_line(ed, two_rows);
     term.clear();
-    term.fail_write(3, false);  // region, position, then the line feed
+    term.fail_write(3, false); // region, position, then the line feed
     EXPECT_EQ(kv_render_apply(ed, "> "), -1);
     EXPECT_PIECES(term, (Pieces{"\x1b[1;9r", at(9, 1), "\x1b[r"}));
     EXPECT_EQ(ed->state->screen.store.count, 0);

@@ -19,7 +19,8 @@ struct Geometry {
 
 Geometry geometry(const kv_editor *ed) {
     const kv_state *s = ed->state;
-    return {s->screen.column, s->screen.row, s->screen.width, s->screen.height, s->screen.bounded, s->screen.auto_width, s->screen.auto_height};
+    return {s->screen.column,  s->screen.row,        s->screen.width,      s->screen.height,
+            s->screen.bounded, s->screen.auto_width, s->screen.auto_height};
 }
 
 // Puts a one-row frame into the store so that a reset can be seen.
@@ -134,7 +135,7 @@ TEST(BoxHeight, FromTheConfiguration) {
     WriteCapture term(30, 80);
     kv_config cfg;
     kv_config_init(&cfg);
-    cfg.height = 5;  // a height alone turns bounded mode on, with that height
+    cfg.height = 5; // a height alone turns bounded mode on, with that height
     kv_editor *ed = make_captured_editor(&cfg);
     EXPECT_EQ(ed->state->screen.bounded, 1);
     EXPECT_EQ(kv_box_height(ed->state), 5);
@@ -177,7 +178,8 @@ TEST(ClearBoxTail, WritesOneSpacePerColumnUpToTheBoxEdge) {
     ASSERT_EQ(kv_set_bounds(ed, 5, 0, 0, 0), 0);
     ASSERT_EQ(kv_clear_box_tail(ed->state, 70), 0);
     ASSERT_EQ(term.pieces().size(), 5u);
-    for (const auto &p : term.pieces()) EXPECT_EQ(p, " ");
+    for (const auto &p : term.pieces())
+        EXPECT_EQ(p, " ");
 
     term.clear();
     EXPECT_EQ(kv_clear_box_tail(ed->state, 75), 0);

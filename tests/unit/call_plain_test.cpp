@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "base/state.h"
+#include "call_harness.h"
 #include "fault.h"
 #include "kavrik.h"
-#include "call_harness.h"
 
 namespace {
 
@@ -117,7 +117,8 @@ TEST(PlainPath, ReturnedLineStopsAtAnEmbeddedNul) {
 TEST(PlainPath, NoCallbackRunsAndNoCallIsActive) {
     Editor e;
     static std::atomic<int> idle_calls{0};
-    kv_set_idle_callback(e.ed, [](kv_editor *, void *) { idle_calls++; }, nullptr);
+    kv_set_idle_callback(
+        e.ed, [](kv_editor *, void *) { idle_calls++; }, nullptr);
     e.pipe.write("x\n");
     EXPECT_EQ(e.line(), "x");
     EXPECT_EQ(idle_calls, 0);
@@ -184,7 +185,8 @@ TEST(PlainPath, NonBlockingInputIsWaitedFor) {
     std::string got;
     std::thread call([&] { got = e.line(); });
     // The first read has found nothing (EAGAIN) before the line is written.
-    while (fake_reads == 0) std::this_thread::yield();
+    while (fake_reads == 0)
+        std::this_thread::yield();
     e.pipe.write("late\n");
     call.join();
     EXPECT_EQ(got, "late");

@@ -20,7 +20,8 @@ struct StepCall {
         kv_destroy(ed);
     }
     kv_step_result feed(std::string_view bytes) {
-        return kv_step_feed(ed, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+        return kv_step_feed(ed, reinterpret_cast<const unsigned char *>(bytes.data()),
+                            bytes.size());
     }
     std::string line() const { return kv_buffer(ed); }
     bool shows(const std::string &row) {

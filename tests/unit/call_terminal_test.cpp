@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "base/state.h"
+#include "call_harness.h"
 #include "edit/internal.h"
 #include "fault.h"
 #include "kavrik.h"
-#include "call_harness.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ TEST(RawMode, EntersAndLeavesWithDrainRetryingInterruptions) {
     SysGuard guard;
     Pty pty;
     struct termios before = tty_attrs(pty.slave());
-    kv_state st {};
+    kv_state st{};
     st.io.in_fd = pty.slave();
     setattr_calls = 0;
     setattr_eintr = 2;
@@ -77,7 +77,8 @@ TEST(RawMode, EntersAndLeavesWithDrainRetryingInterruptions) {
     EXPECT_EQ(st.term.raw_active, 0);
     EXPECT_TRUE(same_attrs(tty_attrs(pty.slave()), before));
     ASSERT_EQ(setattr_calls, 5);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(setattr_actions[i], TCSADRAIN) << i;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(setattr_actions[i], TCSADRAIN) << i;
     kv_terminal_restore(&st); // not in raw mode: nothing happens
     EXPECT_EQ(setattr_calls, 5);
 }
@@ -132,9 +133,9 @@ TEST(Wait, EscapeByteWorksOnADescriptorAbove1024) {
 TEST(Wait, HandedBackBytesComeFirstLastInFirstOut) {
     Pipe pipe;
     pipe.write("z");
-    kv_state st {};
+    kv_state st{};
     st.io.in_fd = pipe.read_end();
-    kv_call c {};
+    kv_call c{};
     c.st = &st;
     kv_call_unread(&c, 'a');
     kv_call_unread(&c, 'b');
@@ -145,7 +146,8 @@ TEST(Wait, HandedBackBytesComeFirstLastInFirstOut) {
     EXPECT_EQ(b, 'a');
     ASSERT_EQ(kv_call_wait_byte(&c, &b), 1);
     EXPECT_EQ(b, 'z');
-    for (int i = 0; i < 40; ++i) kv_call_unread(&c, 'x'); // more than there is room for
+    for (int i = 0; i < 40; ++i)
+        kv_call_unread(&c, 'x'); // more than there is room for
     EXPECT_EQ(c.back_len, 16);
 }
 
@@ -433,7 +435,8 @@ TEST(IdleTick, ResizeIsDrawnAtTheNextTick) {
     idle.install(t.ed);
     auto call = start_call(t.pty, t.ed, nullptr);
     t.pty.type(std::string(30, 'w'));
-    ASSERT_TRUE(t.pty.pump_until([&] { return t.pty.screen().row(0) == "> " + std::string(30, 'w'); }));
+    ASSERT_TRUE(
+        t.pty.pump_until([&] { return t.pty.screen().row(0) == "> " + std::string(30, 'w'); }));
     ASSERT_TRUE(idle.wait_more(t.pty, 2));
     size_t quiet = t.pty.log_size();
     ASSERT_TRUE(idle.wait_more(t.pty, 2));

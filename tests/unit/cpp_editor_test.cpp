@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "kavrik.hpp"
 #include "cpp_call.h"
 #include "fault.h"
+#include "kavrik.hpp"
 #include "new_fault.h"
 
 namespace {
@@ -65,7 +65,8 @@ TEST(CppEditor, TheEditorReleasesEveryCallableItTook) {
              e.bind(kavrik::key::f1, c);
          },
          2},
-        {"a refused key 0 keeps nothing", [](kavrik::editor &e, const Counted &c) { e.bind(0, c); }, 0},
+        {"a refused key 0 keeps nothing", [](kavrik::editor &e, const Counted &c) { e.bind(0, c); },
+         0},
         {"the idle callable is held", [](kavrik::editor &e, const Counted &c) { e.on_idle(c); }, 1},
         {"replacing the idle callable releases the old",
          [](kavrik::editor &e, const Counted &c) {
@@ -131,21 +132,21 @@ TEST(CppEditor, ResultsCarryTheCodeAndTheMessageOfTheirOwnCall) {
     const char *missing = "/nonexistent-dir/history";
     const Row rows[] = {
         {"insert", [](kavrik::editor &e) { return e.insert("ab"); }, kavrik::code::ok, "", "ab"},
-        {"an empty view inserts nothing", [](kavrik::editor &e) { return e.insert(std::string_view()); },
-         kavrik::code::ok, "", ""},
+        {"an empty view inserts nothing",
+         [](kavrik::editor &e) { return e.insert(std::string_view()); }, kavrik::code::ok, "", ""},
         {"a NUL byte is refused, not cut",
-         [](kavrik::editor &e) { return e.insert(std::string_view("a\0b", 3)); }, kavrik::code::invalid,
-         "text holds a NUL byte", ""},
+         [](kavrik::editor &e) { return e.insert(std::string_view("a\0b", 3)); },
+         kavrik::code::invalid, "text holds a NUL byte", ""},
         {"a long text goes through the heap copy",
-         [](kavrik::editor &e) { return e.set_buffer(std::string(300, 'z')); }, kavrik::code::ok, "",
-         std::string(300, 'z')},
+         [](kavrik::editor &e) { return e.set_buffer(std::string(300, 'z')); }, kavrik::code::ok,
+         "", std::string(300, 'z')},
         {"over the line limit",
-         [](kavrik::editor &e) { return e.set_buffer(std::string(600, 'z')); }, kavrik::code::failed,
-         "line exceeds configured maximum length", ""},
-        {"submit outside a call", [](kavrik::editor &e) { return e.submit(); }, kavrik::code::invalid,
-         "no readline call is running", ""},
-        {"cancel outside a call", [](kavrik::editor &e) { return e.cancel(); }, kavrik::code::invalid,
-         "no readline call is running", ""},
+         [](kavrik::editor &e) { return e.set_buffer(std::string(600, 'z')); },
+         kavrik::code::failed, "line exceeds configured maximum length", ""},
+        {"submit outside a call", [](kavrik::editor &e) { return e.submit(); },
+         kavrik::code::invalid, "no readline call is running", ""},
+        {"cancel outside a call", [](kavrik::editor &e) { return e.cancel(); },
+         kavrik::code::invalid, "no readline call is running", ""},
         {"negative bounds", [](kavrik::editor &e) { return e.set_bounds(-1, 0, 0, 0); },
          kavrik::code::invalid, "invalid terminal bounds", ""},
         {"negative width", [](kavrik::editor &e) { return e.set_screen_width(-3); },
@@ -187,11 +188,14 @@ TEST(CppEditor, EveryAllocationOfTheWrapperFailsWithItsCodeAndMessage) {
     };
     const std::string long_text(300, 'x'); // too long for the copy on the stack
     const Row rows[] = {
-        {"bind", [](kavrik::editor &e, const std::shared_ptr<int> &n) { return e.bind('a', Counted(n)); },
+        {"bind",
+         [](kavrik::editor &e, const std::shared_ptr<int> &n) { return e.bind('a', Counted(n)); },
          "out of memory while storing a callable"},
-        {"on_idle", [](kavrik::editor &e, const std::shared_ptr<int> &n) { return e.on_idle(Counted(n)); },
+        {"on_idle",
+         [](kavrik::editor &e, const std::shared_ptr<int> &n) { return e.on_idle(Counted(n)); },
          "out of memory while storing a callable"},
-        {"insert", [&](kavrik::editor &e, const std::shared_ptr<int> &) { return e.insert(long_text); },
+        {"insert",
+         [&](kavrik::editor &e, const std::shared_ptr<int> &) { return e.insert(long_text); },
          "out of memory while copying text"},
         {"history_add",
          [&](kavrik::editor &e, const std::shared_ptr<int> &) { return e.history_add(long_text); },
@@ -254,7 +258,8 @@ TEST(CppEditor, PrintAbovePullsEveryPieceInOrder) {
     close(fds[1]);
     std::string out;
     char buf[256];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<size_t>(n));
     close(fds[0]);
     EXPECT_NE(out.find("one two\r\nthree"), std::string::npos) << out;
     EXPECT_NE(out.find(" and four"), std::string::npos) << out;
@@ -265,12 +270,17 @@ TEST(CppEditor, KeyNamesMatchTheDecodedCodes) {
         int got, want;
     };
     const Row rows[] = {
-        {kavrik::key::ctrl('a'), 1},         {kavrik::key::ctrl('R'), 18},
-        {kavrik::key::alt('x'), 4096 + 'x'}, {kavrik::key::alt('B'), 4096 + 'B'},
-        {kavrik::key::alt('b'), KV_KEY_ALT_B}, {kavrik::key::alt('f'), KV_KEY_ALT_F},
-        {kavrik::key::del, 1006},            {kavrik::key::ctrl_enter, 1022},
+        {kavrik::key::ctrl('a'), 1},
+        {kavrik::key::ctrl('R'), 18},
+        {kavrik::key::alt('x'), 4096 + 'x'},
+        {kavrik::key::alt('B'), 4096 + 'B'},
+        {kavrik::key::alt('b'), KV_KEY_ALT_B},
+        {kavrik::key::alt('f'), KV_KEY_ALT_F},
+        {kavrik::key::del, 1006},
+        {kavrik::key::ctrl_enter, 1022},
     };
-    for (const Row &row : rows) EXPECT_EQ(row.got, row.want);
+    for (const Row &row : rows)
+        EXPECT_EQ(row.got, row.want);
 }
 
 TEST(CppEditor, KeyCallablesSteerTheRunningCall) {
@@ -291,8 +301,10 @@ TEST(CppEditor, KeyCallablesSteerTheRunningCall) {
          },
          "\r", "ab[tab]", kavrik::status::line, ""},
         {"builtin lets the key insert nothing more (Tab has no command)",
-         [](kavrik::editor &, int) { return action::builtin; }, "c\r", "abc", kavrik::status::line, ""},
-        {"submit", [](kavrik::editor &, int) { return action::submit; }, "", "ab", kavrik::status::line, ""},
+         [](kavrik::editor &, int) { return action::builtin; }, "c\r", "abc", kavrik::status::line,
+         ""},
+        {"submit", [](kavrik::editor &, int) { return action::submit; }, "", "ab",
+         kavrik::status::line, ""},
         {"cancel", [](kavrik::editor &, int) { return action::cancel; }, "", std::nullopt,
          kavrik::status::cancelled, ""},
         {"a request wins over the action",
@@ -303,8 +315,8 @@ TEST(CppEditor, KeyCallablesSteerTheRunningCall) {
          },
          "", "replaced", kavrik::status::line, ""},
         {"a throwing callable fails the call",
-         [](kavrik::editor &, int) -> action { throw std::runtime_error("boom"); }, "", std::nullopt,
-         kavrik::status::error, "key callback failed"},
+         [](kavrik::editor &, int) -> action { throw std::runtime_error("boom"); }, "",
+         std::nullopt, kavrik::status::error, "key callback failed"},
         {"the call's failure is newer than the callable's own",
          [](kavrik::editor &e, int) -> action {
              e.insert(std::string_view("\0", 1)); // refused by the wrapper
@@ -383,7 +395,8 @@ TEST(CppEditor, IdleCallablesPrintAboveAndEndTheCall) {
     EXPECT_GE(ticks, 2);
     EXPECT_EQ(c.line, "idle");
     EXPECT_EQ(c.ed.last_status(), kavrik::status::line);
-    EXPECT_TRUE(c.pty.pump_until([&] { return c.pty.screen().dump().find("tick from idle") != std::string::npos; }));
+    EXPECT_TRUE(c.pty.pump_until(
+        [&] { return c.pty.screen().dump().find("tick from idle") != std::string::npos; }));
 }
 
 TEST(CppEditor, APromptWithANulByteFailsTheCallWithoutReading) {

@@ -64,7 +64,7 @@ void spit(const std::string &path, const std::string &bytes, mode_t mode = 0644)
 }
 
 mode_t mode_of(const std::string &path) {
-    struct stat sb{};
+    struct stat sb {};
     EXPECT_EQ(stat(path.c_str(), &sb), 0) << path;
     return sb.st_mode & 07777;
 }
@@ -183,7 +183,7 @@ TEST(HistorySave, SymbolicLinksSurviveAndTheirTargetIsReplaced) {
     HistoryEditor e;
     e.add_all({"fresh"});
     ASSERT_EQ(kv_history_save(e.ed, dir.file("link1").c_str()), 0);
-    struct stat sb{};
+    struct stat sb {};
     ASSERT_EQ(lstat(dir.file("link1").c_str(), &sb), 0);
     EXPECT_TRUE(S_ISLNK(sb.st_mode));
     ASSERT_EQ(lstat(dir.file("real/link2").c_str(), &sb), 0);
@@ -206,7 +206,7 @@ TEST(HistorySave, LinkThatCannotBeReadIsNotReplaced) {
     };
     EXPECT_EQ(kv_history_save(e.ed, dir.file("link").c_str()), -4);
     EXPECT_EQ(e.error(), "failed to open history file for writing");
-    struct stat sb{};
+    struct stat sb {};
     ASSERT_EQ(lstat(dir.file("link").c_str(), &sb), 0);
     EXPECT_TRUE(S_ISLNK(sb.st_mode));
     EXPECT_EQ(slurp(dir.file("h")), "old\n");
@@ -220,13 +220,14 @@ TEST(HistorySave, DanglingLinkCreatesItsTarget) {
     e.add_all({"x"});
     ASSERT_EQ(kv_history_save(e.ed, dir.file("link").c_str()), 0);
     EXPECT_EQ(slurp(dir.file("target")), "x\n");
-    struct stat sb{};
+    struct stat sb {};
     ASSERT_EQ(lstat(dir.file("link").c_str(), &sb), 0);
     EXPECT_TRUE(S_ISLNK(sb.st_mode));
 }
 
 TEST(HistorySave, NullDeviceIsWrittenAndLeftAsItWas) {
-    struct stat before{}, after{};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(stat("/dev/null", &before), 0);
     HistoryEditor e;
     e.add_all({"discarded"});
@@ -258,7 +259,7 @@ TEST(HistorySave, FifoWithoutReaderFailsAtOnceAndWithOneReceivesTheList) {
     ASSERT_GT(n, 0);
     EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "p\nq\\nr\n");
     EXPECT_EQ(mode_of(fifo), 0644u); // no mode change on a FIFO
-    struct stat sb{};
+    struct stat sb {};
     ASSERT_EQ(stat(fifo.c_str(), &sb), 0);
     EXPECT_TRUE(S_ISFIFO(sb.st_mode));
 }
@@ -302,12 +303,13 @@ struct OldFile : TempDir {
 
 TEST(HistorySaveFailure, FileSizeLimitLeavesTheOldFileByteForByte) {
     OldFile f;
-    for (int i = 0; i < 200; ++i) kv_history_add(f.e.ed, ("entry number " + std::to_string(i)).c_str());
+    for (int i = 0; i < 200; ++i)
+        kv_history_add(f.e.ed, ("entry number " + std::to_string(i)).c_str());
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        struct rlimit rl{};
+        struct rlimit rl {};
         rl.rlim_cur = rl.rlim_max = 512;
         if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(100);
         int rc = f.save();
@@ -322,8 +324,7 @@ TEST(HistorySaveFailure, FileSizeLimitLeavesTheOldFileByteForByte) {
 }
 
 // Opens that refuse the exclusive creation of the new file with err.
-template <int err>
-int refuse_new_file(const char *path, int flags, mode_t mode) {
+template <int err> int refuse_new_file(const char *path, int flags, mode_t mode) {
     if (flags & O_EXCL) {
         errno = err;
         return -1;
@@ -339,17 +340,49 @@ struct SaveFault {
 };
 
 const SaveFault kv_save_faults[] = {
-    {"fchmod", [] { kv_sys.fchmod = [](int, mode_t) { errno = EPERM; return -1; }; },
+    {"fchmod",
+     [] {
+         kv_sys.fchmod = [](int, mode_t) {
+             errno = EPERM;
+             return -1;
+         };
+     },
      "failed to set history file permissions"},
-    {"write", [] { kv_sys.write = [](int, const void *, size_t) -> ssize_t { errno = ENOSPC; return -1; }; },
+    {"write",
+     [] {
+         kv_sys.write = [](int, const void *, size_t) -> ssize_t {
+             errno = ENOSPC;
+             return -1;
+         };
+     },
      "failed to write history file"},
-    {"write of nothing", [] { kv_sys.write = [](int, const void *, size_t) -> ssize_t { return 0; }; },
+    {"write of nothing",
+     [] { kv_sys.write = [](int, const void *, size_t) -> ssize_t { return 0; }; },
      "failed to write history file"},
-    {"fsync", [] { kv_sys.fsync = [](int) { errno = EIO; return -1; }; },
+    {"fsync",
+     [] {
+         kv_sys.fsync = [](int) {
+             errno = EIO;
+             return -1;
+         };
+     },
      "failed to write history file"},
-    {"close", [] { kv_sys.close = [](int fd) { ::close(fd); errno = EIO; return -1; }; },
+    {"close",
+     [] {
+         kv_sys.close = [](int fd) {
+             ::close(fd);
+             errno = EIO;
+             return -1;
+         };
+     },
      "failed to close history file"},
-    {"rename", [] { kv_sys.rename = [](const char *, const char *) { errno = EBUSY; return -1; }; },
+    {"rename",
+     [] {
+         kv_sys.rename = [](const char *, const char *) {
+             errno = EBUSY;
+             return -1;
+         };
+     },
      "failed to write history file"},
     // A full disk gives no rewrite in place: that would truncate, then fail.
     {"creation on a full disk", [] { kv_sys.open = refuse_new_file<ENOSPC>; },
@@ -357,9 +390,13 @@ const SaveFault kv_save_faults[] = {
     {"every name taken", [] { kv_sys.open = refuse_new_file<EEXIST>; },
      "failed to open history file for writing"},
     // Without a new file the rewrite in place narrows the mode first.
-    {"fchmod in place", [] {
+    {"fchmod in place",
+     [] {
          kv_sys.open = refuse_new_file<EACCES>;
-         kv_sys.fchmod = [](int, mode_t) { errno = EPERM; return -1; };
+         kv_sys.fchmod = [](int, mode_t) {
+             errno = EPERM;
+             return -1;
+         };
      },
      "failed to set history file permissions"},
 };
@@ -401,7 +438,10 @@ TEST(HistorySave, SyncRefusedByTheFileSystemIsNoFailure) {
     HistoryEditor e;
     e.add_all({"a"});
     SysGuard g;
-    kv_sys.fsync = [](int) { errno = EINVAL; return -1; };
+    kv_sys.fsync = [](int) {
+        errno = EINVAL;
+        return -1;
+    };
     ASSERT_EQ(kv_history_save(e.ed, dir.file("h").c_str()), 0);
     EXPECT_EQ(slurp(dir.file("h")), "a\n");
 }
@@ -411,7 +451,7 @@ TEST(HistorySave, ReplacementKeepsTheOldOwnerWherePermitted) {
     OldFile f;
     ASSERT_EQ(chown(f.file("h").c_str(), 4242, 4343), 0);
     ASSERT_EQ(f.save(), 0);
-    struct stat sb{};
+    struct stat sb {};
     ASSERT_EQ(stat(f.file("h").c_str(), &sb), 0);
     EXPECT_EQ(sb.st_uid, 4242u);
     EXPECT_EQ(sb.st_gid, 4343u);
@@ -420,7 +460,8 @@ TEST(HistorySave, ReplacementKeepsTheOldOwnerWherePermitted) {
 
 TEST(HistorySaveInPlace, UnwritableDirectoryRewritesTheSameFile) {
     OldFile f;
-    struct stat before{}, after{};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(stat(f.file("h").c_str(), &before), 0);
     SysGuard g;
     kv_sys.open = refuse_new_file<EACCES>;
@@ -456,7 +497,10 @@ TEST(HistorySaveInPlace, MissingFileInUnwritableDirectoryFailsToOpen) {
     HistoryEditor e;
     e.add_all({"a"});
     SysGuard g;
-    kv_sys.open = [](const char *, int, mode_t) { errno = EACCES; return -1; };
+    kv_sys.open = [](const char *, int, mode_t) {
+        errno = EACCES;
+        return -1;
+    };
     EXPECT_EQ(kv_history_save(e.ed, dir.file("h").c_str()), -4);
     EXPECT_EQ(e.error(), "failed to open history file for writing");
     EXPECT_TRUE(dir.names().empty());
@@ -503,11 +547,11 @@ TEST(HistoryLoad, LineEndsAndTheLastLine) {
 
 TEST(HistoryLoad, EscapesAndLoneCarriageReturns) {
     EXPECT_EQ(load_bytes("\\t\n").entries, (Lines{"\\t"}));
-    EXPECT_EQ(load_bytes("x\\").entries, (Lines{"x\\"}));          // backslash at the end
-    EXPECT_EQ(load_bytes("a\\\nb\n").entries, (Lines{"a\\\nb"}));  // escaped line feed is data
+    EXPECT_EQ(load_bytes("x\\").entries, (Lines{"x\\"}));         // backslash at the end
+    EXPECT_EQ(load_bytes("a\\\nb\n").entries, (Lines{"a\\\nb"})); // escaped line feed is data
     EXPECT_EQ(load_bytes("a\\\rb\n").entries, (Lines{"a\\\rb"}));
-    EXPECT_EQ(load_bytes("a\rb\n").entries, (Lines{"a\nb"}));      // lone CR
-    EXPECT_EQ(load_bytes("a\r").entries, (Lines{"a\n"}));          // CR at the end
+    EXPECT_EQ(load_bytes("a\rb\n").entries, (Lines{"a\nb"})); // lone CR
+    EXPECT_EQ(load_bytes("a\r").entries, (Lines{"a\n"}));     // CR at the end
     EXPECT_EQ(load_bytes("a\r\rb\r\n").entries, (Lines{"a\n\nb"}));
     EXPECT_EQ(load_bytes("\\\\n\n").entries, (Lines{"\\n"}));
 }
@@ -548,7 +592,8 @@ TEST(HistoryLoad, OverflowOnAnEscapeOrCarriageReturn) {
 TEST(HistoryLoad, AddRulesApply) {
     EXPECT_EQ(load_bytes("x\nx\ny\n").entries, (Lines{"x", "y"}));
     std::string many;
-    for (int i = 0; i < 150; ++i) many += "line " + std::to_string(i) + "\n";
+    for (int i = 0; i < 150; ++i)
+        many += "line " + std::to_string(i) + "\n";
     Loaded l = load_bytes(many);
     ASSERT_EQ(l.entries.size(), 100u);
     EXPECT_EQ(l.entries.front(), "line 50");
@@ -602,7 +647,11 @@ TEST(HistoryLoad, ReadAndCloseFailures) {
     {
         HistoryEditor e(100, 8192);
         SysGuard g;
-        kv_sys.close = [](int fd) { ::close(fd); errno = EIO; return -1; };
+        kv_sys.close = [](int fd) {
+            ::close(fd);
+            errno = EIO;
+            return -1;
+        };
         EXPECT_EQ(kv_history_load(e.ed, dir.file("h").c_str()), -4);
         EXPECT_EQ(e.error(), "failed to close history file");
         EXPECT_EQ(e.entries(), (Lines{std::string(5000, 'a'), "later"}));
@@ -622,9 +671,11 @@ TEST(HistoryLoad, HugeLimitsLoadWithoutHugeAllocations) {
 TEST(HistoryLoad, OutOfMemoryKeepsWhatWasAdded) {
     TempDir dir;
     Lines expected = {"short", std::string(700, 'w')};
-    for (int i = 0; i < 20; ++i) expected.push_back("entry " + std::to_string(i));
+    for (int i = 0; i < 20; ++i)
+        expected.push_back("entry " + std::to_string(i));
     std::string bytes;
-    for (const auto &l : expected) bytes += l + "\n";
+    for (const auto &l : expected)
+        bytes += l + "\n";
     spit(dir.file("h"), bytes);
     HistoryEditor e;
     auto load = [&] {
@@ -661,7 +712,7 @@ TEST(HistorySave, OutOfMemoryThroughALinkNeverReplacesTheLink) {
     for_each_alloc_failure([&] { return kv_history_save(e.ed, dir.file("link").c_str()); },
                            [&](long, long rc) {
                                EXPECT_EQ(rc, -4);
-                               struct stat sb{};
+                               struct stat sb {};
                                ASSERT_EQ(lstat(dir.file("link").c_str(), &sb), 0);
                                EXPECT_TRUE(S_ISLNK(sb.st_mode));
                                EXPECT_EQ(slurp(dir.file("target")), kv_old_content);

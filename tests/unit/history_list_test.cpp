@@ -12,7 +12,8 @@ namespace {
 
 Lines numbers(int from, int to) {
     Lines out;
-    for (int i = from; i <= to; ++i) out.push_back(std::to_string(i));
+    for (int i = from; i <= to; ++i)
+        out.push_back(std::to_string(i));
     return out;
 }
 
@@ -169,14 +170,14 @@ TEST(HistoryLimit, ZeroReleasesEverythingAndLaterLimitsWorkAgain) {
 TEST(HistoryLimit, OutOfMemoryWhileShrinkingChangesNothing) {
     HistoryEditor e;
     e.add_all(numbers(1, 40));
-    long allocs = for_each_alloc_failure(
-        [&] { return kv_history_set_max_len(e.ed, 3); },
-        [&](long, long rc) {
-            EXPECT_EQ(rc, -3);
-            EXPECT_EQ(e.error(), "out of memory while resizing history");
-            EXPECT_EQ(e.entries(), numbers(1, 40));
-            EXPECT_EQ(e.st()->history.max_len, 100);
-        });
+    long allocs =
+        for_each_alloc_failure([&] { return kv_history_set_max_len(e.ed, 3); },
+                               [&](long, long rc) {
+                                   EXPECT_EQ(rc, -3);
+                                   EXPECT_EQ(e.error(), "out of memory while resizing history");
+                                   EXPECT_EQ(e.entries(), numbers(1, 40));
+                                   EXPECT_EQ(e.st()->history.max_len, 100);
+                               });
     EXPECT_EQ(allocs, 1);
     EXPECT_EQ(e.entries(), numbers(38, 40));
 }

@@ -219,15 +219,14 @@ TEST(HistorySearch, StartingAgainReleasesThePreviousRecord) {
 TEST(HistorySearchMemory, StartFailsCleanly) {
     Search t({std::string(300, 'h')}); // the match needs a larger line block
     kv_set_buffer(t.ed, "typed");
-    long allocs = for_each_alloc_failure(
-        [&] { return kv_search_start(t.ed, &t.s); },
-        [&](long, long rc) {
-            EXPECT_EQ(rc, -1);
-            EXPECT_EQ(t.s.active, 0);
-            EXPECT_EQ(t.s.saved, nullptr);
-            EXPECT_EQ(t.s.query, nullptr);
-            EXPECT_EQ(t.s.display, nullptr);
-        });
+    long allocs = for_each_alloc_failure([&] { return kv_search_start(t.ed, &t.s); },
+                                         [&](long, long rc) {
+                                             EXPECT_EQ(rc, -1);
+                                             EXPECT_EQ(t.s.active, 0);
+                                             EXPECT_EQ(t.s.saved, nullptr);
+                                             EXPECT_EQ(t.s.query, nullptr);
+                                             EXPECT_EQ(t.s.display, nullptr);
+                                         });
     EXPECT_EQ(allocs, 4); // saved line, query, line block, display text
     t.expect(std::string(300, 'h'), found + "': ");
 }
@@ -236,16 +235,18 @@ TEST(HistorySearchMemory, UpdatesFailWithTheQueryUnchanged) {
     Search t;
     ASSERT_EQ(kv_search_start(t.ed, &t.s), 0);
     ASSERT_EQ(t.type(std::string(31, 'm')), 0); // the block of 32 is full
-    long allocs = for_each_alloc_failure(
-        [&] { return kv_search_extend(t.ed, &t.s, "m", 1); },
-        [&](long n, long rc) {
-            EXPECT_EQ(rc, -1);
-            // The growth failed: nothing changed.  The display failed: the
-            // query has the byte, the old display stays until the next step.
-            EXPECT_EQ(t.s.query_len, n == 1 ? 31u : 32u);
-            if (n == 1) EXPECT_EQ(t.display(), failed + std::string(31, 'm') + "': ");
-            if (n == 2) kv_search_erase(t.ed, &t.s);
-        });
+    long allocs = for_each_alloc_failure([&] { return kv_search_extend(t.ed, &t.s, "m", 1); },
+                                         [&](long n, long rc) {
+                                             EXPECT_EQ(rc, -1);
+                                             // The growth failed: nothing changed.  The display
+                                             // failed: the query has the byte, the old display
+                                             // stays until the next step.
+                                             EXPECT_EQ(t.s.query_len, n == 1 ? 31u : 32u);
+                                             if (n == 1)
+                                                 EXPECT_EQ(t.display(),
+                                                           failed + std::string(31, 'm') + "': ");
+                                             if (n == 2) kv_search_erase(t.ed, &t.s);
+                                         });
     EXPECT_EQ(allocs, 2);
     EXPECT_EQ(t.display(), failed + std::string(32, 'm') + "': ");
 

@@ -34,7 +34,8 @@ int other(kv_editor *, int, void *, int *) { return 0; }
 
 int in_use(kv_editor *ed) {
     int n = 0;
-    for (const kv_key_binding &b : ed->state->keys.slots) n += b.callback != nullptr;
+    for (const kv_key_binding &b : ed->state->keys.slots)
+        n += b.callback != nullptr;
     return n;
 }
 
@@ -59,19 +60,20 @@ TEST(KeyBind, BindingTwiceReplacesAndNullRemoves) {
     EXPECT_EQ(in_use(k.ed), 0);
     kv_edit_dispatch(&k.c, 'x');
     EXPECT_EQ(b.keys.size(), 1u);
-    EXPECT_EQ(k.line(), "x");  // the built-in command runs again
-    EXPECT_EQ(kv_bind_key(k.ed, 'y', nullptr, nullptr), 0);  // nothing to remove
+    EXPECT_EQ(k.line(), "x");                               // the built-in command runs again
+    EXPECT_EQ(kv_bind_key(k.ed, 'y', nullptr, nullptr), 0); // nothing to remove
     EXPECT_EQ(in_use(k.ed), 0);
 }
 
 TEST(KeyBind, SixtyFourFillTheTableAndAFreedEntryIsReused) {
     KeysCall k;
-    for (int key = 1; key <= 64; ++key) ASSERT_EQ(kv_bind_key(k.ed, 1000 + key, other, nullptr), 0);
+    for (int key = 1; key <= 64; ++key)
+        ASSERT_EQ(kv_bind_key(k.ed, 1000 + key, other, nullptr), 0);
     EXPECT_EQ(kv_bind_key(k.ed, 2000, other, nullptr), -3);
     EXPECT_STREQ(kv_last_error(k.ed), "too many key bindings");
     EXPECT_EQ(in_use(k.ed), 64);
     Seen s;
-    EXPECT_EQ(kv_bind_key(k.ed, 1010, record, &s), 0);  // replacing still works
+    EXPECT_EQ(kv_bind_key(k.ed, 1010, record, &s), 0); // replacing still works
     EXPECT_EQ(kv_bind_key(k.ed, 1020, nullptr, nullptr), 0);
     EXPECT_EQ(kv_bind_key(k.ed, 2000, other, nullptr), 0);
     EXPECT_EQ(k.st()->keys.slots[19].key, 2000);
@@ -85,7 +87,7 @@ TEST(KeyBind, TheCallbackGetsKeyUserDataAndAPresetHandledAction) {
     kv_edit_dispatch(&k.c, 'q');
     EXPECT_EQ(s.keys, std::vector<int>{'q'});
     EXPECT_EQ(s.preset, KV_ACTION_HANDLED);
-    EXPECT_EQ(k.line(), "");  // consumed
+    EXPECT_EQ(k.line(), ""); // consumed
     EXPECT_EQ(k.c.end, kv_end::none);
 }
 
@@ -96,9 +98,12 @@ TEST(KeyBind, EachActionHasItsEffect) {
         std::string line;
     };
     const Row rows[] = {
-        {KV_ACTION_DEFAULT, kv_end::none, "abx"}, {KV_ACTION_HANDLED, kv_end::none, "ab"},
-        {KV_ACTION_SUBMIT, kv_end::submit, "ab"}, {KV_ACTION_CANCEL, kv_end::cancel, "ab"},
-        {KV_ACTION_INTERRUPT, kv_end::interrupt, "ab"}, {7, kv_end::none, "abx"},
+        {KV_ACTION_DEFAULT, kv_end::none, "abx"},
+        {KV_ACTION_HANDLED, kv_end::none, "ab"},
+        {KV_ACTION_SUBMIT, kv_end::submit, "ab"},
+        {KV_ACTION_CANCEL, kv_end::cancel, "ab"},
+        {KV_ACTION_INTERRUPT, kv_end::interrupt, "ab"},
+        {7, kv_end::none, "abx"},
         {-1, kv_end::none, "abx"},
     };
     for (const Row &r : rows) {
@@ -162,7 +167,7 @@ TEST(KeyBind, RequestsFromTheCallbackWinOverItsAction) {
         kv_bind_key(k.ed, 'x', record, &s);
         kv_edit_dispatch(&k.c, 'x');
         EXPECT_EQ(k.c.end, r.end);
-        EXPECT_EQ(k.line(), "ab");  // the key's own command did not run
+        EXPECT_EQ(k.line(), "ab"); // the key's own command did not run
     }
 }
 
@@ -185,7 +190,7 @@ TEST(KeyBind, ACallbackMayChangeTheTable) {
     kv_bind_key(k.ed, 'a', rebind, nullptr);
     kv_edit_dispatch(&k.c, 'a');
     EXPECT_EQ(k.c.end, kv_end::none);
-    EXPECT_EQ(k.st()->keys.slots[0].key, 'b');  // the freed entry was reused
+    EXPECT_EQ(k.st()->keys.slots[0].key, 'b'); // the freed entry was reused
     EXPECT_EQ(k.st()->keys.slots[0].callback, other);
     kv_edit_dispatch(&k.c, 'a');
     EXPECT_EQ(k.line(), "a");
@@ -198,9 +203,10 @@ TEST(KeyBind, AltLettersAndUnknownSequencesReachTheirBindings) {
     kv_bind_key(k.ed, KV_KEY_UNRECOGNISED, record, &s);
     k.feed("x[<0;1;2M[5~");
     k.close_input();
-    for (int i = 0; i < 3; ++i) kv_edit_dispatch(&k.c, kv_key_decode_escape(&k.c));
-    EXPECT_EQ(s.keys, (std::vector<int>{KV_KEY_ALT + 'x', KV_KEY_UNRECOGNISED,
-                                        KV_KEY_UNRECOGNISED}));
+    for (int i = 0; i < 3; ++i)
+        kv_edit_dispatch(&k.c, kv_key_decode_escape(&k.c));
+    EXPECT_EQ(s.keys,
+              (std::vector<int>{KV_KEY_ALT + 'x', KV_KEY_UNRECOGNISED, KV_KEY_UNRECOGNISED}));
     EXPECT_EQ(k.line(), "");
 }
 
@@ -225,7 +231,7 @@ TEST(KeyBind, BindingsAreOfferedKeysDuringASearch) {
     kv_edit_dispatch(&k.c, 7);
     kv_edit_dispatch(&k.c, 27);
     EXPECT_EQ(s.keys, (std::vector<int>{7, 27}));
-    EXPECT_EQ(k.c.search.active, 1);  // consumed: the search goes on
+    EXPECT_EQ(k.c.search.active, 1); // consumed: the search goes on
     s.set_action = KV_ACTION_DEFAULT;
     kv_edit_dispatch(&k.c, 7);
     EXPECT_EQ(k.c.search.active, 0);

@@ -36,13 +36,12 @@ void run_cases(const Case *cases, size_t n) {
 }
 
 TEST(KeyCommands, CursorMotionGoesByCluster) {
-    const std::string s = "a" + kv_e_acute + "b";  // clusters at 0, 1, 4
+    const std::string s = "a" + kv_e_acute + "b"; // clusters at 0, 1, 4
     const Case cases[] = {
-        {1, s, 4, s, 0},          {KV_KEY_HOME, s, 4, s, 0},
-        {5, s, 1, s, 5},          {KV_KEY_END, s, 0, s, 5},
-        {2, s, 4, s, 1},          {KV_KEY_LEFT, s, 1, s, 0},
-        {2, s, 0, s, 0},          {6, s, 1, s, 4},
-        {KV_KEY_RIGHT, s, 4, s, 5}, {6, s, 5, s, 5},
+        {1, s, 4, s, 0},          {KV_KEY_HOME, s, 4, s, 0}, {5, s, 1, s, 5},
+        {KV_KEY_END, s, 0, s, 5}, {2, s, 4, s, 1},           {KV_KEY_LEFT, s, 1, s, 0},
+        {2, s, 0, s, 0},          {6, s, 1, s, 4},           {KV_KEY_RIGHT, s, 4, s, 5},
+        {6, s, 5, s, 5},
     };
     run_cases(cases, std::size(cases));
 }
@@ -50,13 +49,18 @@ TEST(KeyCommands, CursorMotionGoesByCluster) {
 TEST(KeyCommands, DeletionsGoByCluster) {
     const std::string s = "a" + kv_e_acute + "b";
     const Case cases[] = {
-        {4, s, 1, "ab", 1},      {KV_KEY_DELETE, s, 0, kv_e_acute + "b", 0},
-        {4, s, 5, s, 5},         {KV_KEY_DELETE, s, 5, s, 5},
+        {4, s, 1, "ab", 1},
+        {KV_KEY_DELETE, s, 0, kv_e_acute + "b", 0},
+        {4, s, 5, s, 5},
+        {KV_KEY_DELETE, s, 5, s, 5},
         {KV_KEY_DELETE, "", 0, "", 0},
-        {8, s, 4, "ab", 1},      {127, s, 5, "a" + kv_e_acute, 4},
+        {8, s, 4, "ab", 1},
+        {127, s, 5, "a" + kv_e_acute, 4},
         {127, s, 0, s, 0},
-        {11, "hello", 2, "he", 2}, {11, "hello", 5, "hello", 5},
-        {21, "hello", 2, "llo", 0}, {21, "hello", 0, "hello", 0},
+        {11, "hello", 2, "he", 2},
+        {11, "hello", 5, "hello", 5},
+        {21, "hello", 2, "llo", 0},
+        {21, "hello", 0, "hello", 0},
     };
     run_cases(cases, std::size(cases));
 }
@@ -111,7 +115,10 @@ TEST(KeyCommands, LineFeedAndTextGoInAtTheCursor) {
         {'x', "ab", 1, "axb", 2},
         {' ', "", 0, " ", 1},
         {'~', "ab", 2, "ab~", 3},
-        {0xff, "ab", 0, "\xff" "ab", 1},
+        {0xff, "ab", 0,
+         "\xff"
+         "ab",
+         1},
     };
     run_cases(cases, std::size(cases));
 }
@@ -119,10 +126,12 @@ TEST(KeyCommands, LineFeedAndTextGoInAtTheCursor) {
 TEST(KeyCommands, TextPullsTheRestOfACharacterFromTheInput) {
     KeysCall k;
     k.set_line("ab", 1);
-    k.feed("\x82\xac" "c");
+    k.feed("\x82\xac"
+           "c");
     k.close_input();
     kv_edit_dispatch(&k.c, 0xe2);
-    EXPECT_EQ(k.line(), "a\xe2\x82\xac" "b");
+    EXPECT_EQ(k.line(), "a\xe2\x82\xac"
+                        "b");
     EXPECT_EQ(k.st()->line.cursor, 4u);
     EXPECT_EQ(k.rest(), "c");
 }
@@ -148,9 +157,9 @@ TEST(KeyCommands, EnterCtrlCAndCtrlDEndTheCall) {
         kv_end end;
     };
     const End ends[] = {
-        {13, "abc", kv_end::submit}, {13, "", kv_end::submit},
-        {3, "abc", kv_end::interrupt}, {4, "", kv_end::eof},
-        {4, "abc", kv_end::none},  // at the end of a non-empty line: nothing
+        {13, "abc", kv_end::submit}, {13, "", kv_end::submit}, {3, "abc", kv_end::interrupt},
+        {4, "", kv_end::eof},        {4, "abc", kv_end::none}, // at the end of a non-empty line:
+                                                               // nothing
     };
     for (const End &e : ends) {
         KeysCall k;
@@ -168,10 +177,36 @@ TEST(KeyCommands, PasteStartTurnsPasteModeOn) {
 }
 
 TEST(KeyCommands, UnlistedKeysChangeNothing) {
-    const int keys[] = {0,  7,  9,  12, 14, 15, 16, 17, 19, 20, 22, 24, 25, 26, 27, 28,
-                        29, 30, 31, KV_KEY_UNRECOGNISED, KV_KEY_PASTE_END, KV_KEY_F1,
-                        KV_KEY_F5, KV_KEY_F10, KV_KEY_CTRL_ENTER, KV_KEY_ALT + 'x',
-                        KV_KEY_ALT + 'Z', 256, 999, 5000};
+    const int keys[] = {0,
+                        7,
+                        9,
+                        12,
+                        14,
+                        15,
+                        16,
+                        17,
+                        19,
+                        20,
+                        22,
+                        24,
+                        25,
+                        26,
+                        27,
+                        28,
+                        29,
+                        30,
+                        31,
+                        KV_KEY_UNRECOGNISED,
+                        KV_KEY_PASTE_END,
+                        KV_KEY_F1,
+                        KV_KEY_F5,
+                        KV_KEY_F10,
+                        KV_KEY_CTRL_ENTER,
+                        KV_KEY_ALT + 'x',
+                        KV_KEY_ALT + 'Z',
+                        256,
+                        999,
+                        5000};
     for (int key : keys) {
         KeysCall k;
         k.set_line("foo bar", 3);
@@ -222,19 +257,19 @@ TEST(KeyCommands, DownBeforeAnyRecallDoesNothing) {
 
 TEST(KeyCommands, UpAndDownMoveBetweenRowsOfAWrappedLine) {
     WithHistory k(10);
-    const std::string s = "abcdefghijklmnopqrstuvwxyz";  // wraps over several rows
+    const std::string s = "abcdefghijklmnopqrstuvwxyz"; // wraps over several rows
     k.set_line(s, 26);
     kv_edit_dispatch(&k.c, KV_KEY_UP);
-    EXPECT_LT(k.st()->line.cursor, 26u);  // a row move, not a recall
+    EXPECT_LT(k.st()->line.cursor, 26u); // a row move, not a recall
     EXPECT_EQ(k.line(), s);
     EXPECT_EQ(k.st()->history.walk, -1);
-    k.st()->line.cursor = 2;  // on the first row
+    k.st()->line.cursor = 2; // on the first row
     kv_edit_dispatch(&k.c, KV_KEY_DOWN);
     size_t below = k.st()->line.cursor;
     EXPECT_GT(below, 2u);
     EXPECT_EQ(k.st()->history.walk, -1);
     kv_edit_dispatch(&k.c, KV_KEY_UP);
-    EXPECT_EQ(k.st()->line.cursor, 2u);  // same column, one row up
+    EXPECT_EQ(k.st()->line.cursor, 2u); // same column, one row up
     kv_edit_dispatch(&k.c, KV_KEY_UP);  // no row above, not at the end: nothing
     EXPECT_EQ(k.st()->line.cursor, 2u);
     EXPECT_EQ(k.line(), s);
@@ -257,7 +292,8 @@ TEST(KeySearch, CtrlRStartsASearchThatTypedTextNarrows) {
     Search k;
     ASSERT_EQ(k.c.search.active, 1);
     ASSERT_EQ(k.c.end, kv_end::none);
-    for (char ch : std::string("sec")) kv_edit_dispatch(&k.c, ch);
+    for (char ch : std::string("sec"))
+        kv_edit_dispatch(&k.c, ch);
     EXPECT_EQ(k.query(), "sec");
     EXPECT_EQ(k.line(), "second");
     ASSERT_NE(k.c.search.display, nullptr);
@@ -281,7 +317,7 @@ TEST(KeySearch, BackspaceAndCtrlUShortenTheQuery) {
     EXPECT_EQ(k.query(), "f");
     kv_edit_dispatch(&k.c, 8);
     EXPECT_EQ(k.query(), "");
-    kv_edit_dispatch(&k.c, 8);  // on an empty query: searches again
+    kv_edit_dispatch(&k.c, 8); // on an empty query: searches again
     EXPECT_EQ(k.query(), "");
     EXPECT_EQ(k.c.end, kv_end::none);
     kv_edit_dispatch(&k.c, 's');
@@ -299,7 +335,7 @@ TEST(KeySearch, CtrlGAndEscPutTheTypedLineBack) {
         EXPECT_EQ(k.c.search.active, 0);
         EXPECT_EQ(k.line(), "typed");
         EXPECT_EQ(k.c.end, kv_end::none);
-        kv_edit_dispatch(&k.c, 'x');  // normal editing again
+        kv_edit_dispatch(&k.c, 'x'); // normal editing again
         EXPECT_EQ(k.line(), "typedx");
     }
 }
@@ -320,8 +356,17 @@ TEST(KeySearch, CtrlCInterrupts) {
 }
 
 TEST(KeySearch, UnlistedKeysKeepTheSearchAsItIs) {
-    const int keys[] = {4, 10, 9, 1, KV_KEY_UP, KV_KEY_LEFT, KV_KEY_DELETE, KV_KEY_PASTE_END,
-                        KV_KEY_UNRECOGNISED, KV_KEY_ALT + 'x', KV_KEY_ALT_F};
+    const int keys[] = {4,
+                        10,
+                        9,
+                        1,
+                        KV_KEY_UP,
+                        KV_KEY_LEFT,
+                        KV_KEY_DELETE,
+                        KV_KEY_PASTE_END,
+                        KV_KEY_UNRECOGNISED,
+                        KV_KEY_ALT + 'x',
+                        KV_KEY_ALT_F};
     for (int key : keys) {
         Search k;
         kv_edit_dispatch(&k.c, 'f');
@@ -344,7 +389,8 @@ TEST(KeySearch, AQueryLongerThanTheLineLimitEndsTheCall) {
     KeysCall k(3);
     k.close_input();
     kv_edit_dispatch(&k.c, 18);
-    for (char ch : std::string("abc")) kv_edit_dispatch(&k.c, ch);
+    for (char ch : std::string("abc"))
+        kv_edit_dispatch(&k.c, ch);
     EXPECT_EQ(k.c.end, kv_end::none);
     kv_edit_dispatch(&k.c, 'd');
     EXPECT_EQ(k.c.end, kv_end::error);
@@ -371,7 +417,7 @@ TEST(KeySearch, AFailedStartEndsTheCall) {
 
 TEST(KeySearch, AFailedExtendEndsTheCall) {
     Search k;
-    std::string q(40, 'q');  // past the first 32-byte query block
+    std::string q(40, 'q'); // past the first 32-byte query block
     long n = for_each_alloc_failure(
         [&] {
             k.c.end = kv_end::none;

@@ -28,18 +28,38 @@ void expect_decodes(const std::string &after_esc, int key) {
 
 // Every row of the table that uses an introducer, tried with [ and with O.
 constexpr Row kv_introduced_rows[] = {
-    {"A", KV_KEY_UP},        {"B", KV_KEY_DOWN},       {"D", KV_KEY_LEFT},
-    {"C", KV_KEY_RIGHT},     {"H", KV_KEY_HOME},       {"1~", KV_KEY_HOME},
-    {"7~", KV_KEY_HOME},     {"F", KV_KEY_END},        {"4~", KV_KEY_END},
-    {"8~", KV_KEY_END},      {"3~", KV_KEY_DELETE},    {"200~", KV_KEY_PASTE_START},
-    {"201~", KV_KEY_PASTE_END}, {"P", KV_KEY_F1},      {"Q", KV_KEY_F2},
-    {"R", KV_KEY_F3},        {"S", KV_KEY_F4},         {"11~", KV_KEY_F1},
-    {"12~", KV_KEY_F2},      {"13~", KV_KEY_F3},       {"14~", KV_KEY_F4},
-    {"15~", KV_KEY_F5},      {"17~", KV_KEY_F6},       {"18~", KV_KEY_F7},
-    {"19~", KV_KEY_F8},      {"20~", KV_KEY_F9},       {"21~", KV_KEY_F10},
+    {"A", KV_KEY_UP},
+    {"B", KV_KEY_DOWN},
+    {"D", KV_KEY_LEFT},
+    {"C", KV_KEY_RIGHT},
+    {"H", KV_KEY_HOME},
+    {"1~", KV_KEY_HOME},
+    {"7~", KV_KEY_HOME},
+    {"F", KV_KEY_END},
+    {"4~", KV_KEY_END},
+    {"8~", KV_KEY_END},
+    {"3~", KV_KEY_DELETE},
+    {"200~", KV_KEY_PASTE_START},
+    {"201~", KV_KEY_PASTE_END},
+    {"P", KV_KEY_F1},
+    {"Q", KV_KEY_F2},
+    {"R", KV_KEY_F3},
+    {"S", KV_KEY_F4},
+    {"11~", KV_KEY_F1},
+    {"12~", KV_KEY_F2},
+    {"13~", KV_KEY_F3},
+    {"14~", KV_KEY_F4},
+    {"15~", KV_KEY_F5},
+    {"17~", KV_KEY_F6},
+    {"18~", KV_KEY_F7},
+    {"19~", KV_KEY_F8},
+    {"20~", KV_KEY_F9},
+    {"21~", KV_KEY_F10},
     {"13;5u", KV_KEY_CTRL_ENTER},
     // A modifier on a ~ key is dropped; leading zeros do not matter.
-    {"3;5~", KV_KEY_DELETE}, {"003~", KV_KEY_DELETE},  {"13;05u", KV_KEY_CTRL_ENTER},
+    {"3;5~", KV_KEY_DELETE},
+    {"003~", KV_KEY_DELETE},
+    {"13;05u", KV_KEY_CTRL_ENTER},
 };
 
 TEST(KeyDecode, EveryTableRowWithBothIntroducers) {
@@ -50,9 +70,9 @@ TEST(KeyDecode, EveryTableRowWithBothIntroducers) {
 }
 
 TEST(KeyDecode, NumbersOutsideTheTableAndOtherFinalsAreUnrecognised) {
-    const char *rows[] = {"0~",  "2~",   "5~",   "6~",   "9~",    "10~",  "16~", "22~",
-                          "199~", "202~", "1;5D", "1;5C", "13;4u", "12;5u", "13u", "E",
-                          "Z",   "a",    "5x",   "1;5x"};
+    const char *rows[] = {"0~",  "2~",   "5~",   "6~",   "9~",   "10~",   "16~",
+                          "22~", "199~", "202~", "1;5D", "1;5C", "13;4u", "12;5u",
+                          "13u", "E",    "Z",    "a",    "5x",   "1;5x"};
     for (const char *r : rows) {
         expect_decodes(std::string("[") + r, KV_KEY_UNRECOGNISED);
         expect_decodes(std::string("O") + r, KV_KEY_UNRECOGNISED);
@@ -89,17 +109,22 @@ TEST(KeyDecode, AltWithANonAsciiCharacterSwallowsTheWholeCharacter) {
 
 TEST(KeyDecode, EscAloneWaitsForTheTimeOut) {
     KeysCall k;
-    EXPECT_EQ(kv_key_decode_escape(&k.c), 27);  // 100 ms with nothing to read
+    EXPECT_EQ(kv_key_decode_escape(&k.c), 27); // 100 ms with nothing to read
     k.feed("x");
     EXPECT_EQ(k.rest(), "x");
 }
 
 TEST(KeyDecode, EndOfInputEndsASequence) {
     const std::pair<const char *, int> rows[] = {
-        {"", 27}, {"[", KV_KEY_UNRECOGNISED}, {"O", KV_KEY_UNRECOGNISED},
-        {"[1", KV_KEY_UNRECOGNISED}, {"[13;5", KV_KEY_UNRECOGNISED},
-        {"[<0;1", KV_KEY_UNRECOGNISED}, {"]0;title", KV_KEY_UNRECOGNISED},
-        {"P", KV_KEY_ALT + 'P'}, {"P1$r", KV_KEY_UNRECOGNISED},
+        {"", 27},
+        {"[", KV_KEY_UNRECOGNISED},
+        {"O", KV_KEY_UNRECOGNISED},
+        {"[1", KV_KEY_UNRECOGNISED},
+        {"[13;5", KV_KEY_UNRECOGNISED},
+        {"[<0;1", KV_KEY_UNRECOGNISED},
+        {"]0;title", KV_KEY_UNRECOGNISED},
+        {"P", KV_KEY_ALT + 'P'},
+        {"P1$r", KV_KEY_UNRECOGNISED},
     };
     for (auto [bytes, key] : rows) {
         KeysCall k;
@@ -111,14 +136,14 @@ TEST(KeyDecode, EndOfInputEndsASequence) {
 }
 
 TEST(KeyDecode, UnknownSequencesAreConsumedToTheirFinalByte) {
-    expect_decodes("[27;5;9~", KV_KEY_UNRECOGNISED);     // modified key, three numbers
-    expect_decodes("[<0;10;5M", KV_KEY_UNRECOGNISED);    // mouse report
-    expect_decodes("[?62;22c", KV_KEY_UNRECOGNISED);     // device attributes reply
+    expect_decodes("[27;5;9~", KV_KEY_UNRECOGNISED);  // modified key, three numbers
+    expect_decodes("[<0;10;5M", KV_KEY_UNRECOGNISED); // mouse report
+    expect_decodes("[?62;22c", KV_KEY_UNRECOGNISED);  // device attributes reply
     expect_decodes("[1;5;7;8;9;10;11A", KV_KEY_UNRECOGNISED);
-    expect_decodes("[2 q", KV_KEY_UNRECOGNISED);         // intermediate byte
+    expect_decodes("[2 q", KV_KEY_UNRECOGNISED); // intermediate byte
     expect_decodes("[>1;2;3c", KV_KEY_UNRECOGNISED);
     expect_decodes("O2;3P", KV_KEY_UNRECOGNISED);
-    expect_decodes("[[A", KV_KEY_UNRECOGNISED);          // Linux console F1
+    expect_decodes("[[A", KV_KEY_UNRECOGNISED); // Linux console F1
     expect_decodes("[[E", KV_KEY_UNRECOGNISED);
 }
 
@@ -131,9 +156,8 @@ TEST(KeyDecode, StringsAreConsumedUpToTheirTerminator) {
 
 TEST(KeyDecode, AByteThatCannotBelongEndsTheSequenceAndIsReadAgain) {
     const std::pair<const char *, const char *> rows[] = {
-        {"[1;5\x01", "\x01"}, {"[\r", "\r"},       {"[12\n", "\n"},
-        {"[?6\x7f", "\x7f"},  {"O\xc3", "\xc3"},   {"]0;t\x03", "\x03"},
-        {"[1\x1b[A", "\x1b[A"}, {"[[\r", "\r"},
+        {"[1;5\x01", "\x01"}, {"[\r", "\r"},        {"[12\n", "\n"},        {"[?6\x7f", "\x7f"},
+        {"O\xc3", "\xc3"},    {"]0;t\x03", "\x03"}, {"[1\x1b[A", "\x1b[A"}, {"[[\r", "\r"},
     };
     for (auto [bytes, left] : rows) {
         KeysCall k;
@@ -229,7 +253,7 @@ TEST(KeyUtf8, TheByteThatCutsACharacterShortIsReadAgain) {
 }
 
 TEST(KeyUtf8, ATimeOutKeepsTheBytesCollected) {
-    EXPECT_EQ(read_char(0xe2, "", false).bytes, "\xe2");      // waits 100 ms
+    EXPECT_EQ(read_char(0xe2, "", false).bytes, "\xe2"); // waits 100 ms
     EXPECT_EQ(read_char(0xe2, "\x82", false).bytes, "\xe2\x82");
     EXPECT_EQ(read_char(0xf0, "\x9f\x98").bytes, "\xf0\x9f\x98");
 }

@@ -29,7 +29,7 @@ TEST(KeyPaste, CarriageReturnsBecomeLineFeedsAndTheEndMarkerLeavesPasteMode) {
     EXPECT_EQ(k.line(), "one\n\ntwo");
     EXPECT_EQ(k.st()->line.cursor, 8u);
     EXPECT_EQ(k.st()->flags.paste_active, 0);
-    EXPECT_EQ(k.rest(), "z");  // bytes after the paste are keys again
+    EXPECT_EQ(k.rest(), "z"); // bytes after the paste are keys again
     EXPECT_EQ(k.c.end, kv_end::none);
 }
 
@@ -93,7 +93,10 @@ TEST(KeyPaste, ACharacterCutShortByALineEndKeepsTheLineEnd) {
 
 TEST(KeyPaste, ChunksThatDoNotFitAreDroppedAndSmallerOnesStillGoIn) {
     KeysCall k(5);
-    paste(k, "abcd\xe2\x82\xac\xc3\xa9" "e" "f" + kv_end_marker);
+    paste(k, "abcd\xe2\x82\xac\xc3\xa9"
+             "e"
+             "f" +
+                 kv_end_marker);
     EXPECT_EQ(k.line(), "abcde");
     EXPECT_EQ(k.st()->flags.paste_active, 0);
     EXPECT_EQ(k.c.end, kv_end::none);
@@ -109,7 +112,7 @@ TEST(KeyPaste, AnEndMarkerNearMissIsDroppedWholeWhenItDoesNotFit) {
 TEST(KeyPaste, AFailingInsertEndsTheCall) {
     KeysCall k;
     k.st()->flags.paste_active = 1;
-    k.set_line(std::string(255, 'a'), 255);  // the next byte needs a larger block
+    k.set_line(std::string(255, 'a'), 255); // the next byte needs a larger block
     k.feed(kv_end_marker);
     k.close_input();
     {
@@ -181,7 +184,9 @@ TEST(KeyPaste, DuringASearchAnOverlongChunkIsDropped) {
     KeysCall k(4);
     kv_history_add(k.ed, "abcd");
     ASSERT_EQ(kv_search_start(k.ed, &k.c.search), 0);
-    paste(k, "abc\xc3\xa9" "d" + kv_end_marker);
+    paste(k, "abc\xc3\xa9"
+             "d" +
+                 kv_end_marker);
     EXPECT_EQ(std::string(k.c.search.query, k.c.search.query_len), "abcd");
     EXPECT_EQ(k.c.end, kv_end::none);
     EXPECT_EQ(k.st()->flags.paste_active, 0);

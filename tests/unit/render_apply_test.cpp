@@ -28,7 +28,7 @@ TEST(RenderApply, FirstDrawingWritesEveryRow) {
     e.set("hello world foo");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "> hello", "\r\n", "\r", "  world", "\r\n", "\r", "  foo",
-                              "\r", "\x1b[5C"}));
+                                 "\r", "\x1b[5C"}));
     const kv_render_store &s = e.st()->screen.store;
     EXPECT_EQ(s.count, 3);
     EXPECT_EQ(s.top, -1);
@@ -79,7 +79,7 @@ TEST(RenderApply, ShrinkingFrameBlanksTheRowsItLost) {
     e.set("hello");
     ASSERT_EQ(kv_render_apply(e.ed, "> "), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r\n", "\r", "\x1b[0K", "\r\n", "\r", "\x1b[0K",
-                              "\x1b[2A", "\r", "\x1b[7C"}));
+                                 "\x1b[2A", "\r", "\x1b[7C"}));
     EXPECT_EQ(e.st()->screen.store.count, 1);
     EXPECT_EQ(e.st()->screen.store.rows[1], nullptr);
     EXPECT_EQ(e.st()->screen.store.lens[1], 0u);
@@ -133,7 +133,8 @@ TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     WriteCapture w(3, 4);
     e.set("a\nb\nc\nd\ne");
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
-    EXPECT_EQ(w.pieces(), (Calls{"\r", "c", "\r\n", "\r", "d", "\r\n", "\r", "e", "\r", "\x1b[1C"}));
+    EXPECT_EQ(w.pieces(),
+              (Calls{"\r", "c", "\r\n", "\r", "d", "\r\n", "\r", "e", "\r", "\x1b[1C"}));
     EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"c", "d", "e"}));
     EXPECT_EQ(e.st()->screen.store.cursor_row, 2);
 
@@ -142,7 +143,7 @@ TEST(RenderApply, FrameTallerThanTheTerminalDrawsTheCursorsWindow) {
     e.st()->line.cursor = 0;
     ASSERT_EQ(kv_render_apply(e.ed, nullptr), 0);
     EXPECT_EQ(w.pieces(), (Calls{"\r", "\x1b[2A", "\r", "a", "\r\n", "\r", "b", "\r\n", "\r", "c",
-                              "\x1b[2A", "\r"}));
+                                 "\x1b[2A", "\r"}));
     EXPECT_EQ(stored_rows(e.st()), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(e.st()->screen.store.cursor_row, 0);
 
@@ -169,9 +170,16 @@ TEST(RenderApply, AWindowIsRedrawnFromTheCursorStraightToTheChangedRows) {
         size_t cursor_after;
         Calls calls;
     } const cases[] = {
-        {"a row above the cursor", 19, seven_x, 19,
+        {"a row above the cursor",
+         19,
+         seven_x,
+         19,
          {"\r", "\x1b[2A", "\r", "x", "\r\n", "\r\n", "\r", "\x1b[1C"}},
-        {"a row below the cursor", 0, three_x, 0, {"\r\n", "\r\n", "\r\n", "\r", "x", "\x1b[3A", "\r"}},
+        {"a row below the cursor",
+         0,
+         three_x,
+         0,
+         {"\r\n", "\r\n", "\r\n", "\r", "x", "\x1b[3A", "\r"}},
         {"the cursor within its row", 19, ten, 18, {"\r"}},
         {"the cursor down the window", 0, ten, 8, {"\r\n", "\r\n", "\r\n", "\r\n", "\r"}},
     };
@@ -251,7 +259,8 @@ TEST(RenderApply, OutOfMemoryInTheBuildOrTheStore) {
             // Whatever happened, the store stays self-consistent.
             const kv_render_store &s = e.st()->screen.store;
             EXPECT_LE(s.count, s.capacity);
-            for (int i = 0; i < s.count; ++i) EXPECT_NE(s.rows[i], nullptr);
+            for (int i = 0; i < s.count; ++i)
+                EXPECT_NE(s.rows[i], nullptr);
         });
     EXPECT_TRUE(saw_build);
     EXPECT_TRUE(saw_store);
@@ -321,7 +330,8 @@ TEST(RenderStore, OutOfMemoryKeepsTheStoreConsistent) {
     EXPECT_GT(made, 0);
     EXPECT_EQ(st->screen.store.capacity, 5);
     EXPECT_EQ(st->screen.store.count, 5);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(kv_render_store_row_equal(st->screen.store, i, lo.rows[i])) << i;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(kv_render_store_row_equal(st->screen.store, i, lo.rows[i])) << i;
     kv_layout_free(&lo);
 }
 

@@ -12,8 +12,8 @@
 #include "fault.h"
 #include "render/internal.h"
 #include "test_editor.h"
-#include "write_capture.h"
 #include "text/text.h"
+#include "write_capture.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ struct Layout {
     const kv_layout_row &row(int i) const { return lo.rows[i]; }
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
-        for (int i = 0; i < lo.count; ++i) out.push_back(text(i));
+        for (int i = 0; i < lo.count; ++i)
+            out.push_back(text(i));
         return out;
     }
 };
@@ -50,10 +51,10 @@ void build(Layout &l, std::string_view text, const char *prompt, int w) {
     build(l, text, text.size(), prompt, w);
 }
 
-#define EXPECT_CURSOR(l, r, c)               \
-    do {                                     \
-        EXPECT_EQ((l).lo.cursor_row, (r));   \
-        EXPECT_EQ((l).lo.cursor_col, (c));   \
+#define EXPECT_CURSOR(l, r, c)                                                                     \
+    do {                                                                                           \
+        EXPECT_EQ((l).lo.cursor_row, (r));                                                         \
+        EXPECT_EQ((l).lo.cursor_col, (c));                                                         \
     } while (0)
 
 const std::string cjk = "\xe4\xb8\x80"; // U+4E00, two columns
@@ -139,7 +140,8 @@ TEST(RenderLayout, NewlinesStartIndentedRowsAndAreShownNowhere) {
     Layout bare;
     build(bare, "\n\n", "", 10);
     ASSERT_EQ(bare.count(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(bare.row(i).text, nullptr);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(bare.row(i).text, nullptr);
     EXPECT_CURSOR(bare, 2, 0);
 }
 
@@ -205,11 +207,13 @@ TEST(RenderLayout, EscapeSequencesInThePromptTakeNoColumns) {
         const char *prompt;
         int width;
     } cases[] = {
-        {"\x1b[1;32m> \x1b[0m", 2},            // colours
-        {"\x1b]0;title\a> ", 2},               // window title ended by BEL
-        {"\x1b]0;title\x1b\\> ", 2},           // ... and by ESC backslash
-        {"\x1b" "7> ", 2},                      // ESC and one byte
-        {"> \x1b[", 2},                        // unterminated sequence
+        {"\x1b[1;32m> \x1b[0m", 2},  // colours
+        {"\x1b]0;title\a> ", 2},     // window title ended by BEL
+        {"\x1b]0;title\x1b\\> ", 2}, // ... and by ESC backslash
+        {"\x1b"
+         "7> ",
+         2},            // ESC and one byte
+        {"> \x1b[", 2}, // unterminated sequence
         {"\x1b[38;5;208m\xe4\xb8\x80\x1b[m ", 3},
         {"plain> ", 7},
     };
@@ -229,7 +233,8 @@ TEST(RenderLayout, EscapeSequencesInThePromptTakeNoColumns) {
 TEST(RenderLayout, ControlsStayInTheLineButOutOfTheRowText) {
     // ESC, CR, NUL, BEL, DEL and the C1 control U+009B (CSI).
     std::string line = std::string("a\x1b[2J\rb", 7) + std::string(1, '\0') + "\a\x7f" +
-                       "\xc2\x9b" "1mc";
+                       "\xc2\x9b"
+                       "1mc";
     RenderEditor e(80);
     e.set(line);
     Layout l;
@@ -270,9 +275,19 @@ TEST(RenderLayout, LeftOutControlsNeverJoinInvalidBytesIntoACharacter) {
         // Nothing to join: a finished character, an invalid lead alone, a
         // stray continuation byte, or nothing left out in between.
         {"", "\xc3\xa9\x10\x80", "\xc3\xa9\x80", 2},
-        {"", "\xcf\x10" "a", "\xcf" "a", 2},
+        {"",
+         "\xcf\x10"
+         "a",
+         "\xcf"
+         "a",
+         2},
         {"", "\x80\x10\x80", "\x80\x80", 2},
-        {"", "\xf0\x9f" "a", "\xf0\x9f" "a", 3},
+        {"",
+         "\xf0\x9f"
+         "a",
+         "\xf0\x9f"
+         "a",
+         3},
     };
     for (const Row &r : rows) {
         Layout l;
@@ -284,7 +299,9 @@ TEST(RenderLayout, LeftOutControlsNeverJoinInvalidBytesIntoACharacter) {
 }
 
 TEST(RenderLayout, CursorInsideAClusterShowsAtItsStart) {
-    std::string accented = "ab" "e\xcc\x81" "x"; // e + U+0301
+    std::string accented = "ab"
+                           "e\xcc\x81"
+                           "x"; // e + U+0301
     for (size_t pos : {3u, 4u}) {
         Layout l;
         build(l, accented, pos, "> ", 80);
@@ -295,7 +312,10 @@ TEST(RenderLayout, CursorInsideAClusterShowsAtItsStart) {
     EXPECT_CURSOR(wide, 0, 3);
     // Inside a tab cluster (a tab that swallowed a combining mark).
     Layout tab;
-    build(tab, "a\t\xcc\x81" "b", 3, "> ", 80);
+    build(tab,
+          "a\t\xcc\x81"
+          "b",
+          3, "> ", 80);
     EXPECT_CURSOR(tab, 0, 3);
 }
 
@@ -364,7 +384,8 @@ TEST(RenderLayout, RowArrayGrowsByDoublingWithZeroedEntries) {
     EXPECT_EQ(r.end, 3u);
     EXPECT_EQ(r.text_col, 4);
     EXPECT_EQ(r.width, 4);
-    for (int i = 1; i < 8; ++i) ASSERT_EQ(kv_render_new_indented_row(&l.lo, 3, 9), 0);
+    for (int i = 1; i < 8; ++i)
+        ASSERT_EQ(kv_render_new_indented_row(&l.lo, 3, 9), 0);
     EXPECT_EQ(l.lo.capacity, 8);
     EXPECT_EQ(l.text(7), "   ");
     EXPECT_EQ(l.row(7).width, 3);
@@ -379,7 +400,8 @@ TEST(RenderLayout, RowArrayGrowsByDoublingWithZeroedEntries) {
     }
     {
         AllocFailer f(1);
-        for (int i = 9; i < 16; ++i) ASSERT_EQ(kv_render_new_row_at(&l.lo, 1, 1), 0);
+        for (int i = 9; i < 16; ++i)
+            ASSERT_EQ(kv_render_new_row_at(&l.lo, 1, 1), 0);
         EXPECT_EQ(kv_render_new_row_at(&l.lo, 1, 1), -1);
     }
     EXPECT_EQ(l.lo.count, 16);
@@ -436,7 +458,8 @@ TEST(RenderLayout, RowTextsGrowGeometrically) {
     // 16 bytes to 4 KiB, not one reallocation per cluster.
     EXPECT_LE(allocations_for(std::string(4000, 'x'), 5000), 1 + 10);
     std::string words;
-    while (words.size() < 4000) words += "ab cd ";
+    while (words.size() < 4000)
+        words += "ab cd ";
     EXPECT_LE(allocations_for(words, 5000), 1 + 10);
     // 100 rows of 40 columns: a few blocks per row and the doubling array.
     EXPECT_LE(allocations_for(std::string(4000, 'x'), 42), 100 * 3 + 6);
@@ -474,7 +497,8 @@ std::string ref_printable(const std::string &s, size_t from, size_t to) {
 
 int ref_measure(const std::string &s, size_t p) {
     size_t e = p;
-    while (e < s.size() && !ref_sep(static_cast<unsigned char>(s[e]))) ++e;
+    while (e < s.size() && !ref_sep(static_cast<unsigned char>(s[e])))
+        ++e;
     int sum = 0;
     while (p < e) {
         int w = 0;
@@ -519,7 +543,8 @@ RefLayout ref_build(const std::string &s, size_t cursor, const std::string &prom
         size_t n = kv_utf8_cluster_len_width(s.data(), s.size(), i, &w);
         if (b == ' ' && c > I) {
             size_t j = i;
-            while (j < s.size() && s[j] == ' ') ++j;
+            while (j < s.size() && s[j] == ' ')
+                ++j;
             int sp = static_cast<int>(j - i);
             if (j < s.size() && !ref_sep(static_cast<unsigned char>(s[j]))) {
                 int ww = ref_measure(s, j);
@@ -562,8 +587,22 @@ RefLayout ref_build(const std::string &s, size_t cursor, const std::string &prom
 
 std::string random_text(std::mt19937 &rng) {
     static const char *const pieces[] = {
-        " ", "  ", "   ", "\t", "\n", "e\xcc\x81", "\xcc\x81", "\xe4\xb8\x80", "\xf0\x9f\x98\x80",
-        "\xe2\x80\x8d", "\x1b", "\r", "\xc2\x9b", "\xff", ",", "-",
+        " ",
+        "  ",
+        "   ",
+        "\t",
+        "\n",
+        "e\xcc\x81",
+        "\xcc\x81",
+        "\xe4\xb8\x80",
+        "\xf0\x9f\x98\x80",
+        "\xe2\x80\x8d",
+        "\x1b",
+        "\r",
+        "\xc2\x9b",
+        "\xff",
+        ",",
+        "-",
     };
     std::string s;
     int tokens = std::uniform_int_distribution<int>(0, 40)(rng);
@@ -571,7 +610,8 @@ std::string random_text(std::mt19937 &rng) {
         int kind = std::uniform_int_distribution<int>(0, 9)(rng);
         if (kind < 5) {
             int n = std::uniform_int_distribution<int>(1, kind == 0 ? 150 : 9)(rng);
-            for (int k = 0; k < n; ++k) s += static_cast<char>('a' + rng() % 26);
+            for (int k = 0; k < n; ++k)
+                s += static_cast<char>('a' + rng() % 26);
         } else {
             s += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
         }
@@ -588,7 +628,8 @@ TEST(RenderLayout, LinearBuildMatchesTheStepByStepRules) {
     for (int round = 0; round < 3000; ++round) {
         std::string s = random_text(rng);
         const std::string &prompt = prompts[rng() % 5];
-        int W = rng() % 4 == 0 ? static_cast<int>(1 + rng() % 6) : static_cast<int>(1 + rng() % 120);
+        int W =
+            rng() % 4 == 0 ? static_cast<int>(1 + rng() % 6) : static_cast<int>(1 + rng() % 120);
         size_t cursor = rng() % (s.size() + 2);
         RefLayout want = ref_build(s, cursor, prompt, W);
         RenderEditor e(W);
@@ -606,7 +647,8 @@ TEST(RenderLayout, LinearBuildMatchesTheStepByStepRules) {
             ASSERT_EQ(got.row(i).text_col, r.text_col) << where << " row " << i;
             ASSERT_EQ(got.row(i).width, r.width) << where << " row " << i;
         }
-        for (int i = got.count(); i < got.lo.capacity; ++i) ASSERT_EQ(got.lo.rows[i].text, nullptr);
+        for (int i = got.count(); i < got.lo.capacity; ++i)
+            ASSERT_EQ(got.lo.rows[i].text, nullptr);
         ASSERT_EQ(got.lo.cursor_row, want.cursor_row) << where;
         ASSERT_EQ(got.lo.cursor_col, want.cursor_col) << where;
         if (got.count() > 1) ++wrapped;

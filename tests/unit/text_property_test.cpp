@@ -9,8 +9,8 @@
 
 #include "base/state.h"
 #include "kavrik.h"
-#include "unicode/unicode.h"
 #include "text/text.h"
+#include "unicode/unicode.h"
 
 namespace {
 
@@ -97,7 +97,8 @@ class TextGen {
 
     std::string text(size_t pieces) {
         std::string s;
-        for (size_t i = 0; i < pieces; ++i) s += piece();
+        for (size_t i = 0; i < pieces; ++i)
+            s += piece();
         return s;
     }
 
@@ -108,23 +109,27 @@ class TextGen {
 
     std::string piece() {
         static const uint32_t special[] = {
-            0x0301, 0x20E3, 0x200D, 0xFE0F, 0xFE0E, 0xE0100, 0x1F1E6, 0x1F1FF, 0x1F3FD,
-            0x1F469, 0x4E00, 0x1100, 0x1161, 0x302A, 0x3099, 0x0E31, 0xE0020, 0x2764,
-            0x09, 0x0D, 0x0A, 0x00, 0x7F, 0x85, 0xFFFD, 0x10FFFF,
+            0x0301,  0x20E3, 0x200D, 0xFE0F, 0xFE0E, 0xE0100, 0x1F1E6, 0x1F1FF,  0x1F3FD,
+            0x1F469, 0x4E00, 0x1100, 0x1161, 0x302A, 0x3099,  0x0E31,  0xE0020,  0x2764,
+            0x09,    0x0D,   0x0A,   0x00,   0x7F,   0x85,    0xFFFD,  0x10FFFF,
         };
         switch (pick(6)) {
-        case 0: return std::string(1, static_cast<char>('a' + pick(26)));
-        case 1: return encode(special[pick(std::size(special))]);
+        case 0:
+            return std::string(1, static_cast<char>('a' + pick(26)));
+        case 1:
+            return encode(special[pick(std::size(special))]);
         case 2: { // any scalar value
             uint32_t c = pick(0x110000);
             return encode(is_surrogate(c) ? 0x41 : c);
         }
-        case 3: return std::string(1, static_cast<char>(pick(256))); // junk byte
-        case 4: { // a valid sequence cut short
+        case 3:
+            return std::string(1, static_cast<char>(pick(256))); // junk byte
+        case 4: {                                                // a valid sequence cut short
             std::string e = encode(0x10000 + pick(0x100000));
             return e.substr(0, 1 + pick(3));
         }
-        default: return encode(0x0300 + pick(0x70)); // common combining marks
+        default:
+            return encode(0x0300 + pick(0x70)); // common combining marks
         }
     }
 };
@@ -141,8 +146,7 @@ std::vector<Cluster> walk(const std::string &s) {
         int w = -1;
         size_t n = kv_utf8_cluster_len_width(s.data(), s.size(), pos, &w);
         if (n == 0 || n > s.size() - pos) {
-            ADD_FAILURE() << "cluster at " << pos << " has length " << n << " of "
-                          << s.size();
+            ADD_FAILURE() << "cluster at " << pos << " has length " << n << " of " << s.size();
             break;
         }
         out.push_back({pos, n, w});
@@ -197,7 +201,8 @@ TEST(ClusterProperty, SetCursorLandsOnTheStartOfTheClusterHoldingThePosition) {
         ASSERT_EQ(kv_buf_set_bytes(ed, s.data(), s.size()), 0);
         std::vector<size_t> start_of(s.size() + 1, s.size());
         for (const Cluster &c : walk(s))
-            for (size_t p = c.start; p < c.start + c.len; ++p) start_of[p] = c.start;
+            for (size_t p = c.start; p < c.start + c.len; ++p)
+                start_of[p] = c.start;
         for (size_t p = 0; p <= s.size() + 1; ++p) {
             ASSERT_EQ(kv_set_cursor(ed, p), 0);
             size_t want = p >= s.size() ? s.size() : start_of[p];

@@ -7,8 +7,8 @@
 
 #include "base/state.h"
 #include "kavrik.h"
-#include "unicode/unicode.h"
 #include "text/text.h"
+#include "unicode/unicode.h"
 
 namespace {
 
@@ -70,9 +70,13 @@ TEST(Utf8Decode, InvalidSequencesReadAsOneReplacementByte) {
         "\xED\xA0\x80",     // surrogate U+D800
         "\xED\xBF\xBF",     // surrogate U+DFFF
         "\xF4\x90\x80\x80", // U+110000
-        "\xF5\x80\x80\x80", "\xF7\xBF\xBF\xBF", "\xF8\x88\x80\x80\x80", "\xFF",
-        "\xC3\x41",         // continuation of the wrong form
-        "\xE2\x82\x41", "\xF0\x9F\x98\xC0",
+        "\xF5\x80\x80\x80",
+        "\xF7\xBF\xBF\xBF",
+        "\xF8\x88\x80\x80\x80",
+        "\xFF",
+        "\xC3\x41", // continuation of the wrong form
+        "\xE2\x82\x41",
+        "\xF0\x9F\x98\xC0",
     };
     for (const char *b : bad) {
         kv_decoded d = decode(b);
@@ -146,7 +150,7 @@ TEST(Utf8Cluster, VariationSelectorsAndKeycaps) {
     EXPECT_EQ(clusters(heart + kVS16), (Clusters{{6, 2}}));
     EXPECT_EQ(clusters("1" + kVS16 + kKeycap), (Clusters{{7, 2}}));
     EXPECT_EQ(clusters("1" + kKeycap), (Clusters{{4, 1}}));
-    EXPECT_EQ(clusters("a\xEF\xB8\x8E"), (Clusters{{4, 1}})); // VS15 joins, stays narrow
+    EXPECT_EQ(clusters("a\xEF\xB8\x8E"), (Clusters{{4, 1}}));     // VS15 joins, stays narrow
     EXPECT_EQ(clusters("a\xF3\xA0\x84\x80"), (Clusters{{5, 1}})); // U+E0100
 }
 
@@ -240,16 +244,20 @@ TEST(SetCursor, MovesBackToTheClusterStart) {
     EXPECT_EQ(e.set(4), 4u);
     std::string flag = kRI_A + kRI_B + "z";
     ASSERT_EQ(kv_set_buffer(e.ed, flag.c_str()), 0);
-    for (size_t p = 1; p < 8; ++p) EXPECT_EQ(e.set(p), 0u) << p;
+    for (size_t p = 1; p < 8; ++p)
+        EXPECT_EQ(e.set(p), 0u) << p;
     EXPECT_EQ(e.set(8), 8u);
     EXPECT_EQ(e.set(9), 9u);
 }
 
 TEST(SetCursor, LeavesTheLineUnchanged) {
     CursorEditor e;
-    ASSERT_EQ(kv_set_buffer(e.ed, "a\xE4\xB8\x80" "b"), 0);
+    ASSERT_EQ(kv_set_buffer(e.ed, "a\xE4\xB8\x80"
+                                  "b"),
+              0);
     EXPECT_EQ(e.set(2), 1u);
-    EXPECT_STREQ(kv_buffer(e.ed), "a\xE4\xB8\x80" "b");
+    EXPECT_STREQ(kv_buffer(e.ed), "a\xE4\xB8\x80"
+                                  "b");
     EXPECT_EQ(e.ed->state->line.len, 5u);
 }
 

@@ -15,8 +15,10 @@ TEST(Word, EdgesBackwardAndForward) {
         size_t backward, forward_end;
     };
     const Row rows[] = {
-        {"foo  bar", 8, 5, 8}, {"foo  bar", 5, 0, 8}, {"   ", 3, 0, 3},  {"foo  bar", 3, 0, 8},
-        {"foo  bar", 0, 0, 3}, {"a\tb", 3, 2, 3},     {"x", 1, 0, 1},    {"\xC3\xA9t\xC3\xA9 x", 0, 0, 5},
+        {"foo  bar", 8, 5, 8}, {"foo  bar", 5, 0, 8},
+        {"   ", 3, 0, 3},      {"foo  bar", 3, 0, 8},
+        {"foo  bar", 0, 0, 3}, {"a\tb", 3, 2, 3},
+        {"x", 1, 0, 1},        {"\xC3\xA9t\xC3\xA9 x", 0, 0, 5},
     };
     for (const Row &r : rows) {
         size_t len = std::char_traits<char>::length(r.text);

@@ -15,9 +15,8 @@ namespace {
 constexpr size_t kv_max_line_limit = 2147483645;
 
 bool kv_config_valid(const kv_config &c) noexcept {
-    return c.history_max_len >= 0 && c.column >= 0 && c.row >= 0 && c.width >= 0 &&
-           c.height >= 0 && c.bounded >= 0 && c.max_line_len >= 1 &&
-           c.max_line_len <= kv_max_line_limit;
+    return c.history_max_len >= 0 && c.column >= 0 && c.row >= 0 && c.width >= 0 && c.height >= 0 &&
+           c.bounded >= 0 && c.max_line_len >= 1 && c.max_line_len <= kv_max_line_limit;
 }
 
 void kv_fill_slots(kv_editor *ed) noexcept {
@@ -48,7 +47,8 @@ void kv_store_config(kv_state *st, const kv_config &c) noexcept {
     st->io.in_fd = c.in_fd < 0 ? 0 : c.in_fd;
     st->io.out_fd = c.out_fd < 0 ? 1 : c.out_fd;
     // A fixed height alone asks for bounded mode too.
-    kv_render_set_geometry(st->screen, c.column, c.row, c.width, c.height, c.bounded != 0 || c.height != 0);
+    kv_render_set_geometry(st->screen, c.column, c.row, c.width, c.height,
+                           c.bounded != 0 || c.height != 0);
     st->line.max_len = c.max_line_len;
     st->history.max_len = c.history_max_len;
     st->history.walk = -1;
@@ -56,7 +56,6 @@ void kv_store_config(kv_state *st, const kv_config &c) noexcept {
 }
 
 } // namespace
-
 
 extern "C" {
 

@@ -18,9 +18,7 @@ bool kv_alloc_should_fail() noexcept {
 
 } // namespace
 
-void *kv_malloc(size_t n) noexcept {
-    return kv_alloc_should_fail() ? nullptr : std::malloc(n);
-}
+void *kv_malloc(size_t n) noexcept { return kv_alloc_should_fail() ? nullptr : std::malloc(n); }
 
 void *kv_calloc(size_t count, size_t size) noexcept {
     return kv_alloc_should_fail() ? nullptr : std::calloc(count, size);

@@ -43,8 +43,7 @@ struct kv_state {
     kv_error_text error;     // base
 };
 
-static_assert(std::is_trivially_copyable_v<kv_state>,
-              "kv_state must stay a plain record");
+static_assert(std::is_trivially_copyable_v<kv_state>, "kv_state must stay a plain record");
 
 // The state behind a handle, or null for a null handle or a missing state.
 inline kv_state *kv_state_of(kv_editor *ed) { return ed ? ed->state : nullptr; }

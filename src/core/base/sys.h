@@ -29,8 +29,8 @@ struct kv_sys_table {
     int (*stat)(const char *path, struct stat *sb);
     int (*lstat)(const char *path, struct stat *sb);
     ssize_t (*readlink)(const char *path, char *buf, size_t n);
-    int (*fcntl)(int fd, int cmd, int arg);     // fcntl(fd, cmd, arg)
-    int (*pending)(int fd, int *count);         // ioctl(fd, FIONREAD, count)
+    int (*fcntl)(int fd, int cmd, int arg); // fcntl(fd, cmd, arg)
+    int (*pending)(int fd, int *count);     // ioctl(fd, FIONREAD, count)
 };
 
 extern kv_sys_table kv_sys;

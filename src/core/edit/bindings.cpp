@@ -74,11 +74,20 @@ void kv_edit_dispatch_key(kv_call *c, int key) noexcept {
     }
     if (kv_honour_requests(c)) return;
     switch (action) {
-    case KV_ACTION_HANDLED: return;
-    case KV_ACTION_SUBMIT: c->end = kv_end::submit; return;
-    case KV_ACTION_CANCEL: c->end = kv_end::cancel; return;
-    case KV_ACTION_INTERRUPT: c->end = kv_end::interrupt; return;
-    default: kv_edit_command(c, key); return;
+    case KV_ACTION_HANDLED:
+        return;
+    case KV_ACTION_SUBMIT:
+        c->end = kv_end::submit;
+        return;
+    case KV_ACTION_CANCEL:
+        c->end = kv_end::cancel;
+        return;
+    case KV_ACTION_INTERRUPT:
+        c->end = kv_end::interrupt;
+        return;
+    default:
+        kv_edit_command(c, key);
+        return;
     }
 }
 

@@ -102,7 +102,7 @@ bool kv_bytes_same(const kv_frame_memo::kv_bytes &m, const char *p, size_t n) no
 }
 
 kv_frame_memo::kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
-    kv_frame_memo::kv_scalars s {};
+    kv_frame_memo::kv_scalars s{};
     s.cursor = st->line.cursor;
     s.column = st->screen.column;
     s.row = st->screen.row;
@@ -381,7 +381,8 @@ int kv_call_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
     if (entered_raw && kv_terminal_enter_raw(st, event_loop) != 0) {
         return kv_call_not_begun(c);
     }
-    const size_t cooked = entered_raw ? kv_cooked_pending(st, st->term.saved_termios) : c->cooked_prepped;
+    const size_t cooked =
+        entered_raw ? kv_cooked_pending(st, st->term.saved_termios) : c->cooked_prepped;
     c->cooked_prepped = 0;
     if (kv_buf_set(ed, "") != 0) {
         return kv_call_not_begun(c);

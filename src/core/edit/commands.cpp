@@ -27,13 +27,15 @@ void kv_cmd_end(kv_call *c, int) { c->st->line.cursor = c->st->line.len; }
 
 void kv_cmd_left(kv_call *c, int) {
     kv_state *st = c->st;
-    if (st->line.cursor > 0) st->line.cursor -= kv_utf8_prev_cluster_len(st->line.text, st->line.cursor);
+    if (st->line.cursor > 0)
+        st->line.cursor -= kv_utf8_prev_cluster_len(st->line.text, st->line.cursor);
 }
 
 void kv_cmd_right(kv_call *c, int) {
     kv_state *st = c->st;
     if (st->line.cursor < st->line.len)
-        st->line.cursor += kv_utf8_cluster_len_width(st->line.text, st->line.len, st->line.cursor, nullptr);
+        st->line.cursor +=
+            kv_utf8_cluster_len_width(st->line.text, st->line.len, st->line.cursor, nullptr);
 }
 
 void kv_cmd_interrupt(kv_call *c, int) { c->end = kv_end::interrupt; }
@@ -99,8 +101,10 @@ void kv_cmd_word_forward(kv_call *c, int) {
     kv_state *st = c->st;
     const char *text = st->line.text;
     size_t i = st->line.cursor;
-    while (i < st->line.len && !kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
-    while (i < st->line.len && kv_is_space(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < st->line.len && !kv_is_space(static_cast<unsigned char>(text[i])))
+        ++i;
+    while (i < st->line.len && kv_is_space(static_cast<unsigned char>(text[i])))
+        ++i;
     st->line.cursor = i;
 }
 
@@ -176,7 +180,9 @@ void kv_cmd_search_cancel(kv_call *c, int) {
     if (kv_search_cancel(c->ed, &c->search) != 0) kv_call_fail(c, kv_msg_search_cancel);
 }
 
-void kv_cmd_search_erase(kv_call *c, int) { kv_search_result(c, kv_search_erase(c->ed, &c->search)); }
+void kv_cmd_search_erase(kv_call *c, int) {
+    kv_search_result(c, kv_search_erase(c->ed, &c->search));
+}
 
 void kv_cmd_search_accept(kv_call *c, int) {
     kv_search_accept(&c->search);
@@ -195,19 +201,14 @@ void kv_cmd_search_text(kv_call *c, int key) {
 
 // A paste during a search goes into the query (the paste handling knows).
 constexpr kv_command_entry kv_search_commands[] = {
-    {kv_ctrl('c'), kv_cmd_interrupt},
-    {kv_ctrl('g'), kv_cmd_search_cancel},
-    {kv_key_esc, kv_cmd_search_cancel},
-    {kv_ctrl('h'), kv_cmd_search_erase},
-    {kv_key_backspace, kv_cmd_search_erase},
-    {kv_key_enter, kv_cmd_search_accept},
-    {kv_ctrl('r'), kv_cmd_search_next},
-    {kv_ctrl('u'), kv_cmd_search_clear},
+    {kv_ctrl('c'), kv_cmd_interrupt},         {kv_ctrl('g'), kv_cmd_search_cancel},
+    {kv_key_esc, kv_cmd_search_cancel},       {kv_ctrl('h'), kv_cmd_search_erase},
+    {kv_key_backspace, kv_cmd_search_erase},  {kv_key_enter, kv_cmd_search_accept},
+    {kv_ctrl('r'), kv_cmd_search_next},       {kv_ctrl('u'), kv_cmd_search_clear},
     {KV_KEY_PASTE_START, kv_cmd_paste_start},
 };
 
-template <size_t N>
-kv_command kv_find_command(const kv_command_entry (&table)[N], int key) {
+template <size_t N> kv_command kv_find_command(const kv_command_entry (&table)[N], int key) {
     for (const kv_command_entry &e : table)
         if (e.key == key) return e.run;
     return nullptr;

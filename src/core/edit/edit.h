@@ -9,9 +9,9 @@
 #include "kavrik.h"
 
 extern "C" {
-char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept;          // slot readline
+char *kv_readline_method(kv_editor *ed, const char *prompt) noexcept; // slot readline
 int kv_bind_key_method(kv_editor *ed, int32_t key, kv_key_callback cb,
-                       void *user) noexcept;                                    // slot bind_key
+                       void *user) noexcept; // slot bind_key
 }
 
 // Puts the saved attributes back when raw mode is on (result ignored).

@@ -46,7 +46,9 @@ kv_input kv_call_read(kv_call *c, unsigned char *byte) noexcept {
     // shell) hands out nothing before a whole line is typed, or waits for a
     // byte without end, and a read would block until then instead of letting
     // the tick notice.
-    struct pollfd p {c->st->io.in_fd, POLLIN, 0};
+    struct pollfd p {
+        c->st->io.in_fd, POLLIN, 0
+    };
     int ready = kv_sys.poll(&p, 1, kv_key_wait_ms);
     if (ready == 0) return kv_write_only(c->st->io.in_fd) ? kv_input::failed : kv_input::none;
     if (ready < 0) return errno == EINTR ? kv_input::retry : kv_input::failed;

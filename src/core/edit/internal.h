@@ -16,9 +16,9 @@
 
 // The byte a terminal sends for Ctrl plus a letter: kv_ctrl('a') is 1.
 constexpr int kv_ctrl(char letter) noexcept { return letter & 0x1F; }
-inline constexpr int kv_key_esc = 27;                 // ESC alone (also Ctrl-[)
-inline constexpr int kv_key_enter = kv_ctrl('m');     // carriage return
-inline constexpr int kv_key_backspace = 127;          // DEL, which Backspace sends
+inline constexpr int kv_key_esc = 27;             // ESC alone (also Ctrl-[)
+inline constexpr int kv_key_enter = kv_ctrl('m'); // carriage return
+inline constexpr int kv_key_backspace = 127;      // DEL, which Backspace sends
 
 // How a command or callback asks the running call to end.
 enum class kv_end { none, submit, cancel, eof, interrupt, error };
@@ -27,15 +27,25 @@ enum class kv_end { none, submit, cancel, eof, interrupt, error };
 // ESC.  swallow takes the continuation bytes of a non-ASCII character typed
 // with Alt.
 enum class kv_esc_state {
-    start, intro, number, modifier, skip, console_fkey, alt_p, string, string_esc, swallow, done
+    start,
+    intro,
+    number,
+    modifier,
+    skip,
+    console_fkey,
+    alt_p,
+    string,
+    string_esc,
+    swallow,
+    done
 };
 
 struct kv_escape_decoder {
     kv_esc_state state;
-    int key;                // the key once done
-    int n;                  // the number before ~, ; or u (swallow: bytes wanted)
-    int m;                  // the number after ; (swallow: bytes taken)
-    size_t string_len;      // bytes of an OSC/DCS string consumed
+    int key;           // the key once done
+    int n;             // the number before ~, ; or u (swallow: bytes wanted)
+    int m;             // the number after ; (swallow: bytes taken)
+    size_t string_len; // bytes of an OSC/DCS string consumed
 };
 
 // A key whose bytes have not all arrived yet: the call takes the next byte
@@ -71,27 +81,27 @@ struct kv_frame_memo {
 struct kv_call {
     kv_editor *ed;
     kv_state *st;
-    const char *prompt;          // the caller's prompt
-    kv_search search;            // reverse search record
-    unsigned char back[16];      // bytes handed back, read before the descriptor
+    const char *prompt;     // the caller's prompt
+    kv_search search;       // reverse search record
+    unsigned char back[16]; // bytes handed back, read before the descriptor
     int back_len;
-    size_t cooked_left;          // bytes typed ahead before raw mode, still unread
-    size_t cooked_prepped;       // the same, when raw mode went on before the call
-    kv_end end;                  // set to end the call after this key
+    size_t cooked_left;    // bytes typed ahead before raw mode, still unread
+    size_t cooked_prepped; // the same, when raw mode went on before the call
+    kv_end end;            // set to end the call after this key
 
     // The key in progress.
     kv_pending pending;
     kv_escape_decoder esc;
-    kv_utf8_use use;             // of a character being collected
-    unsigned char chunk[8];      // its bytes so far, or a paste end's
+    kv_utf8_use use;        // of a character being collected
+    unsigned char chunk[8]; // its bytes so far, or a paste end's
     size_t chunk_len;
     size_t chunk_want;
-    bool burst;                  // the pass began inside a paste
+    bool burst; // the pass began inside a paste
 
     // How the call was begun and what it turned on.
-    bool event_loop;             // begun for a program with its own event loop
-    bool paste_on;               // bracketed paste was turned on
-    bool hung_up;                // the terminal went away
+    bool event_loop; // begun for a program with its own event loop
+    bool paste_on;   // bracketed paste was turned on
+    bool hung_up;    // the terminal went away
 
     kv_frame_memo memo;
 };

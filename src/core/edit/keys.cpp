@@ -52,12 +52,20 @@ kv_esc_state kv_give_back(kv_call *c, unsigned char b) {
 // Code of ESC [ n ~.
 int kv_tilde_key(int n) {
     switch (n) {
-    case 1: case 7: return KV_KEY_HOME;
-    case 3: return KV_KEY_DELETE;
-    case 4: case 8: return KV_KEY_END;
-    case 200: return KV_KEY_PASTE_START;
-    case 201: return KV_KEY_PASTE_END;
-    default: break;
+    case 1:
+    case 7:
+        return KV_KEY_HOME;
+    case 3:
+        return KV_KEY_DELETE;
+    case 4:
+    case 8:
+        return KV_KEY_END;
+    case 200:
+        return KV_KEY_PASTE_START;
+    case 201:
+        return KV_KEY_PASTE_END;
+    default:
+        break;
     }
     if (n >= 11 && n <= 15) return KV_KEY_F1 + (n - 11);
     if (n >= 17 && n <= 21) return KV_KEY_F6 + (n - 17);
@@ -67,17 +75,28 @@ int kv_tilde_key(int n) {
 // Code of ESC [ letter.
 int kv_letter_key(unsigned char b) {
     switch (b) {
-    case 'A': return KV_KEY_UP;
-    case 'B': return KV_KEY_DOWN;
-    case 'C': return KV_KEY_RIGHT;
-    case 'D': return KV_KEY_LEFT;
-    case 'F': return KV_KEY_END;
-    case 'H': return KV_KEY_HOME;
-    case 'P': return KV_KEY_F1;
-    case 'Q': return KV_KEY_F2;
-    case 'R': return KV_KEY_F3;
-    case 'S': return KV_KEY_F4;
-    default: return KV_KEY_UNRECOGNISED;
+    case 'A':
+        return KV_KEY_UP;
+    case 'B':
+        return KV_KEY_DOWN;
+    case 'C':
+        return KV_KEY_RIGHT;
+    case 'D':
+        return KV_KEY_LEFT;
+    case 'F':
+        return KV_KEY_END;
+    case 'H':
+        return KV_KEY_HOME;
+    case 'P':
+        return KV_KEY_F1;
+    case 'Q':
+        return KV_KEY_F2;
+    case 'R':
+        return KV_KEY_F3;
+    case 'S':
+        return KV_KEY_F4;
+    default:
+        return KV_KEY_UNRECOGNISED;
     }
 }
 
@@ -147,7 +166,9 @@ kv_esc_state kv_esc_modifier(kv_call *c, unsigned char b) {
     }
     // The modifier of a ~ key is dropped: ESC [ 3 ; 5 ~ is Delete.
     if (b == '~') return kv_key_decoded(c, kv_tilde_key(c->esc.n));
-    if (b == 'u') return kv_key_decoded(c, c->esc.n == 13 && c->esc.m == 5 ? KV_KEY_CTRL_ENTER : KV_KEY_UNRECOGNISED);
+    if (b == 'u')
+        return kv_key_decoded(c, c->esc.n == 13 && c->esc.m == 5 ? KV_KEY_CTRL_ENTER
+                                                                 : KV_KEY_UNRECOGNISED);
     return kv_esc_unknown(c, b);
 }
 
@@ -164,7 +185,8 @@ kv_esc_state kv_esc_string(kv_call *c, unsigned char b) {
     if (b == kv_bel) return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
     if (b == kv_esc) return kv_esc_state::string_esc;
     if (b < 0x20) return kv_give_back(c, b);
-    if (++c->esc.string_len >= kv_escape_string_limit) return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
+    if (++c->esc.string_len >= kv_escape_string_limit)
+        return kv_key_decoded(c, KV_KEY_UNRECOGNISED);
     return kv_esc_state::string;
 }
 
@@ -186,7 +208,6 @@ constexpr kv_esc_step kv_esc_steps[] = {
 };
 static_assert(sizeof kv_esc_steps / sizeof kv_esc_steps[0] ==
               static_cast<size_t>(kv_esc_state::done));
-
 
 // ---- paste ----------------------------------------------------------------------
 
@@ -382,7 +403,8 @@ void kv_read_utf8_input(kv_call *c, unsigned char first, unsigned char *buf,
         if (kv_call_wait_byte(c, &b) <= 0) break;
         done = kv_utf8_feed(c, b);
     }
-    for (size_t i = 0; i < c->chunk_len; ++i) buf[i] = c->chunk[i];
+    for (size_t i = 0; i < c->chunk_len; ++i)
+        buf[i] = c->chunk[i];
     *count = c->chunk_len;
 }
 

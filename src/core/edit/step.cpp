@@ -79,8 +79,7 @@ struct kv_waiting {
 
 // Runs passes over the bytes of a source; a key that is cut short waits in
 // the call record for the next feed.
-template <typename Source>
-void kv_step_run(kv_call *c, Source &in) noexcept {
+template <typename Source> void kv_step_run(kv_call *c, Source &in) noexcept {
     // A key left in progress by the last feed goes on: its pass is a key's.
     bool in_pass = c->pending != kv_pending::none;
     kv_pass pass = kv_pass::key;

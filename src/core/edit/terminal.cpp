@@ -67,7 +67,8 @@ int kv_terminal_enter_raw(kv_state *st, bool event_loop) noexcept {
     if (kv_sys.tcgetattr(st->io.in_fd, &st->term.saved_termios) != 0) {
         return kv_fail_with(st, kv_result::failed, kv_msg_getattr);
     }
-    if (kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios, event_loop)) != 0) {
+    if (kv_set_attributes(st->io.in_fd, kv_raw_attributes(st->term.saved_termios, event_loop)) !=
+        0) {
         return kv_fail_with(st, kv_result::failed, kv_msg_raw);
     }
     st->term.raw_active = 1;
@@ -95,7 +96,9 @@ int kv_wait_readable(int fd, int timeout_ms, short *revents) noexcept {
     const long long deadline = timeout_ms < 0 ? 0 : kv_now_ms() + timeout_ms;
     int left = timeout_ms;
     for (;;) {
-        struct pollfd p {fd, POLLIN, 0};
+        struct pollfd p {
+            fd, POLLIN, 0
+        };
         int r = kv_sys.poll(&p, 1, left);
         if (r > 0 && revents) *revents = p.revents;
         if (r >= 0 || errno != EINTR) return r;

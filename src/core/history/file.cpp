@@ -187,13 +187,12 @@ int kv_save_in_place(kv_state *st, const char *target, const kv_entries_source *
         kv_sys.close(fd);
         return kv_fail(st, kv_msg_chmod);
     }
-    const int written =
-        kv_sys.ftruncate(fd, 0) == 0 ? kv_put_entries(st, src, fd) : kv_rc_io_error;
+    const int written = kv_sys.ftruncate(fd, 0) == 0 ? kv_put_entries(st, src, fd) : kv_rc_io_error;
     return kv_close_saved(st, fd, written);
 }
 
-constexpr int kv_temp_failed = -1;   // no new file (out of memory, disk full...)
-constexpr int kv_temp_refused = -2;  // the directory takes no new file
+constexpr int kv_temp_failed = -1;  // no new file (out of memory, disk full...)
+constexpr int kv_temp_refused = -2; // the directory takes no new file
 
 // True for the errors that say the directory cannot take a new file while
 // the old one may still be rewritten.  A full disk is not among them: a
@@ -208,12 +207,11 @@ int kv_create_temp(const char *target, kv_owned *name) noexcept {
     size_t tlen = std::strlen(target);
     char suffix[48];
     for (int n = 0; n < kv_max_temp_tries; ++n) {
-        int k = std::snprintf(suffix, sizeof suffix, ".%ld-%d.tmp",
-                              static_cast<long>(getpid()), n);
+        int k = std::snprintf(suffix, sizeof suffix, ".%ld-%d.tmp", static_cast<long>(getpid()), n);
         name->reset(kv_concat(target, tlen, suffix, static_cast<size_t>(k)));
         if (!name->p) return kv_temp_failed;
-        int fd = kv_sys.open(name->p, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
-                             kv_file_mode);
+        int fd =
+            kv_sys.open(name->p, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, kv_file_mode);
         if (fd >= 0) return fd;
         if (errno != EEXIST) {
             int err = errno;
@@ -307,7 +305,8 @@ struct kv_entry_buf {
     bool grow_to(size_t want) noexcept {
         if (cap >= want) return true;
         size_t c = cap ? cap : kv_first_entry_block;
-        while (c < want) c = c > max / 2 ? max + 1 : c * 2;
+        while (c < want)
+            c = c > max / 2 ? max + 1 : c * 2;
         if (c > max + 1) c = max + 1;
         auto *b = static_cast<char *>(kv_realloc(bytes, c));
         if (!b) return false;
@@ -328,7 +327,8 @@ enum class kv_step { stored, skipped, entry_end, eof, oom };
 
 // Discards bytes up to and including the next raw line feed.
 void kv_skip_line(kv_in &in) noexcept {
-    for (int c = in.get(); c >= 0 && c != '\n'; c = in.get()) {}
+    for (int c = in.get(); c >= 0 && c != '\n'; c = in.get()) {
+    }
 }
 
 // Stores one data byte, or starts the skip of an entry that grows too long.

@@ -8,10 +8,10 @@
 #include "kavrik.h"
 
 extern "C" {
-int kv_history_add_impl(kv_editor *ed, const char *line) noexcept;    // slot history_add
-int kv_history_set_max(kv_editor *ed, int32_t max) noexcept;          // slot history_set_max_len
-int kv_history_save_impl(kv_editor *ed, const char *path) noexcept;   // slot history_save
-int kv_history_load_impl(kv_editor *ed, const char *path) noexcept;   // slot history_load
+int kv_history_add_impl(kv_editor *ed, const char *line) noexcept;  // slot history_add
+int kv_history_set_max(kv_editor *ed, int32_t max) noexcept;        // slot history_set_max_len
+int kv_history_save_impl(kv_editor *ed, const char *path) noexcept; // slot history_save
+int kv_history_load_impl(kv_editor *ed, const char *path) noexcept; // slot history_load
 }
 
 // Entries written by a save in a format of their own: write puts them into
@@ -40,13 +40,13 @@ void kv_history_free(kv_state *st) noexcept;
 // One per readline call; zero-filled with match -1 when no search is active.
 struct kv_search {
     int active;
-    char *saved;        // the line as it was when the search started
-    char *query;        // zero-terminated query bytes
+    char *saved; // the line as it was when the search started
+    char *query; // zero-terminated query bytes
     size_t query_len;
-    size_t query_cap;   // 32 at the start, doubled as needed
-    int match;          // history index shown, -1 when none
-    int found;          // 1 when the last step found a match
-    char *display;      // shown in place of the prompt while searching
+    size_t query_cap; // 32 at the start, doubled as needed
+    int match;        // history index shown, -1 when none
+    int found;        // 1 when the last step found a match
+    char *display;    // shown in place of the prompt while searching
 };
 
 // Clears a record to the inactive state (releases nothing).

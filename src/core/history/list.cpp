@@ -30,8 +30,7 @@ char **kv_alloc_ring(int cap) noexcept {
 // Makes room for one more entry when the ring is full but below the limit.
 // On failure the list stays exactly as it was.
 int kv_ring_grow(kv_state *st) noexcept {
-    if (st->history.count < st->history.cap || st->history.cap >= st->history.max_len)
-        return 0;
+    if (st->history.count < st->history.cap || st->history.cap >= st->history.max_len) return 0;
     long want = std::min<long>(2L * st->history.cap, st->history.max_len);
     int cap = static_cast<int>(want);
     if (static_cast<size_t>(cap) > SIZE_MAX / sizeof(char *)) return kv_rc_failed;
@@ -88,8 +87,10 @@ int kv_ring_compact(kv_state *st, int keep, int cap) noexcept {
     char **ring = kv_alloc_ring(cap);
     if (!ring) return kv_rc_failed;
     int drop = st->history.count - keep;
-    for (int i = 0; i < drop; ++i) kv_free(st->history.entries[kv_ring_pos(st->history, i)]);
-    for (int i = 0; i < keep; ++i) ring[i] = st->history.entries[kv_ring_pos(st->history, drop + i)];
+    for (int i = 0; i < drop; ++i)
+        kv_free(st->history.entries[kv_ring_pos(st->history, i)]);
+    for (int i = 0; i < keep; ++i)
+        ring[i] = st->history.entries[kv_ring_pos(st->history, drop + i)];
     kv_free(st->history.entries);
     st->history.entries = ring;
     st->history.cap = cap;
@@ -100,7 +101,8 @@ int kv_ring_compact(kv_state *st, int keep, int cap) noexcept {
 
 // Releases every entry and the ring; the walk is left alone.
 void kv_release_entries(kv_state *st) noexcept {
-    for (int i = 0; i < st->history.count; ++i) kv_free(st->history.entries[kv_ring_pos(st->history, i)]);
+    for (int i = 0; i < st->history.count; ++i)
+        kv_free(st->history.entries[kv_ring_pos(st->history, i)]);
     kv_free(st->history.entries);
     st->history.entries = nullptr;
     st->history.count = 0;
@@ -115,7 +117,8 @@ const char *kv_history_entry(const kv_history_list &h, int i) noexcept {
 }
 
 void kv_history_forget_edits(kv_history_list &h) noexcept {
-    for (int i = 0; i < h.edits_cap; ++i) kv_free(h.edits[i]);
+    for (int i = 0; i < h.edits_cap; ++i)
+        kv_free(h.edits[i]);
     kv_free(h.edits);
     h.edits = nullptr;
     h.edits_cap = 0;
@@ -191,7 +194,8 @@ bool kv_edits_reserve(kv_state *st, int i) noexcept {
     auto *grown = static_cast<char **>(
         kv_realloc(st->history.edits, static_cast<size_t>(cap) * sizeof(char *)));
     if (!grown) return false;
-    for (int k = st->history.edits_cap; k < cap; ++k) grown[k] = nullptr;
+    for (int k = st->history.edits_cap; k < cap; ++k)
+        grown[k] = nullptr;
     st->history.edits = grown;
     st->history.edits_cap = cap;
     return true;
@@ -240,8 +244,8 @@ void kv_history_nav(kv_editor *ed, int delta) noexcept {
     if (st->history.walk == st->history.count && delta >= 0) return;
     // A stale index (the list shrank during the walk) counts from the
     // position past the newest entry.
-    const int from = st->history.walk == -1 ? st->history.count
-                                             : std::min(st->history.walk, st->history.count);
+    const int from =
+        st->history.walk == -1 ? st->history.count : std::min(st->history.walk, st->history.count);
     // What the user left at this position is what the walk shows when it
     // comes back.  Without a copy of it, coming back would show an old or
     // empty line: the walk does not move and the line stays.

@@ -8,10 +8,10 @@ struct kv_history_list {
     char **entries;
     int count;
     int max_len;
-    int cap;     // entries allocated
-    int head;    // ring position of the oldest entry
-    int walk;    // the entry a walk through the list shows: -1 when none is in progress
-    char *saved; // the typed line saved when the walk began
+    int cap;       // entries allocated
+    int head;      // ring position of the oldest entry
+    int walk;      // the entry a walk through the list shows: -1 when none is in progress
+    char *saved;   // the typed line saved when the walk began
     char **edits;  // during a walk: the edited text left at entry i, or null
     int edits_cap; // entries allocated in edits
 };

@@ -85,8 +85,8 @@ int kv_draw_window(const kv_state *st, const kv_layout &lo, const kv_render_wind
     const int32_t t = std::max(s.count, win.count);
     int32_t first = -1, last = -1;
     for (int32_t i = 0; i < t; ++i) {
-        bool same = i < win.count && i < s.count &&
-                    kv_render_store_row_equal(s, i, lo.rows[win.first + i]);
+        bool same =
+            i < win.count && i < s.count && kv_render_store_row_equal(s, i, lo.rows[win.first + i]);
         if (same) continue;
         if (first < 0) first = i;
         last = i;
@@ -170,7 +170,7 @@ int kv_apply_normal(kv_state *st, const kv_layout &lo) noexcept {
 // Asks the terminal for its size once, and makes every step of the drawing
 // use that answer.
 class kv_size_pin {
-public:
+  public:
     explicit kv_size_pin(kv_state *st) noexcept : st_(st) {
         kv_terminal_size(st, &st->screen.pinned_cols, &st->screen.pinned_rows);
         st->screen.size_pinned = 1;
@@ -179,7 +179,7 @@ public:
     kv_size_pin(const kv_size_pin &) = delete;
     kv_size_pin &operator=(const kv_size_pin &) = delete;
 
-private:
+  private:
     kv_state *st_;
 };
 

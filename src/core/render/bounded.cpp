@@ -59,7 +59,8 @@ int64_t kv_box_end(const kv_state *st, int32_t height) noexcept {
 int kv_box_moved(kv_state *st, const kv_box_frame &b) noexcept {
     const int64_t old_top = st->screen.store.top;
     bool ok = true;
-    if (b.top < old_top && old_top - 1 >= st->screen.row) ok = kv_scroll_output_area(st, old_top, b.top) == 0;
+    if (b.top < old_top && old_top - 1 >= st->screen.row)
+        ok = kv_scroll_output_area(st, old_top, b.top) == 0;
     const int64_t end = kv_box_end(st, b.height);
     for (int64_t r = std::min<int64_t>(b.top, old_top); ok && r < end; ++r)
         ok = kv_blank_box_row(st, r) == 0;
@@ -77,7 +78,8 @@ int kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexc
         if (known && kv_render_store_row_equal(s, i, r)) continue;
         if (kv_box_goto(st, int64_t{b.top} + i, st->screen.column) != 0) return kv_rc_failed;
         if (r.len > 0 && kv_write_all(st->io.out_fd, r.text, r.len) != 0) return kv_rc_failed;
-        if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0) return kv_rc_failed;
+        if ((!known || s.widths[i] > r.width) && kv_clear_box_tail(st, r.width) != 0)
+            return kv_rc_failed;
     }
     // Rows of the old frame that the new one no longer covers.
     for (int32_t i = b.win.count; i < s.count; ++i)
@@ -88,7 +90,8 @@ int kv_draw_rows(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexc
 // Columns from the terminal's first column to the box's right edge, for a
 // terminal of cols columns.
 int64_t kv_box_right_edge(const kv_state *st, int cols) noexcept {
-    if (!st->screen.auto_width && st->screen.width > 0) return int64_t{st->screen.column} + st->screen.width;
+    if (!st->screen.auto_width && st->screen.width > 0)
+        return int64_t{st->screen.column} + st->screen.width;
     int w = cols > 0 ? cols : kv_default_cols;
     return int64_t{st->screen.column} + std::max(w - st->screen.column, 1);
 }
@@ -113,7 +116,8 @@ int kv_blank_here(kv_state *st, int cols) noexcept {
 int kv_blank_box(kv_state *st, int cols) noexcept {
     const int64_t end = kv_box_end(st, kv_box_height(st));
     for (int64_t r = std::max<int64_t>(st->screen.row, 0); r < end; ++r)
-        if (kv_box_goto(st, r, st->screen.column) != 0 || kv_blank_here(st, cols) != 0) return kv_rc_failed;
+        if (kv_box_goto(st, r, st->screen.column) != 0 || kv_blank_here(st, cols) != 0)
+            return kv_rc_failed;
     return 0;
 }
 
@@ -131,7 +135,8 @@ int kv_blank_old_frame(kv_state *st, int cols) noexcept {
     for (int32_t i = 0; i < s.count; ++i) {
         if (i > 0 && (kv_write_format(fd, kv_seq_down, 1) != 0 || kv_write_seq(fd, kv_seq_cr) != 0))
             return kv_rc_failed;
-        if (st->screen.column > 0 && kv_write_format(fd, kv_seq_right, st->screen.column) != 0) return kv_rc_failed;
+        if (st->screen.column > 0 && kv_write_format(fd, kv_seq_right, st->screen.column) != 0)
+            return kv_rc_failed;
         if (kv_blank_here(st, cols) != 0) return kv_rc_failed;
     }
     return 0;
@@ -162,7 +167,8 @@ int kv_draw_box(kv_state *st, const kv_layout *lo, const kv_box_frame &b) noexce
         return kv_rc_failed;
     }
     if (kv_draw_rows(st, lo, b) != 0) return kv_rc_failed;
-    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row, int64_t{st->screen.column} + b.cursor_col);
+    return kv_box_goto(st, int64_t{b.top} + b.win.cursor_row,
+                       int64_t{st->screen.column} + b.cursor_col);
 }
 
 } // namespace
@@ -222,8 +228,10 @@ int kv_render_apply_bounded(kv_state *st, const kv_layout &lo) noexcept {
     int cols = 0, rows = 0;
     kv_terminal_size(st, &cols, &rows);
     const bool same_size = st->screen.store.term_cols == cols && st->screen.store.term_rows == rows;
-    if (same_size && kv_render_store_matches(st->screen.store, lo, b.win, b.cursor_col, b.top)) return 0;
-    if (kv_draw_box(st, &lo, b) != 0) return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
+    if (same_size && kv_render_store_matches(st->screen.store, lo, b.win, b.cursor_col, b.top))
+        return 0;
+    if (kv_draw_box(st, &lo, b) != 0)
+        return kv_fail_with(st, kv_result::failed, kv_msg_bounded_write);
     return kv_render_store_frame(st, lo, b.win, b.cursor_col, b.top);
 }
 

@@ -13,7 +13,7 @@
 #include "render/render.h"
 
 struct kv_layout_row {
-    char *text;       // bytes to print, NUL-terminated; null when nothing appended
+    char *text; // bytes to print, NUL-terminated; null when nothing appended
     size_t len;
     size_t start;     // buffer offset of the first byte shown on the row
     size_t end;       // buffer offset one past the last byte shown
@@ -34,7 +34,7 @@ void kv_layout_free(kv_layout *lo) noexcept;
 
 // Owns a layout from its build to the end of the scope.
 class kv_layout_owner {
-public:
+  public:
     kv_layout_owner() = default;
     ~kv_layout_owner() { kv_layout_free(&lo_); }
     kv_layout_owner(const kv_layout_owner &) = delete;
@@ -44,7 +44,7 @@ public:
     kv_layout *operator->() noexcept { return &lo_; }
     const kv_layout &operator*() const noexcept { return lo_; }
 
-private:
+  private:
     kv_layout lo_{};
 };
 
@@ -90,7 +90,7 @@ int kv_screen_width(const kv_state *st) noexcept;
 
 // The fixed sequences, each written by its own kv_write_all call (the line
 // end, kv_seq_crlf, is in render.h).
-inline constexpr std::string_view kv_seq_cr = "\r";             // to the first column
+inline constexpr std::string_view kv_seq_cr = "\r";               // to the first column
 inline constexpr std::string_view kv_seq_erase_right = "\x1b[0K"; // erase to the end of the row
 inline constexpr std::string_view kv_seq_erase_row = "\r\x1b[0K"; // first column, erase the row
 inline constexpr std::string_view kv_seq_region_reset = "\x1b[r"; // scroll region: whole screen
@@ -119,16 +119,15 @@ struct kv_render_window {
 };
 kv_render_window kv_render_window_of(const kv_layout &lo, int32_t height) noexcept;
 
-int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count,
-                           int cursor_row, int cursor_col, int top) noexcept;
+int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count, int cursor_row,
+                           int cursor_col, int top) noexcept;
 // True when stored row i holds exactly the bytes of row.
 bool kv_render_store_row_equal(const kv_render_store &s, int32_t i,
                                const kv_layout_row &row) noexcept;
 // True when the store already holds the window of lo, drawn at top with the
 // cursor at (window cursor row, cursor_col): the drawing would write nothing.
 bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
-                             const kv_render_window &win, int32_t cursor_col,
-                             int32_t top) noexcept;
+                             const kv_render_window &win, int32_t cursor_col, int32_t top) noexcept;
 // Stores the window of lo as the frame just drawn; on failure sets "out of
 // memory while storing terminal render state" and returns -1.
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,

@@ -28,7 +28,8 @@ size_t kv_escape_len(const char *p, size_t len, size_t i) noexcept {
     if (i + 1 >= len) return 1;
     size_t j = i + 2;
     if (p[i + 1] == '[') {
-        while (j < len && (p[j] < 0x40 || p[j] > 0x7E)) ++j;
+        while (j < len && (p[j] < 0x40 || p[j] > 0x7E))
+            ++j;
         return std::min(j + 1, len) - i;
     }
     if (p[i + 1] == ']') {
@@ -69,7 +70,8 @@ int32_t kv_prompt_width(const char *prompt, size_t len) noexcept {
 bool kv_is_separator(unsigned char b) noexcept { return b == 0x00 || kv_is_space(b); }
 
 size_t kv_word_end(const char *text, size_t len, size_t p) noexcept {
-    while (p < len && !kv_is_separator(static_cast<unsigned char>(text[p]))) ++p;
+    while (p < len && !kv_is_separator(static_cast<unsigned char>(text[p])))
+        ++p;
     return p;
 }
 
@@ -77,7 +79,8 @@ size_t kv_word_end(const char *text, size_t len, size_t p) noexcept {
 // ASCII too): a cluster of one byte and one column, known without decoding.
 bool kv_ascii_cluster(const char *text, size_t len, size_t p) noexcept {
     auto b = static_cast<unsigned char>(text[p]);
-    return b >= 0x20 && b < 0x7F && (p + 1 >= len || static_cast<unsigned char>(text[p + 1]) < 0x80);
+    return b >= 0x20 && b < 0x7F &&
+           (p + 1 >= len || static_cast<unsigned char>(text[p + 1]) < 0x80);
 }
 
 // Columns of the clusters that start in [p, e), segmented as the walk does.
@@ -181,7 +184,8 @@ struct kv_builder {
     void measure_run(size_t i) noexcept {
         if (run_valid && i >= run_start && i < run_end) return;
         size_t r = i;
-        while (r < len && text[r] == ' ') ++r;
+        while (r < len && text[r] == ' ')
+            ++r;
         run_start = i;
         run_end = r;
         run_word_width = kv_scan_word(text, len, r, &run_word_end, &run_word_ascii);
@@ -274,7 +278,8 @@ bool kv_place_printable(kv_builder &b, size_t i, size_t j) noexcept {
 size_t kv_place_ascii_run(kv_builder &b, size_t i) noexcept {
     if (!b.word_valid || b.word_pos != i || b.c + b.word_width > b.w) return i;
     size_t j = b.word_ascii ? b.word_end : i;
-    while (j < b.word_end && kv_ascii_cluster(b.text, b.len, j)) ++j;
+    while (j < b.word_end && kv_ascii_cluster(b.text, b.len, j))
+        ++j;
     if (j == i || !kv_place_printable(b, i, j)) return i;
     b.word_pos = j;
     b.word_width -= static_cast<int64_t>(j - i);
@@ -396,14 +401,13 @@ int kv_place_hint(kv_builder &b, const kv_hint &h) noexcept {
 
 } // namespace
 
-
 void kv_terminal_size(const kv_state *st, int *cols, int *rows) noexcept {
     if (st && st->screen.size_pinned) {
         if (cols) *cols = st->screen.pinned_cols;
         if (rows) *rows = st->screen.pinned_rows;
         return;
     }
-    struct winsize ws{};
+    struct winsize ws {};
     bool ok = st && kv_sys.winsize(st->io.out_fd, &ws) == 0;
     if (cols) *cols = ok ? ws.ws_col : 0;
     if (rows) *rows = ok ? ws.ws_row : 0;
@@ -432,16 +436,18 @@ int kv_layout_build(const kv_layout_input &in, kv_layout *lo) noexcept {
     b.indent = p < b.w ? p : b.w - 1;
     b.c = p;
     if (kv_render_new_row_at(lo, 0, p) != 0) return kv_rc_failed;
-    if (kv_row_append(lo->rows[0], in.prompt.data(), in.prompt.size(), 0) != 0)
-        return kv_rc_failed;
+    if (kv_row_append(lo->rows[0], in.prompt.data(), in.prompt.size(), 0) != 0) return kv_rc_failed;
     if ((in.mask ? kv_walk_masked(b) : kv_walk(b)) != 0) return kv_rc_failed;
     return kv_place_hint(b, in.hint);
 }
 
 kv_layout_input kv_layout_input_of(const kv_state *st, const char *prompt) noexcept {
     return {prompt ? std::string_view(prompt) : std::string_view(),
-            std::string_view(st->line.text, st->line.len), st->line.cursor, kv_screen_width(st),
-            st->screen.extras.mask != 0, kv_hint{nullptr, 0, -1, 0}};
+            std::string_view(st->line.text, st->line.len),
+            st->line.cursor,
+            kv_screen_width(st),
+            st->screen.extras.mask != 0,
+            kv_hint{nullptr, 0, -1, 0}};
 }
 
 int kv_render_build_shown(kv_editor *ed, const char *prompt, kv_layout *lo) noexcept {
@@ -453,8 +459,9 @@ int kv_render_build_shown(kv_editor *ed, const char *prompt, kv_layout *lo) noex
     const kv_render_extras x = st->screen.extras;
     x.hint_source(x.hint_user, st->line.text, st->line.len, &in.hint);
     // The source may have changed the editor; the line is taken afresh.
-    in = {in.prompt, std::string_view(st->line.text, st->line.len), st->line.cursor, in.width,
-          in.mask, in.hint};
+    in = {in.prompt,       std::string_view(st->line.text, st->line.len),
+          st->line.cursor, in.width,
+          in.mask,         in.hint};
     int rc = kv_layout_build(in, lo);
     if (x.hint_release && in.hint.text) x.hint_release(x.hint_user, &in.hint);
     return rc;

@@ -18,8 +18,10 @@ size_t kv_position_at(const char *line, const kv_layout_row &row, int32_t goal,
     while (p < row.end) {
         int w = 0;
         size_t n = 1;
-        if (line[p] == '\t' && !mask) w = kv_tab_stop - c % kv_tab_stop;
-        else n = kv_utf8_cluster_len_width(line, row.end, p, &w);
+        if (line[p] == '\t' && !mask)
+            w = kv_tab_stop - c % kv_tab_stop;
+        else
+            n = kv_utf8_cluster_len_width(line, row.end, p, &w);
         if (mask) w = 1; // a masked character is one '*'
         c += w;
         if (goal < c) return p;

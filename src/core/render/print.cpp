@@ -89,22 +89,23 @@ int kv_bounded_refusal(kv_state *st, int32_t editor_top) noexcept {
 
 // Text into the output area: scroll region over the rows above the editor,
 // cursor on its last row, the text, then the region reset whatever happened.
-int kv_stream_into_output_area(kv_editor *ed, kv_state *st, int32_t editor_top, kv_print_callback cb,
-                               void *user) noexcept {
+int kv_stream_into_output_area(kv_editor *ed, kv_state *st, int32_t editor_top,
+                               kv_print_callback cb, void *user) noexcept {
     const int64_t region_top = std::max(st->screen.row, 0);
     const int64_t area_bottom = int64_t{editor_top} - 1;
     if (kv_write_format2(st->io.out_fd, kv_seq_region, kv_term_coord(region_top),
                          kv_term_coord(std::max(area_bottom, region_top))) != 0)
         return kv_rc_io_error;
     int rc = kv_box_goto(st, area_bottom, st->screen.column) == 0 ? kv_write_stream(ed, cb, user)
-                                                            : kv_rc_io_error;
+                                                                  : kv_rc_io_error;
     if (kv_put(st, kv_seq_region_reset) != 0) return kv_rc_io_error;
     // The editor stays as it was drawn, but the cursor was left in the output
     // area; when the editor is not drawn again, put it back where the stored
     // frame says it is, so that the next drawing by difference is right.
     const kv_render_store &s = st->screen.store;
     if (rc != 0 && s.count > 0 &&
-        kv_box_goto(st, int64_t{s.top} + s.cursor_row, int64_t{st->screen.column} + s.cursor_col) != 0)
+        kv_box_goto(st, int64_t{s.top} + s.cursor_row, int64_t{st->screen.column} + s.cursor_col) !=
+            0)
         rc = kv_rc_io_error;
     return rc;
 }
@@ -148,5 +149,6 @@ int kv_write_stream(kv_editor *ed, kv_print_callback cb, void *user) noexcept {
 extern "C" int kv_print_above_method(kv_editor *ed, kv_print_callback cb, void *user) noexcept {
     kv_state *st = kv_state_of(ed);
     if (!st) return kv_rc_invalid;
-    return st->screen.bounded ? kv_print_bounded(ed, st, cb, user) : kv_print_normal(ed, st, cb, user);
+    return st->screen.bounded ? kv_print_bounded(ed, st, cb, user)
+                              : kv_print_normal(ed, st, cb, user);
 }

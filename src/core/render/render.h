@@ -13,9 +13,10 @@
 
 extern "C" {
 int kv_set_bounds_method(kv_editor *ed, int32_t column, int32_t row, int32_t width,
-                         int32_t height) noexcept;                       // slot set_bounds
-int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept;   // slot set_screen_width
-int kv_print_above_method(kv_editor *ed, kv_print_callback cb, void *user) noexcept; // slot print_above
+                         int32_t height) noexcept;                     // slot set_bounds
+int kv_set_screen_width_method(kv_editor *ed, int32_t width) noexcept; // slot set_screen_width
+int kv_print_above_method(kv_editor *ed, kv_print_callback cb,
+                          void *user) noexcept; // slot print_above
 }
 
 // Sets the geometry from a configuration or kv_set_bounds: the box column and

@@ -112,8 +112,10 @@ bool kv_would_join(const kv_layout_row &row, unsigned char next) noexcept {
     }
     if (k == 0) return false;
     auto lead = static_cast<unsigned char>(row.text[k - 1]);
-    size_t need = lead >= 0xC0 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                : lead >= 0xF0 && lead <= 0xF7 ? 4 : 0;
+    size_t need = lead >= 0xC0 && lead <= 0xDF   ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF7 ? 4
+                                                 : 0;
     return need > trail + 1;
 }
 
@@ -160,7 +162,8 @@ int kv_row_append_cluster(kv_layout_row &row, const char *text, size_t from, siz
 
 void kv_layout_free(kv_layout *lo) noexcept {
     if (!lo) return;
-    for (int32_t i = 0; i < lo->count; ++i) kv_free(lo->rows[i].text);
+    for (int32_t i = 0; i < lo->count; ++i)
+        kv_free(lo->rows[i].text);
     kv_free(lo->rows);
     *lo = kv_layout{};
 }
@@ -171,13 +174,17 @@ int kv_render_new_row_at(kv_layout *lo, size_t offset, int32_t col) noexcept {
         // Checked first: count + 1 below must not overflow.
         if (lo->count == INT32_MAX) return kv_rc_failed;
         int32_t cap = lo->capacity;
-        if (cap == 0) cap = kv_first_rows;
-        else if (cap > kv_doubling_limit) cap = lo->count + 1;
-        else cap *= 2;
+        if (cap == 0)
+            cap = kv_first_rows;
+        else if (cap > kv_doubling_limit)
+            cap = lo->count + 1;
+        else
+            cap *= 2;
         auto *grown = static_cast<kv_layout_row *>(
             kv_realloc(lo->rows, sizeof(kv_layout_row) * static_cast<size_t>(cap)));
         if (!grown) return kv_rc_failed;
-        for (int32_t i = lo->capacity; i < cap; ++i) grown[i] = kv_layout_row{};
+        for (int32_t i = lo->capacity; i < cap; ++i)
+            grown[i] = kv_layout_row{};
         lo->rows = grown;
         lo->capacity = cap;
     }

@@ -8,7 +8,8 @@
 #include "render/messages.h"
 
 void kv_render_store_reset(kv_render_store &s) noexcept {
-    for (int32_t i = 0; i < s.capacity; ++i) kv_free(s.rows[i]);
+    for (int32_t i = 0; i < s.capacity; ++i)
+        kv_free(s.rows[i]);
     kv_free(s.rows);
     kv_free(s.lens);
     kv_free(s.widths);
@@ -24,11 +25,11 @@ void kv_render_store_reset(kv_render_store &s) noexcept {
 namespace {
 
 // Grows one of the three arrays to cap entries, zero-filling the new ones.
-template <typename T>
-bool kv_store_grow(T *&array, int32_t old_cap, int32_t cap) noexcept {
+template <typename T> bool kv_store_grow(T *&array, int32_t old_cap, int32_t cap) noexcept {
     auto *grown = static_cast<T *>(kv_realloc(array, sizeof(T) * static_cast<size_t>(cap)));
     if (!grown) return false;
-    for (int32_t i = old_cap; i < cap; ++i) grown[i] = T{};
+    for (int32_t i = old_cap; i < cap; ++i)
+        grown[i] = T{};
     array = grown;
     return true;
 }
@@ -49,7 +50,8 @@ int kv_store_reserve(kv_render_store &s, int32_t count) noexcept {
 // empty string, never a null pointer).
 int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) noexcept {
     // A row drawn as it was stays as it is stored.
-    if (i < s.count && s.rows[i] && kv_render_store_row_equal(s, i, row) && s.widths[i] == row.width)
+    if (i < s.count && s.rows[i] && kv_render_store_row_equal(s, i, row) &&
+        s.widths[i] == row.width)
         return 0;
     char *copy = kv_strndup(row.len ? row.text : "", row.len);
     if (!copy) return kv_rc_failed;
@@ -62,8 +64,8 @@ int kv_store_copy_row(kv_render_store &s, int32_t i, const kv_layout_row &row) n
 
 } // namespace
 
-int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count,
-                           int cursor_row, int cursor_col, int top) noexcept {
+int kv_render_store_update(kv_state *st, const kv_layout *lo, int first, int count, int cursor_row,
+                           int cursor_col, int top) noexcept {
     if (!st || !lo || first < 0 || count < 0 || count > lo->count - first) return kv_rc_failed;
     kv_render_store &s = st->screen.store;
     if (kv_store_reserve(s, count) != 0) return kv_rc_failed;
@@ -100,7 +102,8 @@ bool kv_render_store_matches(const kv_render_store &s, const kv_layout &lo,
 
 int kv_render_store_frame(kv_state *st, const kv_layout &lo, const kv_render_window &win,
                           int32_t cursor_col, int32_t top) noexcept {
-    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) == 0) {
+    if (kv_render_store_update(st, &lo, win.first, win.count, win.cursor_row, cursor_col, top) ==
+        0) {
         kv_terminal_size(st, &st->screen.store.term_cols, &st->screen.store.term_rows);
         return 0;
     }

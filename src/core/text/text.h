@@ -26,7 +26,7 @@ int kv_buf_set_bytes(kv_editor *ed, const char *text, size_t len) noexcept;
 size_t kv_grown_capacity(size_t cap, size_t first, size_t n) noexcept;
 
 extern "C" {
-int kv_buf_insert_cstr(kv_editor *ed, const char *text) noexcept;  // slot insert
-int kv_buf_set_public(kv_editor *ed, const char *text) noexcept;   // slot set_buffer
-int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept;      // slot set_cursor
+int kv_buf_insert_cstr(kv_editor *ed, const char *text) noexcept; // slot insert
+int kv_buf_set_public(kv_editor *ed, const char *text) noexcept;  // slot set_buffer
+int kv_set_cursor_method(kv_editor *ed, size_t pos) noexcept;     // slot set_cursor
 }
