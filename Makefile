@@ -1,7 +1,8 @@
 # One entry point for building, testing and running the demo.
 #   make demo   build and run the demo shell (ARGS=--bounded to pin it)
-#   make test   install missing packages, build, run every test (g++), then
-#               run them again in an address+undefined sanitizer build (clang)
+#   make test   install missing packages, check the formatting, build, run
+#               every test (g++), then run them again in an address+undefined
+#               sanitizer build (clang)
 #   make bench  build and run the benchmarks
 #   make check-format  check the sources against .clang-format (changes nothing)
 #   make fuzz   build the fuzz targets (clang, libFuzzer) and run each for
@@ -75,7 +76,7 @@ test-valgrind: build
 	  tail -1 $(BUILD)/valgrind-$$name.log; \
 	done
 
-test: test-main test-asan test-fuzz test-valgrind
+test: check-format test-main test-asan test-fuzz test-valgrind
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
