@@ -35,11 +35,15 @@ const fs::path kClients = KAVRIK_LOOP_CLIENTS_DIR;
 fs::path python_module_dir() { return kClients / "python"; }
 
 std::unique_ptr<ProgramRun> start_python(const TempHome &home) {
-    return std::make_unique<ProgramRun>(
-        "/usr/bin/env",
-        std::vector<std::string>{"PYTHONPATH=" + python_module_dir().string(), "INPUTRC=/dev/null",
-                                 "/usr/bin/python3", "-q"},
-        home);
+    std::vector<std::string> args{"PYTHONPATH=" + python_module_dir().string(),
+                                  "INPUTRC=/dev/null"};
+    // What the build adds: the sanitizer runtime, in the sanitizer build.
+    std::istringstream extra(KAVRIK_PYTHON_ENV);
+    for (std::string word; extra >> word;)
+        args.push_back(word);
+    args.push_back("/usr/bin/python3");
+    args.push_back("-q");
+    return std::make_unique<ProgramRun>("/usr/bin/env", args, home);
 }
 
 std::string cursor_row(ProgramRun &p) { return p.screen().row(p.screen().cursor_row()); }
