@@ -102,7 +102,7 @@ void kv_destroy_method(kv_editor *ed) noexcept {
     if (st->flags.active) return;
     kv_terminal_restore(st);
     kv_history_free(st);
-    kv_render_store_reset(st->screen.store);
+    kv_render_release(st->screen);
     kv_edit_release(st);
     kv_free(st->history.saved);
     kv_free(st->line.text);

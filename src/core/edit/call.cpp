@@ -83,68 +83,6 @@ const char *kv_call_shown_prompt(const kv_call *c) noexcept {
     return c->search.active && c->search.display ? c->search.display : c->prompt;
 }
 
-// ---- the frame that the last drawing showed -----------------------------------
-
-bool kv_bytes_take(kv_frame_memo::kv_bytes *m, const char *p, size_t n) noexcept {
-    if (n > m->room) {
-        auto *grown = static_cast<char *>(kv_realloc(m->bytes, n));
-        if (!grown) return false;
-        m->bytes = grown;
-        m->room = n;
-    }
-    if (n) std::memcpy(m->bytes, p, n);
-    m->len = n;
-    return true;
-}
-
-bool kv_bytes_same(const kv_frame_memo::kv_bytes &m, const char *p, size_t n) noexcept {
-    return n == m.len && (n == 0 || std::memcmp(m.bytes, p, n) == 0);
-}
-
-kv_frame_memo::kv_scalars kv_scalars_of(const kv_state *st, bool size = true) noexcept {
-    kv_frame_memo::kv_scalars s{};
-    s.cursor = st->line.cursor;
-    s.column = st->screen.column;
-    s.row = st->screen.row;
-    s.width = st->screen.width;
-    s.height = st->screen.height;
-    s.bounded = st->screen.bounded;
-    s.auto_width = st->screen.auto_width;
-    s.auto_height = st->screen.auto_height;
-    if (size) kv_terminal_size(st, &s.cols, &s.rows);
-    s.store_count = st->screen.store.count;
-    s.store_top = st->screen.store.top;
-    s.store_row = st->screen.store.cursor_row;
-    s.store_col = st->screen.store.cursor_col;
-    return s;
-}
-
-// Before a drawing: the scalar inputs.  The terminal size is the one the
-// drawing asked for (recorded with the frame), so that a resize during the
-// drawing shows as a change next time.
-void kv_memo_begin(kv_frame_memo *m, const kv_state *st) noexcept {
-    m->valid = false;
-    m->scalars = kv_scalars_of(st, false);
-}
-
-// After a successful drawing: the texts it showed.
-void kv_memo_commit(kv_frame_memo *m, const kv_state *st, const char *prompt) noexcept {
-    m->scalars.cols = st->screen.store.term_cols;
-    m->scalars.rows = st->screen.store.term_rows;
-    m->scalars.store_count = st->screen.store.count;
-    m->scalars.store_top = st->screen.store.top;
-    m->scalars.store_row = st->screen.store.cursor_row;
-    m->scalars.store_col = st->screen.store.cursor_col;
-    m->valid = kv_bytes_take(&m->line, st->line.text, st->line.len) &&
-               kv_bytes_take(&m->prompt, prompt, std::strlen(prompt));
-}
-
-bool kv_memo_unchanged(const kv_frame_memo &m, const kv_state *st, const char *prompt) noexcept {
-    return m.valid && kv_scalars_of(st) == m.scalars &&
-           kv_bytes_same(m.line, st->line.text, st->line.len) &&
-           kv_bytes_same(m.prompt, prompt, std::strlen(prompt));
-}
-
 // ---- terminal path: the passes --------------------------------------------
 
 // The terminal left the raw mode that the call set (a shell puts its own
@@ -190,11 +128,7 @@ void kv_call_idle(kv_call *c) noexcept {
 }
 
 int kv_call_draw(kv_call *c) noexcept {
-    const char *prompt = kv_call_shown_prompt(c);
-    kv_memo_begin(&c->memo, c->st);
-    if (kv_render_apply(c->ed, prompt) != 0) return kv_rc_failed;
-    kv_memo_commit(&c->memo, c->st, prompt);
-    return 0;
+    return kv_render_apply_noted(c->ed, kv_call_shown_prompt(c));
 }
 
 // The blocking loop: one byte from the descriptor or one idle tick, the rest
@@ -357,7 +291,7 @@ kv_pass kv_call_tick(kv_call *c) noexcept {
 }
 
 void kv_call_redraw(kv_call *c, kv_pass pass) noexcept {
-    if (pass != kv_pass::key && kv_memo_unchanged(c->memo, c->st, kv_call_shown_prompt(c))) return;
+    if (pass != kv_pass::key && kv_render_unchanged(c->st, kv_call_shown_prompt(c))) return;
     if (kv_call_draw(c) != 0) kv_call_fail(c, nullptr);
 }
 
@@ -394,7 +328,6 @@ int kv_call_begin(kv_editor *ed, const char *prompt, bool event_loop) noexcept {
     c->paste_on = true;
     kv_call_reset(c);
     c->cooked_left = cooked;
-    c->memo.valid = false;
     if (kv_call_draw(c) != 0) {
         return kv_call_not_begun(c);
     }

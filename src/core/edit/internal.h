@@ -55,27 +55,6 @@ enum class kv_pending : unsigned char { none, escape, utf8, paste_end };
 // Where a character whose continuation bytes are being collected goes.
 enum class kv_utf8_use : unsigned char { text, query, paste };
 
-// What the last drawing showed (drawing inputs and texts).  An idle tick
-// that finds all of it unchanged has nothing to draw and skips building the
-// layout.  Plain data: kv_frame_memo_release frees its copies.
-struct kv_frame_memo {
-    struct kv_scalars {
-        size_t cursor;
-        int column, row, width, height, bounded, auto_width, auto_height;
-        int cols, rows;
-        int32_t store_count, store_top, store_row, store_col;
-        bool operator==(const kv_scalars &) const = default;
-    };
-    struct kv_bytes {
-        char *bytes;
-        size_t len;
-        size_t room;
-    };
-    bool valid;
-    kv_scalars scalars;
-    kv_bytes line, prompt;
-};
-
 // State of one readline call on the terminal path, kept by the editor from
 // one step of the call to the next.
 struct kv_call {
@@ -102,8 +81,6 @@ struct kv_call {
     bool event_loop; // begun for a program with its own event loop
     bool paste_on;   // bracketed paste was turned on
     bool hung_up;    // the terminal went away
-
-    kv_frame_memo memo;
 };
 
 // ---- the call's results (call.cpp) and the plain path (plain.cpp) -----------

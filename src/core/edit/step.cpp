@@ -112,8 +112,6 @@ int kv_edit_create(kv_state *st) noexcept {
 void kv_edit_release(kv_state *st) noexcept {
     if (!st->call) return;
     kv_search_free(&st->call->search);
-    kv_free(st->call->memo.line.bytes);
-    kv_free(st->call->memo.prompt.bytes);
     kv_free(st->call);
     st->call = nullptr;
 }
@@ -209,6 +207,5 @@ void kv_step_write_around(kv_editor *ed, void (*write)(void *), void *user) noex
     write(user);
     if (!c) return;
     kv_render_store_reset(c->st->screen.store);
-    c->memo.valid = false;
     kv_call_redraw(c, kv_pass::key);
 }

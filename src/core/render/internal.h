@@ -86,6 +86,18 @@ int kv_render_new_indented_row(kv_layout *lo, int32_t indent, size_t offset) noe
 // columns, 80 when unknown, less the box column in bounded mode; at least 1).
 int kv_screen_width(const kv_state *st) noexcept;
 
+// Columns the prompt takes.  Escape sequences (colours, titles) take none,
+// so a coloured prompt measures as its visible text.
+int32_t kv_prompt_width(const char *prompt, size_t len) noexcept;
+// Words break at whitespace and, for wrapping only, at NUL bytes too.
+bool kv_is_separator(unsigned char b) noexcept;
+// A printable ASCII byte that nothing after it can join: a cluster of one
+// byte and one column, known without decoding.
+bool kv_ascii_cluster(const char *text, size_t len, size_t p) noexcept;
+// The end of the word at p (in *end) and its columns, in one pass while the
+// word is printable ASCII; *ascii tells whether all of it was.
+int64_t kv_scan_word(const char *text, size_t len, size_t p, size_t *end, bool *ascii) noexcept;
+
 // ---- terminal output catalogue -------------------------------------------------
 
 // The fixed sequences, each written by its own kv_write_all call (the line

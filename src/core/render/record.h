@@ -43,6 +43,27 @@ struct kv_render_extras {
     void *hint_user;
 };
 
+// What the last noted drawing showed: its scalar inputs and its texts.  An
+// idle tick that finds all of it unchanged has nothing to draw and skips
+// building the layout.  The texts are copies the record owns.
+struct kv_render_shown {
+    struct kv_scalars {
+        size_t cursor;
+        int column, row, width, height, bounded, auto_width, auto_height;
+        int cols, rows;
+        int32_t store_count, store_top, store_row, store_col;
+        bool operator==(const kv_scalars &) const = default;
+    };
+    struct kv_text {
+        char *bytes;
+        size_t len;
+        size_t room;
+    };
+    bool valid;
+    kv_scalars scalars;
+    kv_text line, prompt;
+};
+
 struct kv_screen {
     // Geometry (bounded mode and screen width).
     int column;
@@ -55,6 +76,7 @@ struct kv_screen {
 
     kv_render_store store;
     kv_render_extras extras;
+    kv_render_shown shown;
     // While a drawing runs, the terminal size it asked for once: every part
     // of one drawing uses the same size, even if the terminal is resized
     // meanwhile.

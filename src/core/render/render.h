@@ -41,6 +41,14 @@ void kv_render_hints_off(kv_state *st, bool off) noexcept;
 // Draws the editor with this prompt (null: none) by difference against the
 // stored frame; 0, or -1 with the message set.
 int kv_render_apply(kv_editor *ed, const char *prompt) noexcept;
+// Draws like kv_render_apply and notes what the drawing showed.
+int kv_render_apply_noted(kv_editor *ed, const char *prompt) noexcept;
+// True when the last noted drawing showed this prompt, the current line and
+// cursor, at the present geometry and terminal size, over the present stored
+// frame: drawing again would change nothing.
+bool kv_render_unchanged(const kv_state *st, const char *prompt) noexcept;
+// Frees what the screen record holds: the stored frame and the noted texts.
+void kv_render_release(kv_screen &s) noexcept;
 // Forgets the stored frame: the next drawing writes every row.
 void kv_render_store_reset(kv_render_store &s) noexcept;
 // The terminal was out of the editor's hands (the program was stopped, and
