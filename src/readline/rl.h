@@ -100,6 +100,9 @@ void kvr_read_init_once() noexcept;
 // Records a binding in readline's key map arrays, which programs may read.
 void kvr_meta_map_set(int key, rl_command_func_t *function) noexcept;
 void kvr_standard_map_set(int key, rl_command_func_t *function) noexcept;
+// The command an init file names (readline's names, any case), or null
+// (commands.cpp).
+rl_command_func_t *kvr_command_named(const char *name) noexcept;
 
 // ---- lines without the editor (plain_line.cpp) ----
 // True when TERM names no terminal that can be drawn on ("dumb", or unset).
