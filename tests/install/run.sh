@@ -8,7 +8,8 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 libdir=$(find "$tmp/prefix" -name 'libkavrik.so.0' -exec dirname {} \; | head -n 1)
-for f in include/kavrik.h include/kavrik.hpp include/kavrik_ext.h include/kavrik_ext.hpp; do
+for f in include/kavrik.h include/kavrik.hpp include/kavrik/values.hpp include/kavrik/detail.hpp \
+    include/kavrik_ext.h include/kavrik_ext.hpp; do
     test -f "$tmp/prefix/$f" || { echo "$f is not installed"; exit 1; }
 done
 test -L "$libdir/libkavrik.so" && test -L "$libdir/libkavrik.so.0" && test -f "$libdir/libkavrik.so.0.1.0"
