@@ -19,41 +19,28 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+tool=build-configured-programs
+. "$here/client-build.sh"
 name=$1
-out=$2
-inc=$3
-libdir=$4
-cc=${5:-cc}
-cflags=${6:-}
-ldflags=${7:-}
-
-case $name in psql | bc) ;; *) echo "build-configured-programs: no program named $name" >&2; exit 1 ;; esac
-
-mkdir -p "$out"
+shift
+case $name in psql | bc) ;; *) echo "$tool: no program named $name" >&2; exit 1 ;; esac
+client_args "$@"
 out=$(cd "$out" && pwd)
+unavailable_file="$out/$name.unavailable"
 work="$out/$name-build"
 log="$out/$name.log"
 stamp="$out/$name.stamp"
-rm -f "$out/$name.unavailable"
-
-unavailable() {
-    echo "$1" >"$out/$name.unavailable"
-    echo "build-configured-programs: $1" >&2
-    if [ -n "${CI:-}" ]; then exit 1; fi
-    exit 77
-}
+rm -f "$unavailable_file"
 
 # What the build depends on besides the sources (pinned by the fetch table).
-key=$( { cat "$0"; cat "$inc"/readline/*.h; echo "$cc|$cflags|$ldflags|$libdir"; } | cksum)
+key=$( { cat "$0" "$here/client-build.sh"; cat "$inc"/readline/*.h; echo "$cc|$cflags|$ldflags|$libdir"; } | cksum)
 if [ -x "$out/$name" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$key" ]; then
     echo "$out/$name is up to date"
     exit 0
 fi
 rm -f "$out/$name" "$stamp"
 
-if ! src=$("$here/fetch-shell-sources.sh" "$name" 2>"$out/$name.fetch.log"); then
-    unavailable "the $name sources could not be fetched: $(tail -n 1 "$out/$name.fetch.log")"
-fi
+fetch_sources "$name" "$out/$name.fetch.log" "$name"
 
 rm -rf "$work"
 mkdir -p "$work/rl-lib"

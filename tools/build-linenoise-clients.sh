@@ -16,28 +16,13 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-out=$1
-inc=$2
-libdir=$3
-cc=${4:-cc}
-cflags=${5:-}
-ldflags=${6:-}
-
-mkdir -p "$out"
+tool=build-linenoise-clients
+. "$here/client-build.sh"
+client_args "$@"
 rm -f "$out/unavailable.txt" "$out/sqlite3" "$out/redis-cli"
 
-unavailable() {
-    echo "$1" >"$out/unavailable.txt"
-    echo "build-linenoise-clients: $1" >&2
-    if [ -n "${CI:-}" ]; then exit 1; fi
-    exit 77
-}
-
-if ! src=$("$here/fetch-shell-sources.sh" sqlite redis 2>"$out/fetch.log"); then
-    unavailable "the SQLite and Redis sources could not be fetched: $(tail -n 1 "$out/fetch.log")"
-fi
-command -v tclsh >/dev/null 2>&1 || unavailable "tclsh is missing (install tcl): the SQLite shell source is generated with it"
-[ -f /usr/include/sqlite3.h ] || unavailable "sqlite3.h is missing (install libsqlite3-dev)"
+fetch_sources "SQLite and Redis" "$out/fetch.log" sqlite redis
+sqlite_shell_needs
 
 # A call of a function no header declared is an error: it would show that a
 # program needs a name the layer's header lacks.
@@ -56,11 +41,7 @@ compile() {
         '"$cc"' '"$flags"' -c "$1/$3" -o "$o.tmp" && mv "$o.tmp" "$o"' sh "$dir" "$obj" {}
 }
 
-# SQLite: generate shell.c from its parts, then compile it alone.
-tclsh "$src/sqlite/tool/mkshellc.tcl" >"$out/shell.c"
-# shellcheck disable=SC2086
-$cc -O1 -g $strict -I"$inc" $cflags -DHAVE_LINENOISE=1 -DSQLITE_OMIT_LOAD_EXTENSION=0 \
-    "$out/shell.c" -o "$out/sqlite3" $ldflags $link -lsqlite3 -lm -ldl -lpthread
+sqlite_shell -DHAVE_LINENOISE=1 "$link"
 
 # redis-cli: hiredis, then the client's files as its Makefile lists them.
 redis=$src/redis

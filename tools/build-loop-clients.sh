@@ -19,26 +19,13 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-out=$1
-inc=$2
-libdir=$(cd "$3" && pwd)
-cc=${4:-cc}
-cflags=${5:-}
-ldflags=${6:-}
-
+tool=build-loop-clients
+. "$here/client-build.sh"
+client_args "$@"
 mkdir -p "$out/python" "$out/fdisk-obj"
 rm -f "$out/unavailable.txt"
 
-unavailable() {
-    echo "$1" >"$out/unavailable.txt"
-    echo "build-loop-clients: $1" >&2
-    if [ -n "${CI:-}" ]; then exit 1; fi
-    exit 77
-}
-
-if ! src=$("$here/fetch-shell-sources.sh" python fdisk 2>"$out/fetch.log"); then
-    unavailable "the Python and util-linux sources could not be fetched: $(tail -n 1 "$out/fetch.log")"
-fi
+fetch_sources "Python and util-linux" "$out/fetch.log" python fdisk
 py_inc=$(/usr/bin/python3.11-config --includes 2>/dev/null) ||
     unavailable "python3.11-config is missing (install python3.11-dev)"
 [ -f /usr/include/libfdisk/libfdisk.h ] || unavailable "libfdisk.h is missing (install libfdisk-dev)"

@@ -13,28 +13,13 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-out=$1
-inc=$2
-libdir=$3
-cc=${4:-cc}
-cflags=${5:-}
-ldflags=${6:-}
-
-mkdir -p "$out"
+tool=build-shells
+. "$here/client-build.sh"
+client_args "$@"
 rm -f "$out/unavailable.txt" "$out/lua" "$out/sqlite3"
 
-unavailable() {
-    echo "$1" >"$out/unavailable.txt"
-    echo "build-shells: $1" >&2
-    if [ -n "${CI:-}" ]; then exit 1; fi
-    exit 77
-}
-
-if ! src=$("$here/fetch-shell-sources.sh" 2>"$out/fetch.log"); then
-    unavailable "the Lua and SQLite sources could not be fetched: $(tail -n 1 "$out/fetch.log")"
-fi
-command -v tclsh >/dev/null 2>&1 || unavailable "tclsh is missing (install tcl): the SQLite shell source is generated with it"
-[ -f /usr/include/sqlite3.h ] || unavailable "sqlite3.h is missing (install libsqlite3-dev)"
+fetch_sources "Lua and SQLite" "$out/fetch.log"
+sqlite_shell_needs
 
 # The headers of this layer come first, so no other readline headers are seen.
 # An undeclared function is an error: one returning a pointer would otherwise
@@ -54,9 +39,5 @@ done | xargs -P 2 -I{} sh -c 'o="$1/$(basename "$2" .c).o"; '"$cc"' '"$common $c
 # shellcheck disable=SC2086
 $cc $cflags "$lua_obj"/*.o -o "$out/lua" $ldflags $link -lm -ldl
 
-# SQLite: generate shell.c from its parts, then compile it alone.
-tclsh "$src/sqlite/tool/mkshellc.tcl" >"$out/shell.c"
-# shellcheck disable=SC2086
-$cc $common $cflags -DHAVE_READLINE=1 -DSQLITE_OMIT_LOAD_EXTENSION=0 "$out/shell.c" -o "$out/sqlite3" \
-    $ldflags $link -lsqlite3 -lm -ldl -lpthread
+sqlite_shell -DHAVE_READLINE=1 "$link"
 echo "built $out/lua and $out/sqlite3"
