@@ -20,18 +20,11 @@
 #include <type_traits>
 #include <utility>
 
-// Stops every exception of a callable at the trampoline.  Without exceptions
-// the handler becomes an else branch that never runs but still compiles.
-#if defined(__cpp_exceptions)
-#define KAVRIK_TRY try
-#define KAVRIK_CATCH_ALL catch (...)
-#else
-#define KAVRIK_TRY if (true)
-#define KAVRIK_CATCH_ALL else
-#endif
-
 #include <kavrik/values.hpp>
-// After the macros: the callables' holders use them.
+
+// The macros come before the callables' holders, which use them.
+#include <kavrik/try.hpp>
+
 #include <kavrik/detail.hpp>
 
 namespace kavrik {

@@ -16,14 +16,7 @@
 #include <type_traits>
 #include <utility>
 
-// Stops every exception of a callable at the trampoline, as in kavrik.hpp.
-#if defined(__cpp_exceptions)
-#define KAVRIK_TRY try
-#define KAVRIK_CATCH_ALL catch (...)
-#else
-#define KAVRIK_TRY if (true)
-#define KAVRIK_CATCH_ALL else
-#endif
+#include <kavrik/try.hpp>
 
 namespace kavrik::ext {
 
